@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Zumen needs to build, test and run; does nothing when all are present.
+set -euo pipefail
+packages=(
+  cmake g++ make pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6opengl6-dev
+  libsqlite3-dev libsane-dev sane-utils libtiff-dev libtiff-tools
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-ipafont-gothic fonts-ipafont-mincho
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+((${#missing[@]})) || exit 0
+echo "Installing: ${missing[*]}"
+sudo=""; [[ $(id -u) == 0 ]] || sudo=sudo
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

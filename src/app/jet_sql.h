@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace zumen {
+
+// A statement of the file engine's SQL dialect, taken apart so that the engine layer can
+// run it on SQLite: the keys of a SELECT's rows are read first, the rows themselves later.
+struct JetStatement {
+    enum class Kind { Select, Delete };
+    Kind kind = Kind::Select;
+    QString table;       // as written in the statement
+    QStringList columns; // empty for "*"
+    QString where;       // SQLite condition, empty when there is none
+    QString orderBy;     // SQLite ordering terms, empty when there is none
+    std::optional<long long> top;
+
+    // The rowids of the selected rows, in the statement's order.
+    QString keySql() const;
+    // The selected columns of one row, by rowid (bound as parameter 1).
+    QString rowSql() const;
+    // A DELETE as SQLite text.
+    QString deleteSql() const;
+};
+
+// Parses "SELECT [TOP n] cols FROM t [WHERE …] [ORDER BY …]" and "DELETE FROM t [WHERE …]".
+// Throws DbError 3075 on text it cannot read.
+JetStatement translateJet(const QString &jetSql);
+
+// Translates a condition (a WHERE clause or a FindFirst criterion) into SQLite text:
+// identifiers quoted, #date# literals as ISO text, LIKE patterns with Jet's wildcards.
+QString translateCondition(const QString &jetCondition);
+
+// Quotes an identifier for SQLite.
+QString quoteIdentifier(const QString &name);
+
+} // namespace zumen
