@@ -1,0 +1,92 @@
+#include "app/combo_setting.h"
+
+#include <QComboBox>
+#include <QStringList>
+
+#include <array>
+#include <utility>
+
+namespace zumen {
+
+namespace {
+
+std::int32_t itemNumber(const QComboBox &list, int index)
+{
+    return list.itemData(index, Qt::UserRole).toInt();
+}
+
+// The entries are selected before they are numbered, so a selection handler running meanwhile sees 0.
+void fillNumberedAfterSelecting(QComboBox &list, const QStringList &texts)
+{
+    ClearList(list);
+    list.addItems(texts);
+    list.setCurrentIndex(0);
+    NumberItems(list);
+}
+
+} // namespace
+
+void FillKindList(QComboBox &list)
+{
+    fillNumberedAfterSelecting(list,
+                               {QStringLiteral("未設定"), QStringLiteral("数値"), QStringLiteral("文字"),
+                                QStringLiteral("日付"), QStringLiteral("メモ")});
+}
+
+void FillZoomList(QComboBox &list)
+{
+    static const std::array<std::pair<const char16_t *, std::int32_t>, 6> zooms = {{
+        {u"２５%", 25},
+        {u"５０%", 50},
+        {u"７５%", 75},
+        {u"１００%", 100},
+        {u"１５０%", 150},
+        {u"２００%", 200},
+    }};
+    ClearList(list);
+    for (const auto &[text, percent] : zooms)
+        AddListItem(list, QString::fromUtf16(text), percent);
+    list.setCurrentIndex(3);
+}
+
+void FillOperatorList(QComboBox &list)
+{
+    fillNumberedAfterSelecting(list, {QStringLiteral("="), QStringLiteral(">="), QStringLiteral("<="),
+                                      QStringLiteral(">"), QStringLiteral("<"), QStringLiteral("含む")});
+}
+
+void ClearList(QComboBox &list)
+{
+    for (int n = list.count(); n > 0; --n)
+        list.removeItem(0);
+}
+
+void NumberItems(QComboBox &list)
+{
+    for (int i = 0; i < list.count(); ++i)
+        list.setItemData(i, i + 1, Qt::UserRole);
+}
+
+void AddListItem(QComboBox &list, const QString &text, std::int32_t number)
+{
+    list.addItem(text, number);
+}
+
+void SelectByItemData(QComboBox &list, std::int32_t number)
+{
+    for (int i = 0; i < list.count(); ++i) {
+        if (itemNumber(list, i) == number) {
+            list.setCurrentIndex(i);
+            return;
+        }
+    }
+    list.setCurrentIndex(-1);
+}
+
+std::int32_t SelectedItemData(const QComboBox &list)
+{
+    const int index = list.currentIndex();
+    return index < 0 ? 0 : itemNumber(list, index);
+}
+
+} // namespace zumen

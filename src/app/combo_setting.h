@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+class QComboBox;
+
+namespace zumen {
+
+// Fixed choice lists. Each entry carries a number (item data, Qt::UserRole) that the program stores
+// and compares instead of the text; an entry without one counts as 0.
+
+// 未設定 数値 文字 日付 メモ numbered 1-5 (the item kind codes); index 0 selected.
+void FillKindList(QComboBox &list);
+// ２５% ５０% ７５% １００% １５０% ２００% numbered by their percent; １００% selected.
+void FillZoomList(QComboBox &list);
+// = >= <= > < 含む numbered 1-6; index 0 selected.
+void FillOperatorList(QComboBox &list);
+
+void ClearList(QComboBox &list);
+// Numbers each entry with its index + 1.
+void NumberItems(QComboBox &list);
+void AddListItem(QComboBox &list, const QString &text, std::int32_t number);
+// Selects the first entry with that number, or nothing (index -1) when none has it.
+void SelectByItemData(QComboBox &list, std::int32_t number);
+// The number of the selected entry; 0 when nothing is selected.
+std::int32_t SelectedItemData(const QComboBox &list);
+
+} // namespace zumen
