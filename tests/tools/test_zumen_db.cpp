@@ -1,0 +1,161 @@
+#include "app/database.h"
+#include "app/working_folder.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace zumen;
+
+namespace {
+
+struct ToolRun {
+    int exitCode = -1;
+    QString out, err;
+};
+
+ToolRun zumenDb(const QStringList &args, const QString &workingDir = {})
+{
+    QProcess p;
+    if (!workingDir.isEmpty())
+        p.setWorkingDirectory(workingDir);
+    p.start(QStringLiteral(ZUMEN_DB_TOOL), args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+QByteArray digest(const QString &path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+TEST(ZumenDb, InitMakesAWorkingFolderAndNeverTouchesAnExistingOne)
+{
+    QTemporaryDir dir;
+    const ToolRun init = zumenDb({QStringLiteral("init")}, dir.path());
+    ASSERT_EQ(init.exitCode, 0) << init.err.toStdString();
+    const QDir folder(dir.path());
+    EXPECT_TRUE(folder.exists(QStringLiteral("scan")));
+    EXPECT_TRUE(folder.exists(QStringLiteral("files")));
+    const QImage placeholder(folder.filePath(WorkingFolder::PlaceholderImage));
+    EXPECT_FALSE(placeholder.isNull());
+
+    {
+        Database db = Database::open(folder.filePath(QStringLiteral("QV.MDB")));
+        Recordset layout = db.openRecordset(QStringLiteral("SELECT * FROM Desgn ORDER BY ID"));
+        QStringList columns;
+        while (!layout.eof()) {
+            columns << layout.field(QStringLiteral("Koumoku")).toString() +
+                           layout.field(QStringLiteral("Eda")).toString() + u' ' +
+                           layout.field(QStringLiteral("Label")).toString();
+            layout.moveNext();
+        }
+        EXPECT_TRUE(columns.contains(QStringLiteral("S1 図番")));
+        EXPECT_TRUE(columns.contains(QStringLiteral("S2 品名")));
+        EXPECT_TRUE(columns.contains(QStringLiteral("M1 備考")));
+        Recordset options = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
+        options.findFirst(QStringLiteral("Code=11"));
+        EXPECT_EQ(options.field(QStringLiteral("Contents")).toString(),
+                  folder.filePath(QStringLiteral("scan")));
+        options.findFirst(QStringLiteral("Code=12"));
+        EXPECT_EQ(options.field(QStringLiteral("Contents")).toString(),
+                  folder.filePath(QStringLiteral("files")));
+    }
+
+    const ToolRun check = zumenDb({QStringLiteral("check"), dir.path()});
+    EXPECT_EQ(check.exitCode, 0) << check.out.toStdString();
+
+    const QByteArray before = digest(folder.filePath(QStringLiteral("QV.MDB")));
+    const ToolRun again = zumenDb({QStringLiteral("init"), dir.path()});
+    EXPECT_NE(again.exitCode, 0);
+    EXPECT_TRUE(again.err.contains(QStringLiteral("すでにあります")));
+    EXPECT_EQ(digest(folder.filePath(QStringLiteral("QV.MDB"))), before);
+}
+
+TEST(ZumenDb, FailuresSayWhatIsWrong)
+{
+    QTemporaryDir dir;
+    const ToolRun missing = zumenDb({QStringLiteral("init"), dir.filePath(QStringLiteral("nowhere"))});
+    EXPECT_NE(missing.exitCode, 0);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("ありません")));
+
+    const ToolRun noDatabase = zumenDb({QStringLiteral("check"), dir.path()});
+    EXPECT_NE(noDatabase.exitCode, 0);
+    EXPECT_TRUE(noDatabase.err.contains(QStringLiteral("3024")));
+
+    EXPECT_EQ(zumenDb({QStringLiteral("frobnicate")}).exitCode, 2);
+    EXPECT_EQ(zumenDb({}).exitCode, 2);
+}
+
+TEST(ZumenDb, CheckListsWhatADatabaseLacks)
+{
+    QTemporaryDir dir;
+    ASSERT_EQ(zumenDb({QStringLiteral("init"), dir.path()}).exitCode, 0);
+    {
+        Database db = Database::open(QDir(dir.path()).filePath(QStringLiteral("QV.MDB")));
+        db.executeNative(QStringLiteral("DROP TABLE UserOP"));
+        db.executeNative(QStringLiteral("ALTER TABLE DT DROP COLUMN Str7"));
+    }
+    const ToolRun check = zumenDb({QStringLiteral("check"), dir.path()});
+    EXPECT_EQ(check.exitCode, 1);
+    EXPECT_TRUE(check.out.contains(QStringLiteral("table UserOP")));
+    EXPECT_TRUE(check.out.contains(QStringLiteral("column DT.Str7")));
+    EXPECT_FALSE(check.out.contains(QStringLiteral("DT.Str6")));
+}
+
+TEST(ZumenDb, DemoGivesRecordsWhosePagesExistButOne)
+{
+    QTemporaryDir dir;
+    const ToolRun demo = zumenDb({QStringLiteral("demo"), dir.path()});
+    ASSERT_EQ(demo.exitCode, 0) << demo.err.toStdString();
+    const QDir folder(dir.path());
+    Database db = Database::open(folder.filePath(QStringLiteral("QV.MDB")));
+    Recordset records = db.openRecordset(QStringLiteral("SELECT * FROM DT"));
+    EXPECT_GE(records.recordCount(), 24);
+
+    Recordset options = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
+    options.findFirst(QStringLiteral("Code=11"));
+    const QDir scan(options.field(QStringLiteral("Contents")).toString());
+    options.findFirst(QStringLiteral("Code=12"));
+    const QDir files(options.field(QStringLiteral("Contents")).toString());
+
+    int missing = 0, bilevel = 0;
+    QStringList kinds;
+    Recordset pages = db.openRecordset(QStringLiteral("SELECT * FROM PG ORDER BY ID"));
+    while (!pages.eof()) {
+        const QString sub = pages.field(QStringLiteral("Dir")).toString().trimmed();
+        const QString name = pages.field(QStringLiteral("FileName")).toString();
+        const QString path = sub == QLatin1String("_SCAN")
+                                 ? scan.filePath(name)
+                                 : files.filePath(sub.isEmpty() ? name : sub + u'/' + name);
+        const QImage image(path);
+        if (image.isNull()) {
+            ++missing;
+        } else {
+            kinds << QFileInfo(name).suffix().toLower();
+            if (image.depth() == 1)
+                ++bilevel;
+        }
+        pages.moveNext();
+    }
+    EXPECT_EQ(missing, 1);
+    EXPECT_TRUE(kinds.contains(QStringLiteral("jpg")));
+    EXPECT_TRUE(kinds.contains(QStringLiteral("bmp")));
+    EXPECT_GE(bilevel, 20);
+
+    Recordset history = db.openRecordset(QStringLiteral("SELECT * FROM Hstry WHERE ID=6 ORDER BY Page"));
+    history.moveLast();
+    EXPECT_EQ(history.recordCount(), 3);
+    EXPECT_EQ(history.field(QStringLiteral("Page")).toInteger(), 4); // a gap in the entry numbers
+}
+
+} // namespace
