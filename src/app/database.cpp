@@ -5,7 +5,6 @@
 #include "app/utility.h"
 
 #include <QFileInfo>
-#include <QHash>
 #include <QRegularExpression>
 
 #include <sqlite3.h>
@@ -21,7 +20,6 @@ public:
     sqlite3 *db = nullptr;
     QString path;
     std::unordered_map<std::string, std::vector<sqlite3_stmt *>> idle;
-    QHash<QString, JetStatement> translations;
     int savepoints = 0;
 
     ~Connection()
@@ -129,7 +127,11 @@ void regexpFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
     sqlite3_result_int(ctx, re->match(QString::fromUtf8(text ? text : "")).hasMatch() ? 1 : 0);
 }
 
+} // namespace
+
 enum class ColumnKind { Integer, Double, Date, Text, Other };
+
+namespace {
 
 ColumnKind kindOf(const QString &declType)
 {
@@ -295,6 +297,12 @@ void Statement::bind(int index, const Variant &value)
         fail(m_connection, rc);
 }
 
+void Statement::bindAll(const QList<Variant> &values)
+{
+    for (qsizetype i = 0; i < values.size(); ++i)
+        bind(static_cast<int>(i + 1), values[i]);
+}
+
 bool Statement::step()
 {
     const int rc = sqlite3_step(m_stmt);
@@ -457,24 +465,21 @@ void Database::execute(const QString &jetSql)
     if (st.kind != JetStatement::Kind::Delete)
         throw DbError(DbErr::SyntaxError,
                       QStringLiteral("実行できるのは DELETE 文だけです。(%1)").arg(jetSql));
-    prepare(st.deleteSql()).run();
+    Statement del = prepare(st.deleteSql());
+    del.bindAll(st.params);
+    del.run();
 }
 
 Recordset Database::openRecordset(const QString &jetSql)
 {
     if (!m_connection)
         throw DbError(DbErr::ObjectClosed, QStringLiteral("データベースは閉じられています。"));
-    auto cached = m_connection->translations.constFind(jetSql);
-    if (cached == m_connection->translations.cend()) {
-        if (m_connection->translations.size() >= static_cast<qsizetype>(MaxCachedTexts))
-            m_connection->translations.clear();
-        cached = m_connection->translations.insert(jetSql, translateJet(jetSql));
-    }
-    const JetStatement &st = *cached;
+    const JetStatement st = translateJet(jetSql);
     if (st.kind != JetStatement::Kind::Select)
         throw DbError(DbErr::SyntaxError, QStringLiteral("SELECT 文ではありません。(%1)").arg(jetSql));
     std::vector<std::int64_t> keys;
     Statement keyQuery = prepare(st.keySql());
+    keyQuery.bindAll(st.params);
     while (keyQuery.step())
         keys.push_back(keyQuery.columnInteger(0));
     return Recordset(m_connection.get(), st.table, st.rowSql(), std::move(keys));
@@ -530,7 +535,7 @@ Recordset::Recordset(Connection *connection, QString table, QString rowSql, std:
     const Statement row = prepareOn(m_connection, m_rowSql);
     for (int i = 0; i < row.columnCount(); ++i) {
         m_names << row.columnName(i);
-        m_types << row.columnDeclType(i);
+        m_kinds.push_back(kindOf(row.columnDeclType(i)));
     }
 }
 
@@ -622,10 +627,12 @@ void Recordset::move(long long rows)
 void Recordset::findFirst(const QString &jetCriterion)
 {
     ensureOpen();
-    const QString sql = QStringLiteral("SELECT rowid FROM ") + quoteIdentifier(m_table) +
-                        QStringLiteral(" WHERE ") + translateCondition(jetCriterion);
+    const SqlText criterion = translateCondition(jetCriterion);
     std::vector<std::int64_t> matching;
-    Statement query = prepareOn(m_connection, sql);
+    Statement query =
+        prepareOn(m_connection, QStringLiteral("SELECT rowid FROM ") + quoteIdentifier(m_table) +
+                                    QStringLiteral(" WHERE ") + criterion.sql);
+    query.bindAll(criterion.params);
     while (query.step())
         matching.push_back(query.columnInteger(0));
     std::sort(matching.begin(), matching.end());
@@ -675,7 +682,7 @@ void Recordset::loadRow()
         throw DbError(DbErr::RecordDeleted, QStringLiteral("レコードは削除されています。"));
     m_row.clear();
     for (int i = 0; i < m_names.size(); ++i)
-        m_row.push_back(fromStored(row.column(i), kindOf(m_types[i])));
+        m_row.push_back(fromStored(row.column(i), m_kinds[static_cast<std::size_t>(i)]));
     m_rowLoaded = true;
 }
 
@@ -715,7 +722,7 @@ void Recordset::setField(const QString &name, const Variant &value)
     const int index = fieldIndex(name);
     if (m_mode == EditMode::None)
         throw DbError(DbErr::UpdateWithoutEdit, QStringLiteral("AddNew または Edit を実行していません。"));
-    const Variant stored = toStored(value, kindOf(m_types[index]), m_names[index]);
+    const Variant stored = toStored(value, m_kinds[static_cast<std::size_t>(index)], m_names[index]);
     for (auto &[i, v] : m_pending) {
         if (i == index) {
             v = stored;

@@ -15,6 +15,7 @@ namespace zumen {
 
 class Connection;
 class Recordset;
+enum class ColumnKind; // how a column's values are read and written, by its declared type
 
 // A prepared SQLite statement borrowed from the connection's cache; it goes back
 // (reset, bindings cleared) when the Statement is destroyed. Move-only.
@@ -28,6 +29,8 @@ public:
     ~Statement();
 
     void bind(int index, const Variant &value);
+    // Binds the values to ?1, ?2 … in order.
+    void bindAll(const QList<Variant> &values);
     // Steps once; true while a row stands, false (and reset for new bindings) at the end.
     // Throws DbError on failure.
     bool step();
@@ -150,7 +153,7 @@ private:
     std::vector<std::int64_t> m_keys;
     long long m_pos = 0;
     QStringList m_names;
-    QStringList m_types;
+    std::vector<ColumnKind> m_kinds;
     std::vector<Variant> m_row;
     bool m_rowLoaded = false;
     bool m_noMatch = false;

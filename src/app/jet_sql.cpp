@@ -111,17 +111,18 @@ bool isKeyword(const Token &t, const char *word)
     return t.type == Token::Type::Word && t.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
 }
 
-QString sqlText(const QString &text)
+// Literals become parameters, so that texts differing only in their values share one
+// prepared statement.
+QString parameter(const Variant &value, QList<Variant> &params)
 {
-    QString quoted = text;
-    quoted.replace(u'\'', QStringLiteral("''"));
-    return u'\'' + quoted + u'\'';
+    params.append(value);
+    return QStringLiteral("?%1").arg(params.size());
 }
 
 // Jet LIKE patterns: * any run, ? one character, # one digit, [..] a character class.
 // Patterns that need only * and ? become SQLite LIKE (which can use an index on a prefix);
 // others become a case-insensitive REGEXP served by the engine layer's own function.
-QString translateLike(const QString &pattern, bool negated)
+QString translateLike(const QString &pattern, bool negated, QList<Variant> &params)
 {
     const bool needsRegexp = pattern.contains(u'#') || pattern.contains(u'[');
     if (!needsRegexp) {
@@ -140,7 +141,8 @@ QString translateLike(const QString &pattern, bool negated)
                 like += c;
             }
         }
-        QString result = (negated ? QStringLiteral("NOT LIKE ") : QStringLiteral("LIKE ")) + sqlText(like);
+        QString result =
+            (negated ? QStringLiteral("NOT LIKE ") : QStringLiteral("LIKE ")) + parameter(like, params);
         if (escaped)
             result += QStringLiteral(" ESCAPE '\\'");
         return result;
@@ -181,11 +183,11 @@ QString translateLike(const QString &pattern, bool negated)
         }
     }
     regexp += u'$';
-    return (negated ? QStringLiteral("NOT REGEXP ") : QStringLiteral("REGEXP ")) + sqlText(regexp);
+    return (negated ? QStringLiteral("NOT REGEXP ") : QStringLiteral("REGEXP ")) + parameter(regexp, params);
 }
 
 QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std::size_t end,
-                        const QString &source)
+                        const QString &source, QList<Variant> &params)
 {
     QStringList out;
     for (std::size_t i = begin; i < end; ++i) {
@@ -194,17 +196,21 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
         case Token::Type::Quoted:
             out << quoteIdentifier(t.text);
             break;
-        case Token::Type::Number:
-            out << t.text;
+        case Token::Type::Number: {
+            bool whole = false;
+            const qlonglong n = t.text.toLongLong(&whole);
+            out << (whole ? parameter(Variant(static_cast<std::int64_t>(n)), params)
+                          : parameter(Variant(t.text.toDouble()), params));
             break;
+        }
         case Token::Type::Text:
-            out << sqlText(t.text);
+            out << parameter(t.text, params);
             break;
         case Token::Type::Date: {
             const std::optional<QDate> date = ParseDate(t.text);
             if (!date)
                 throw syntaxError(source);
-            out << sqlText(date->toString(Qt::ISODate));
+            out << parameter(date->toString(Qt::ISODate), params);
             break;
         }
         case Token::Type::Symbol:
@@ -217,7 +223,7 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
                 const std::size_t p = negatedLike ? i + 2 : i + 1;
                 if (p >= end || tokens[p].type != Token::Type::Text)
                     throw syntaxError(source);
-                out << translateLike(tokens[p].text, negatedLike);
+                out << translateLike(tokens[p].text, negatedLike, params);
                 i = p;
             } else if (isKeyword(t, "TRUE") || isKeyword(t, "YES")) {
                 out << QStringLiteral("1");
@@ -252,12 +258,14 @@ QString quoteIdentifier(const QString &name)
     return u'"' + quoted + u'"';
 }
 
-QString translateCondition(const QString &jetCondition)
+SqlText translateCondition(const QString &jetCondition)
 {
     const std::vector<Token> tokens = tokenize(jetCondition);
     if (tokens.empty())
         throw syntaxError(jetCondition);
-    return translateTokens(tokens, 0, tokens.size(), jetCondition);
+    SqlText result;
+    result.sql = translateTokens(tokens, 0, tokens.size(), jetCondition, result.params);
+    return result;
 }
 
 JetStatement translateJet(const QString &jetSql)
@@ -317,7 +325,7 @@ JetStatement translateJet(const QString &jetSql)
         whereEnd = i;
         if (whereEnd == whereBegin)
             throw syntaxError(jetSql);
-        st.where = translateTokens(tokens, whereBegin, whereEnd, jetSql);
+        st.where = translateTokens(tokens, whereBegin, whereEnd, jetSql, st.params);
     }
     if (i < tokens.size()) {
         if (st.kind == JetStatement::Kind::Delete)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/variant.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -12,10 +15,11 @@ namespace zumen {
 struct JetStatement {
     enum class Kind { Select, Delete };
     Kind kind = Kind::Select;
-    QString table;       // as written in the statement
-    QStringList columns; // empty for "*"
-    QString where;       // SQLite condition, empty when there is none
-    QString orderBy;     // SQLite ordering terms, empty when there is none
+    QString table;         // as written in the statement
+    QStringList columns;   // empty for "*"
+    QString where;         // SQLite condition with ?N placeholders, empty when there is none
+    QList<Variant> params; // the condition's literals, bound to ?1, ?2 …
+    QString orderBy;       // SQLite ordering terms, empty when there is none
     std::optional<long long> top;
 
     // The rowids of the selected rows, in the statement's order.
@@ -30,9 +34,16 @@ struct JetStatement {
 // Throws DbError 3075 on text it cannot read.
 JetStatement translateJet(const QString &jetSql);
 
+// SQLite text with ?N placeholders and the values bound to them.
+struct SqlText {
+    QString sql;
+    QList<Variant> params;
+};
+
 // Translates a condition (a WHERE clause or a FindFirst criterion) into SQLite text:
-// identifiers quoted, #date# literals as ISO text, LIKE patterns with Jet's wildcards.
-QString translateCondition(const QString &jetCondition);
+// identifiers quoted, literals as parameters, #date# literals as ISO text, LIKE patterns
+// with Jet's wildcards.
+SqlText translateCondition(const QString &jetCondition);
 
 // Quotes an identifier for SQLite.
 QString quoteIdentifier(const QString &name);

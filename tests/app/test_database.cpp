@@ -1,5 +1,6 @@
 #include "app/database.h"
 #include "app/db_error.h"
+#include "app/jet_sql.h"
 #include "support/temp_db.h"
 
 #include <QFile>
@@ -110,17 +111,19 @@ TEST_F(JetTexts, DateLiteralsAndNumbers)
 
 TEST_F(JetTexts, QueriesUseIndexesWhereTheyCan)
 {
-    auto plan = [&](const char *sql) {
-        Statement st = t.db().prepare(QStringLiteral("EXPLAIN QUERY PLAN ") + QString::fromUtf8(sql));
+    auto plan = [&](const char *jet) {
+        const JetStatement st = translateJet(QString::fromUtf8(jet));
+        Statement explain = t.db().prepare(QStringLiteral("EXPLAIN QUERY PLAN ") + st.keySql());
+        explain.bindAll(st.params);
         QString text;
-        while (st.step())
-            text += st.column(3).toString() + u'\n';
+        while (explain.step())
+            text += explain.column(3).toString() + u'\n';
         return text;
     };
-    EXPECT_TRUE(plan("SELECT rowid FROM \"DT\" WHERE \"Str1\" LIKE 'A1%' ORDER BY rowid")
-                    .contains(QLatin1String("DT_Str1")));
-    EXPECT_TRUE(plan("SELECT rowid FROM \"DT\" WHERE \"ID\" < 5 ORDER BY \"ID\" DESC, rowid LIMIT 1")
-                    .contains(QLatin1String("SEARCH")));
+    EXPECT_TRUE(plan("SELECT * FROM DT WHERE Str1 like 'A1*' ").contains(QLatin1String("INDEX DT_Str1")));
+    EXPECT_TRUE(plan("SELECT TOP 1 * FROM DT WHERE ID<5 ORDER BY ID DESC")
+                    .contains(QLatin1String("SEARCH DT USING INTEGER PRIMARY KEY")));
+    EXPECT_TRUE(plan("SELECT * FROM PG WHERE ID=5 ORDER BY Page").contains(QLatin1String("INDEX PG_Key")));
 }
 
 TEST_F(JetTexts, DeleteRemovesEveryRow)
