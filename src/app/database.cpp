@@ -22,14 +22,19 @@ public:
     std::unordered_map<std::string, std::vector<sqlite3_stmt *>> idle;
     int savepoints = 0;
 
-    ~Connection()
+    ~Connection() { close(); }
+
+    // Statements still in use keep SQLite's side alive until they are finalized.
+    void close()
     {
         for (auto &[sql, stmts] : idle) {
             for (sqlite3_stmt *s : stmts)
                 sqlite3_finalize(s);
         }
+        idle.clear();
         if (db)
             sqlite3_close_v2(db);
+        db = nullptr;
     }
 };
 
@@ -216,7 +221,7 @@ Variant fromStored(const Variant &v, ColumnKind kind)
 }
 
 // Takes a prepared statement for the text from the connection's cache, or prepares one.
-Statement prepareOn(Connection *c, const QString &sql)
+Statement prepareOn(const std::shared_ptr<Connection> &c, const QString &sql)
 {
     std::string text = sql.toStdString();
     auto it = c->idle.find(text);
@@ -229,7 +234,7 @@ Statement prepareOn(Connection *c, const QString &sql)
     const int rc = sqlite3_prepare_v3(c->db, text.c_str(), static_cast<int>(text.size()),
                                       SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
     if (rc != SQLITE_OK)
-        fail(c, sqlite3_extended_errcode(c->db), sql);
+        fail(c.get(), sqlite3_extended_errcode(c->db), sql);
     return Statement(c, std::move(text), stmt);
 }
 
@@ -237,12 +242,12 @@ Statement prepareOn(Connection *c, const QString &sql)
 
 // ---- Statement ----
 
-Statement::Statement(Connection *connection, std::string sql, sqlite3_stmt *stmt)
-    : m_connection(connection), m_sql(std::move(sql)), m_stmt(stmt)
+Statement::Statement(std::shared_ptr<Connection> connection, std::string sql, sqlite3_stmt *stmt)
+    : m_connection(std::move(connection)), m_sql(std::move(sql)), m_stmt(stmt)
 {}
 
 Statement::Statement(Statement &&other) noexcept
-    : m_connection(other.m_connection), m_sql(std::move(other.m_sql)), m_stmt(other.m_stmt)
+    : m_connection(std::move(other.m_connection)), m_sql(std::move(other.m_sql)), m_stmt(other.m_stmt)
 {
     other.m_stmt = nullptr;
 }
@@ -251,7 +256,7 @@ Statement &Statement::operator=(Statement &&other) noexcept
 {
     if (this != &other) {
         release();
-        m_connection = other.m_connection;
+        m_connection = std::move(other.m_connection);
         m_sql = std::move(other.m_sql);
         m_stmt = other.m_stmt;
         other.m_stmt = nullptr;
@@ -271,7 +276,9 @@ void Statement::release()
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
     auto &pool = m_connection->idle;
-    if (pool.size() < MaxCachedTexts || pool.count(m_sql))
+    if (!m_connection->db)
+        sqlite3_finalize(m_stmt);
+    else if (pool.size() < MaxCachedTexts || pool.count(m_sql))
         pool[m_sql].push_back(m_stmt);
     else
         sqlite3_finalize(m_stmt);
@@ -294,7 +301,7 @@ void Statement::bind(int index, const Variant &value)
                                SQLITE_TRANSIENT);
     }
     if (rc != SQLITE_OK)
-        fail(m_connection, rc);
+        fail(m_connection.get(), rc);
 }
 
 void Statement::bindAll(const QList<Variant> &values)
@@ -315,7 +322,7 @@ bool Statement::step()
     }
     const int code = sqlite3_extended_errcode(m_connection->db);
     sqlite3_reset(m_stmt);
-    fail(m_connection, code, QString::fromStdString(m_sql));
+    fail(m_connection.get(), code, QString::fromStdString(m_sql));
 }
 
 void Statement::run()
@@ -363,7 +370,7 @@ std::int64_t Statement::columnInteger(int i) const
 
 // ---- Database ----
 
-Database::Database(std::unique_ptr<Connection> connection) : m_connection(std::move(connection))
+Database::Database(std::shared_ptr<Connection> connection) : m_connection(std::move(connection))
 {}
 Database::Database(Database &&) noexcept = default;
 Database &Database::operator=(Database &&) noexcept = default;
@@ -371,9 +378,9 @@ Database::~Database() = default;
 
 namespace {
 
-std::unique_ptr<Connection> connect(const QString &path, int flags, int busyTimeoutMs = 5000)
+std::shared_ptr<Connection> connect(const QString &path, int flags, int busyTimeoutMs = 5000)
 {
-    auto c = std::make_unique<Connection>();
+    auto c = std::make_shared<Connection>();
     c->path = path;
     const int rc =
         sqlite3_open_v2(QFile::encodeName(path).constData(), &c->db, flags | SQLITE_OPEN_EXRESCODE, nullptr);
@@ -424,6 +431,11 @@ Database Database::create(const QString &path)
     return Database(connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
 }
 
+bool Database::isOpen() const
+{
+    return m_connection && m_connection->db;
+}
+
 QString Database::path() const
 {
     return m_connection ? m_connection->path : QString();
@@ -443,14 +455,14 @@ void Database::verifyIntegrity()
 
 Statement Database::prepare(const QString &sql)
 {
-    if (!m_connection)
+    if (!isOpen())
         throw DbError(DbErr::ObjectClosed, QStringLiteral("データベースは閉じられています。"));
-    return prepareOn(m_connection.get(), sql);
+    return prepareOn(m_connection, sql);
 }
 
 void Database::executeNative(const QString &sql)
 {
-    if (!m_connection)
+    if (!isOpen())
         throw DbError(DbErr::ObjectClosed, QStringLiteral("データベースは閉じられています。"));
     char *err = nullptr;
     const int rc = sqlite3_exec(m_connection->db, sql.toUtf8().constData(), nullptr, nullptr, &err);
@@ -472,7 +484,7 @@ void Database::execute(const QString &jetSql)
 
 Recordset Database::openRecordset(const QString &jetSql)
 {
-    if (!m_connection)
+    if (!isOpen())
         throw DbError(DbErr::ObjectClosed, QStringLiteral("データベースは閉じられています。"));
     const JetStatement st = translateJet(jetSql);
     if (st.kind != JetStatement::Kind::Select)
@@ -482,11 +494,13 @@ Recordset Database::openRecordset(const QString &jetSql)
     keyQuery.bindAll(st.params);
     while (keyQuery.step())
         keys.push_back(keyQuery.columnInteger(0));
-    return Recordset(m_connection.get(), st.table, st.rowSql(), std::move(keys));
+    return Recordset(m_connection, st.table, st.rowSql(), std::move(keys));
 }
 
 void Database::close()
 {
+    if (m_connection)
+        m_connection->close();
     m_connection.reset();
 }
 
@@ -528,8 +542,9 @@ void Transaction::commit()
 
 // ---- Recordset ----
 
-Recordset::Recordset(Connection *connection, QString table, QString rowSql, std::vector<std::int64_t> keys)
-    : m_connection(connection), m_table(std::move(table)), m_rowSql(std::move(rowSql)),
+Recordset::Recordset(std::shared_ptr<Connection> connection, QString table, QString rowSql,
+                     std::vector<std::int64_t> keys)
+    : m_connection(std::move(connection)), m_table(std::move(table)), m_rowSql(std::move(rowSql)),
       m_keys(std::move(keys))
 {
     const Statement row = prepareOn(m_connection, m_rowSql);
@@ -545,7 +560,7 @@ Recordset::~Recordset() = default;
 
 void Recordset::ensureOpen() const
 {
-    if (!m_connection)
+    if (!m_connection || !m_connection->db)
         throw DbError(DbErr::ObjectClosed, QStringLiteral("オブジェクトが無効か、設定されていません。"));
 }
 
@@ -785,7 +800,7 @@ void Recordset::update()
 
 void Recordset::close()
 {
-    m_connection = nullptr;
+    m_connection.reset();
     m_keys.clear();
     m_row.clear();
     m_pending.clear();

@@ -21,7 +21,7 @@ enum class ColumnKind; // how a column's values are read and written, by its dec
 // (reset, bindings cleared) when the Statement is destroyed. Move-only.
 class Statement {
 public:
-    Statement(Connection *connection, std::string sql, sqlite3_stmt *stmt);
+    Statement(std::shared_ptr<Connection> connection, std::string sql, sqlite3_stmt *stmt);
     Statement(Statement &&other) noexcept;
     Statement &operator=(Statement &&other) noexcept;
     Statement(const Statement &) = delete;
@@ -46,7 +46,7 @@ public:
 private:
     void release();
 
-    Connection *m_connection = nullptr;
+    std::shared_ptr<Connection> m_connection;
     std::string m_sql;
     sqlite3_stmt *m_stmt = nullptr;
 };
@@ -78,14 +78,16 @@ public:
     Statement prepare(const QString &sql);
     // Writes everything out and closes the file; the object is unusable afterwards.
     void close();
-    bool isOpen() const { return m_connection != nullptr; }
+    bool isOpen() const;
     QString path() const;
     sqlite3 *handle() const;
     Connection *connection() const { return m_connection.get(); }
 
 private:
-    explicit Database(std::unique_ptr<Connection> connection);
-    std::unique_ptr<Connection> m_connection;
+    explicit Database(std::shared_ptr<Connection> connection);
+    // Shared with the recordsets and statements taken from it: one that outlives a close
+    // reports 3420 instead of touching a closed file.
+    std::shared_ptr<Connection> m_connection;
 };
 
 // Groups writes that belong together: rolls back in its destructor unless committed.
@@ -139,7 +141,8 @@ public:
 
 private:
     friend class Database;
-    Recordset(Connection *connection, QString table, QString rowSql, std::vector<std::int64_t> keys);
+    Recordset(std::shared_ptr<Connection> connection, QString table, QString rowSql,
+              std::vector<std::int64_t> keys);
 
     enum class EditMode { None, Add, Edit };
     void ensureOpen() const;
@@ -147,7 +150,7 @@ private:
     int fieldIndex(const QString &name) const;
     void loadRow();
 
-    Connection *m_connection = nullptr;
+    std::shared_ptr<Connection> m_connection;
     QString m_table;
     QString m_rowSql;
     std::vector<std::int64_t> m_keys;

@@ -163,6 +163,28 @@ TEST(Recordset, NavigationAndFindFirst)
     EXPECT_EQ(errorNumber([&] { rs.eof(); }), DbErr::ObjectClosed);
 }
 
+TEST(Recordset, AResultThatOutlivesItsDatabaseFailsCleanly)
+{
+    TempDb t;
+    t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (1), (2)"));
+    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
+    t.db().close();
+    EXPECT_EQ(errorNumber([&] { rs.field(QStringLiteral("ID")); }), DbErr::ObjectClosed);
+    EXPECT_EQ(errorNumber([&] { t.db().openRecordset(QStringLiteral("SELECT * FROM DT")); }),
+              DbErr::ObjectClosed);
+}
+
+TEST(Recordset, FileIsKeptWithARollbackJournalAndFullSync)
+{
+    TempDb t;
+    Statement mode = t.db().prepare(QStringLiteral("PRAGMA journal_mode"));
+    ASSERT_TRUE(mode.step());
+    EXPECT_EQ(mode.column(0).toString(), QStringLiteral("delete"));
+    Statement sync = t.db().prepare(QStringLiteral("PRAGMA synchronous"));
+    ASSERT_TRUE(sync.step());
+    EXPECT_EQ(sync.column(0).toInteger(), 2);
+}
+
 TEST(Recordset, WritesGoThroughParametersNeverIntoTheText)
 {
     TempDb t;
