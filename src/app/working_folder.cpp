@@ -37,6 +37,18 @@ void makeFolder(const QDir &dir, const QString &name)
         failWith(QStringLiteral("フォルダ '%1' を作れません。").arg(dir.filePath(name)));
 }
 
+// Adds one row the way the windows do, through an updatable result.
+void insertRow(Database &db, const QString &table,
+               std::initializer_list<std::pair<const char *, Variant>> fields)
+{
+    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM ") + table + QStringLiteral(" WHERE 1=0"));
+    rs.addNew();
+    for (const auto &[name, value] : fields)
+        rs.setField(QString::fromLatin1(name), value);
+    rs.update();
+    rs.close();
+}
+
 struct Item {
     const char *letter;
     int eda;
@@ -46,28 +58,20 @@ struct Item {
 
 void writeLayout(Database &db, const QString &table, std::initializer_list<Item> items)
 {
-    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM ") + table);
     int position = 0;
     for (const Item &item : items) {
-        rs.addNew();
-        rs.setField(QStringLiteral("ID"), position++);
-        rs.setField(QStringLiteral("Koumoku"), item.letter);
-        rs.setField(QStringLiteral("Eda"), item.eda);
-        rs.setField(QStringLiteral("Label"), item.label);
-        rs.setField(QStringLiteral("fmat"), item.fmat);
-        rs.update();
+        insertRow(db, table,
+                  {{"ID", position++},
+                   {"Koumoku", item.letter},
+                   {"Eda", item.eda},
+                   {"Label", item.label},
+                   {"fmat", item.fmat}});
     }
-    rs.close();
 }
 
 void writeOption(Database &db, int code, const QString &value)
 {
-    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
-    rs.addNew();
-    rs.setField(QStringLiteral("Code"), code);
-    rs.setField(QStringLiteral("Contents"), value);
-    rs.update();
-    rs.close();
+    insertRow(db, QStringLiteral("UserOP"), {{"Code", code}, {"Contents", value}});
 }
 
 // Sample drawings: drawing number, product name, made on, quantity, remarks.
@@ -116,44 +120,26 @@ const Sample samples[] = {
 
 void addRecord(Database &db, int id, const Sample &s)
 {
-    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM DT"));
-    rs.addNew();
-    rs.setField(QStringLiteral("ID"), id);
-    rs.setField(QStringLiteral("Namae"), QString::fromUtf8(s.name));
-    rs.setField(QStringLiteral("Str1"), QString::fromUtf8(s.number));
-    rs.setField(QStringLiteral("Str2"), QString::fromUtf8(s.name));
-    rs.setField(QStringLiteral("Date1"), QDate::fromString(QString::fromLatin1(s.made), Qt::ISODate));
-    rs.setField(QStringLiteral("Val1"), s.quantity);
-    rs.setField(QStringLiteral("Text1"), QString::fromUtf8(*s.remarks ? s.remarks : " "));
-    rs.update();
-    rs.close();
+    insertRow(db, QStringLiteral("DT"),
+              {{"ID", id},
+               {"Namae", QString::fromUtf8(s.name)},
+               {"Str1", QString::fromUtf8(s.number)},
+               {"Str2", QString::fromUtf8(s.name)},
+               {"Date1", QDate::fromString(QString::fromLatin1(s.made), Qt::ISODate)},
+               {"Val1", s.quantity},
+               {"Text1", QString::fromUtf8(*s.remarks ? s.remarks : " ")}});
 }
 
 void addPage(Database &db, int id, int page, const QString &dir, const QString &file)
 {
-    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM PG"));
-    rs.addNew();
-    rs.setField(QStringLiteral("ID"), id);
-    rs.setField(QStringLiteral("Page"), page);
-    rs.setField(QStringLiteral("Dir"), dir);
-    rs.setField(QStringLiteral("FileName"), file);
-    rs.update();
-    rs.close();
+    insertRow(db, QStringLiteral("PG"), {{"ID", id}, {"Page", page}, {"Dir", dir}, {"FileName", file}});
 }
 
 void addHistory(Database &db, int id, int page, const QString &name, const QDate &date, const QString &what,
                 const QString &who)
 {
-    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM Hstry"));
-    rs.addNew();
-    rs.setField(QStringLiteral("ID"), id);
-    rs.setField(QStringLiteral("Page"), page);
-    rs.setField(QStringLiteral("Namae"), name);
-    rs.setField(QStringLiteral("Date1"), date);
-    rs.setField(QStringLiteral("Str1"), what);
-    rs.setField(QStringLiteral("Str2"), who);
-    rs.update();
-    rs.close();
+    insertRow(db, QStringLiteral("Hstry"),
+              {{"ID", id}, {"Page", page}, {"Namae", name}, {"Date1", date}, {"Str1", what}, {"Str2", who}});
 }
 
 void saveImage(const QImage &image, const QString &path, const char *format)
