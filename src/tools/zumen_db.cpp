@@ -33,6 +33,12 @@ int main(int argc, char *argv[])
     // Images with Japanese text are drawn without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The tool speaks for itself; Qt's notes about the session (no runtime folder and the
+    // like) would only confuse a user reading its output.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &msg) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            print(stderr, msg);
+    });
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty())
