@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QString>
-
-#include <stdexcept>
+#include "app/numbered_error.h"
 
 namespace zumen {
 
@@ -29,18 +27,12 @@ constexpr int UnrecognisedFormat = 3343;
 } // namespace DbErr
 
 // The one exception type of the engine layer: an error number and a Japanese description.
-class DbError : public std::runtime_error {
+class DbError : public NumberedError {
 public:
     DbError(int number, const QString &description)
-        : std::runtime_error(description.toStdString()), m_number(number), m_description(description)
-    {}
-
-    int number() const { return m_number; }
-    QString description() const { return m_description; }
-
-private:
-    int m_number;
-    QString m_description;
+        : NumberedError(number, description, QStringLiteral("Zumen.Database"))
+    {
+    }
 };
 
 } // namespace zumen

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QString>
+
+class QWidget;
+
+namespace zumen {
+
+// Window geometry is kept in twips, 1440 to the inch, converted with the screen's logical
+// resolution so that a placement means the same size on any screen.
+int twipsToPixels(double twips);
+double pixelsToTwips(int pixels);
+QRect twipsRect(int left, int top, int width, int height);
+
+// Font names the windows ask for; start-up maps them to installed Japanese fonts.
+inline const QString ProportionalGothic = QStringLiteral("ＭＳ Ｐゴシック");
+inline const QString FixedGothic = QStringLiteral("ＭＳ ゴシック");
+void installFontSubstitutions();
+QFont windowFont(const QString &family, double points);
+
+// Names a control for tests, screen readers and automation: its name from the design
+// ("eNamae", "Command(0)") as object name and accessible description, and the caption a
+// reader should speak as its accessible name.
+void nameControl(QWidget &control, const QString &name, const QString &spokenName = {});
+
+// Shows a text with a carriage return (character 13) in it as two lines.
+QString displayText(const QString &text);
+
+} // namespace zumen
