@@ -1,13 +1,52 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 namespace zumen {
 
-// Writes a page as a bilevel TIFF with CCITT Group 4 compression, the archive form for
-// drawings. The file is written under a temporary name and renamed, so a failure leaves
-// an existing file as it was. Returns false with a message in *error on failure.
+// How a page goes into a TIFF file. Compression is libtiff's code (COMPRESSION_*); 0, or a
+// code that does not suit the image or that libtiff cannot write, means the archive default:
+// Group 4 for a bilevel image, LZW for grey and colour. A resolution of 0 is left out.
+struct TiffFormat {
+    int compression = 0;
+    bool minIsBlack = false; // bilevel only: 0 bits are black in the file
+    int dpiX = 0;
+    int dpiY = 0;
+};
+
+// Writes a Mono, Grayscale8 or colour image as a one-page TIFF (colour as 8-bit RGB). The
+// file is written under a temporary name and renamed, so a failure leaves an existing file
+// as it was. Returns false with a message in *error on failure.
+bool writeTiff(const QImage &image, const QString &path, const TiffFormat &format, QString *error = nullptr);
+
+// Writes a page as a bilevel TIFF with CCITT Group 4 compression, the archive form for drawings.
 bool writeBilevelTiff(const QImage &image, const QString &path, int dpi, QString *error = nullptr);
+
+// The first page of a TIFF file as libtiff sees it. A bilevel page (one 1-bit sample, min-is-white
+// or min-is-black) comes decoded as Format_Mono with 0 = white and 1 = black; other pages leave
+// bilevel null for an image reader to decode.
+struct TiffPage {
+    QSize size;
+    int compression = 0;
+    int photometric = -1;
+    int bitsPerSample = 0;
+    int samplesPerPixel = 0;
+    int dpiX = 0; // 0 when the file gives no usable resolution
+    int dpiY = 0;
+    QImage bilevel;
+
+    bool isBilevel() const
+    {
+        return bitsPerSample == 1 && samplesPerPixel == 1 && (photometric == 0 || photometric == 1);
+    }
+};
+
+enum class TiffRead { Ok, Damaged, NoMemory };
+
+// Reads the first page of path. Damaged covers anything libtiff cannot open or decode to
+// the last row; page is then left empty rather than half filled.
+TiffRead readTiff(const QString &path, TiffPage *page, QString *error = nullptr);
 
 } // namespace zumen

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QRect>
+#include <QString>
+
+namespace zumen {
+
+// What a page file was, so that a changed page can be written back in kind.
+struct PageKind {
+    QByteArray format;         // "tiff", "jpeg", "bmp", "png"...; empty for a page that never was a file
+    int tiffCompression = 0;   // libtiff's compression code; 0 = the archive default
+    int tiffPhotometric = -1;  // as in the file
+    int tiffBitsPerSample = 0; // as in the file; grey pages are kept at 8 bits
+};
+
+// One page image in memory, without any widget. A bilevel page stays at one bit per pixel
+// (Format_Mono, 0 = white, 1 = black) so an A1 drawing at 400 dpi costs 15 MB, not 500 MB;
+// grey pages stay Grayscale8 and colour pages RGB32. Views ask for the part they show.
+class PageImage {
+public:
+    PageImage() = default;
+
+    // Reads a TIFF (bilevel pages through libtiff), JPEG, BMP, PNG or any format Qt reads.
+    // Throws NumberedError 53 for a missing file, 321 for one that cannot be decoded,
+    // 75 for one that cannot be read and 7 when the page does not fit in memory.
+    static PageImage load(const QString &path);
+    // A page that comes from elsewhere (a scanner); a 1-bit image stays bilevel.
+    static PageImage fromImage(const QImage &image, int dpi);
+
+    bool isNull() const { return m_image.isNull(); }
+    bool isBilevel() const { return m_image.format() == QImage::Format_Mono; }
+    QSize size() const { return m_image.size(); }
+    int dpiX() const { return m_dpiX; }
+    int dpiY() const { return m_dpiY; }
+    const PageKind &kind() const { return m_kind; }
+    qsizetype byteCount() const { return m_image.sizeInBytes(); }
+    // The native data, for painting onto a printer.
+    const QImage &image() const { return m_image; }
+
+    // Size of the whole page drawn at percent.
+    QSize zoomedSize(int percent) const;
+    // The part area (in the coordinates of the page drawn at percent) rendered from the
+    // native data: bilevel pages area-averaged to grey below 100 %, pixels repeated from
+    // 100 %; grey and colour pages averaged below and smoothly enlarged above 100 %.
+    // Grayscale8 for bilevel and grey pages, RGB32 for colour.
+    QImage render(const QRect &area, int percent) const;
+
+    // Size on paper, in printer dots: the page's own size from its resolution when that fits
+    // the printable area, else fitted to it with its proportions kept.
+    QSizeF printSize(const QSizeF &printable, double printerDpiX, double printerDpiY) const;
+
+    void rotateLeft();
+    void rotateRight();
+
+    // fileType 0 writes in the kind the page came from, 1 writes a TIFF (Group 4 when
+    // bilevel, LZW otherwise). The file is replaced only once written in full; a failure
+    // throws NumberedError 75 and leaves it as it was. Afterwards the page is of that kind.
+    void save(const QString &path, int fileType = 0);
+
+private:
+    void setDpi(int x, int y);
+
+    QImage m_image;
+    int m_dpiX = 0;
+    int m_dpiY = 0;
+    PageKind m_kind;
+};
+
+} // namespace zumen

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "pages/page_image.h"
+
+#include <QAbstractScrollArea>
+
+class QPrinter;
+
+namespace zumen {
+
+// The image display of the page viewer: shows one page file, or a page handed over by the
+// scanner, at any zoom; turns it, writes it back and prints it. Failures are NumberedErrors
+// with the numbers the viewer tests for (53 missing file, 321 damaged file, 481 no picture,
+// 1001 zoom out of range). Only the part in view is ever rendered.
+class Pain : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    static constexpr int MinZoom = 2;
+    static constexpr int MaxZoom = 800;
+
+    explicit Pain(QWidget *parent = nullptr);
+
+    // Makes path the current image file; 53 if there is no such file (the current one stays).
+    void setImage(const QString &path);
+    QString image() const { return m_path; }
+    // Loads the current image file and shows it at the current zoom. On failure (53, 321, 75, 7)
+    // the picture shown before stays, and so does the image file it came from.
+    void display();
+
+    void setZoom(int percent);
+    int zoom() const { return m_zoom; }
+
+    void rotateLeft();
+    void rotateRight();
+    // Writes the shown image: fileType 0 in the kind it came from, 1 as TIFF. The file written
+    // becomes the current image file. 481 without a picture, 75 when it cannot be written.
+    void saveAs(const QString &path, int fileType = 0);
+    // Prints at the image's own size when that fits the page, else fitted to it. The caller
+    // has chosen the printer; 481 without a picture, 482 when the printer fails.
+    void printImage(QPrinter &printer);
+
+    void clearDisplay();
+    bool hasImage() const { return !m_page.isNull(); }
+    QSize imagePixelSize() const { return m_page.size(); }
+    // Shows a page that is not a file yet (a scan); saveAs writes it, a 1-bit image as bilevel.
+    void setScannedImage(const QImage &image, int dpi);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    void showPage(PageImage page, const QString &path);
+    void updateScrollBars();
+    QPoint pageOrigin() const;
+
+    PageImage m_page;
+    QString m_path;      // the current image file
+    QString m_shownPath; // the file m_page came from, for going back after a failed display
+    int m_zoom = 100;
+};
+
+} // namespace zumen

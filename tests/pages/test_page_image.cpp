@@ -1,0 +1,423 @@
+#include "page_files.h"
+
+#include "pages/page_image.h"
+#include "pages/tiff_io.h"
+
+#include <QDir>
+#include <QImageReader>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <tiffio.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace zumen;
+
+namespace {
+
+class PageImageTest : public ::testing::Test {
+protected:
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    // A bilevel TIFF written with libtiff directly, in layouts our own writer never produces.
+    QString libtiffBilevel(const QString &name, const QImage &mono, int compression, bool minIsBlack,
+                           bool tiled)
+    {
+        const QString file = path(name);
+        TIFF *tif = TIFFOpen(QFile::encodeName(file).constData(), "w");
+        EXPECT_TRUE(tif);
+        const auto w = static_cast<uint32_t>(mono.width()), h = static_cast<uint32_t>(mono.height());
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, minIsBlack ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_MINISWHITE);
+        const int rowBytes = (mono.width() + 7) / 8;
+        auto row = [&](int y, uchar *out, int bytes) {
+            for (int i = 0; i < bytes; ++i) {
+                const uchar v = i < rowBytes && y < mono.height() ? mono.constScanLine(y)[i] : 0;
+                out[i] = minIsBlack ? static_cast<uchar>(~v) : v;
+            }
+        };
+        if (tiled) {
+            const uint32_t tw = 32, tl = 16;
+            TIFFSetField(tif, TIFFTAG_TILEWIDTH, tw);
+            TIFFSetField(tif, TIFFTAG_TILELENGTH, tl);
+            std::vector<uchar> tile(TIFFTileSize(tif));
+            std::vector<uchar> line(static_cast<std::size_t>(rowBytes + 8));
+            for (uint32_t ty = 0; ty < h; ty += tl)
+                for (uint32_t tx = 0; tx < w; tx += tw) {
+                    for (uint32_t r = 0; r < tl; ++r) {
+                        row(static_cast<int>(ty + r), line.data(), rowBytes + 8);
+                        std::memcpy(tile.data() + r * tw / 8, line.data() + tx / 8, tw / 8);
+                    }
+                    TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0);
+                }
+        } else {
+            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 7); // many strips
+            std::vector<uchar> line(static_cast<std::size_t>(rowBytes));
+            for (uint32_t y = 0; y < h; ++y) {
+                row(static_cast<int>(y), line.data(), rowBytes);
+                TIFFWriteScanline(tif, line.data(), y, 0);
+            }
+        }
+        TIFFClose(tif);
+        return file;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+void expectSamePixels(const QImage &actual, const QImage &expected)
+{
+    ASSERT_EQ(actual.size(), expected.size());
+    const QImage a = greyOf(actual), e = greyOf(expected);
+    int differing = 0;
+    for (int y = 0; y < a.height(); ++y)
+        differing +=
+            std::memcmp(a.constScanLine(y), e.constScanLine(y), static_cast<std::size_t>(a.width())) != 0;
+    EXPECT_EQ(differing, 0) << "rows that differ";
+}
+
+double meanDifference(const QImage &a, const QImage &b)
+{
+    const QImage ga = greyOf(a), gb = greyOf(b);
+    double sum = 0;
+    for (int y = 0; y < ga.height(); ++y)
+        for (int x = 0; x < ga.width(); ++x)
+            sum += std::abs(ga.constScanLine(y)[x] - gb.constScanLine(y)[x]);
+    return sum / (ga.width() * ga.height());
+}
+
+// The largest step of the first quantisation table: 12 or less means quality 95 or more.
+int coarsestLuminanceStep(const QByteArray &jpeg)
+{
+    const qsizetype at = jpeg.indexOf(QByteArrayLiteral("\xFF\xDB"));
+    if (at < 0 || at + 5 + 64 > jpeg.size() || (jpeg[at + 4] & 0xF0) != 0)
+        return -1;
+    int coarsest = 0;
+    for (int i = 0; i < 64; ++i)
+        coarsest = std::max(coarsest, static_cast<int>(static_cast<uchar>(jpeg[at + 5 + i])));
+    return coarsest;
+}
+
+} // namespace
+
+TEST_F(PageImageTest, Group4PageStaysOneBitThroughLoadAndSave)
+{
+    const QImage drawing = testDrawing(QSize(2001, 1415));
+    ASSERT_TRUE(writeBilevelTiff(drawing, path("a.tif"), 300));
+    PageImage page = PageImage::load(path("a.tif"));
+    EXPECT_TRUE(page.isBilevel());
+    EXPECT_EQ(page.size(), drawing.size());
+    EXPECT_EQ(page.dpiX(), 300);
+    EXPECT_EQ(page.dpiY(), 300);
+    EXPECT_EQ(page.kind().tiffCompression, COMPRESSION_CCITTFAX4);
+    // One bit a pixel plus row padding, nowhere near a byte a pixel.
+    EXPECT_GE(page.byteCount(), 2001LL * 1415 / 8);
+    EXPECT_LE(page.byteCount(), (2001LL / 8 + 4) * 1415);
+    expectSamePixels(page.image(), drawing);
+
+    page.save(path("b.tif"));
+    const TiffTags tags = tiffTags(path("b.tif"));
+    EXPECT_EQ(tags.bits, 1);
+    EXPECT_EQ(tags.samples, 1);
+    EXPECT_EQ(tags.compression, COMPRESSION_CCITTFAX4);
+    EXPECT_EQ(tags.photometric, PHOTOMETRIC_MINISWHITE);
+    EXPECT_FLOAT_EQ(tags.xres, 300);
+    EXPECT_FLOAT_EQ(tags.yres, 300);
+    expectSamePixels(PageImage::load(path("b.tif")).image(), drawing);
+
+    // An outside reader agrees about what was written.
+    const QString tiffinfo = QStandardPaths::findExecutable(QStringLiteral("tiffinfo"));
+    if (!tiffinfo.isEmpty()) {
+        QProcess p;
+        p.start(tiffinfo, {path("b.tif")});
+        ASSERT_TRUE(p.waitForFinished(10000));
+        const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        EXPECT_TRUE(out.contains(QStringLiteral("CCITT Group 4"))) << out.toStdString();
+        EXPECT_TRUE(out.contains(QStringLiteral("Bits/Sample: 1"))) << out.toStdString();
+        EXPECT_TRUE(out.contains(QStringLiteral("300, 300 pixels/inch"))) << out.toStdString();
+    }
+}
+
+TEST_F(PageImageTest, BilevelLayoutsFromOtherWritersDecodeAlike)
+{
+    const QImage drawing = testDrawing(QSize(101, 75));
+    struct Case {
+        const char *name;
+        int compression;
+        bool minIsBlack, tiled;
+    };
+    for (const Case c : {Case{"strips_packbits.tif", COMPRESSION_PACKBITS, false, false},
+                         Case{"strips_none_black.tif", COMPRESSION_NONE, true, false},
+                         Case{"tiles_lzw.tif", COMPRESSION_LZW, false, true},
+                         Case{"tiles_g4_black.tif", COMPRESSION_CCITTFAX4, true, true}}) {
+        SCOPED_TRACE(c.name);
+        const QString file =
+            libtiffBilevel(QString::fromLatin1(c.name), drawing, c.compression, c.minIsBlack, c.tiled);
+        PageImage page = PageImage::load(file);
+        ASSERT_TRUE(page.isBilevel());
+        expectSamePixels(page.image(), drawing);
+        // Written back in kind: same compression and the same sense of black.
+        page.save(path("again.tif"));
+        const TiffTags tags = tiffTags(path("again.tif"));
+        EXPECT_EQ(tags.compression, c.compression);
+        EXPECT_EQ(tags.photometric, c.minIsBlack ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_MINISWHITE);
+        expectSamePixels(PageImage::load(path("again.tif")).image(), drawing);
+    }
+}
+
+TEST_F(PageImageTest, ReducedBilevelKeepsThinLinesAsGrey)
+{
+    QImage mono(64, 48, QImage::Format_Mono);
+    mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    mono.fill(0);
+    for (int y = 0; y < 48; ++y)
+        mono.setPixel(21, y, 1); // a vertical line one pixel wide
+    for (int x = 0; x < 64; ++x)
+        mono.setPixel(x, 30, 1); // and a horizontal one
+    const PageImage page = PageImage::fromImage(mono, 400);
+
+    const QImage quarter = page.render(QRect(0, 0, 16, 12), 25);
+    ASSERT_EQ(quarter.size(), QSize(16, 12));
+    EXPECT_EQ(quarter.format(), QImage::Format_Grayscale8);
+    const int onLine = qGray(quarter.pixel(5, 2));
+    EXPECT_GT(onLine, 100);
+    EXPECT_LT(onLine, 230);                        // a quarter of the box is black: grey
+    EXPECT_EQ(qGray(quarter.pixel(4, 2)), 255);    // beside it, white
+    EXPECT_LT(qGray(quarter.pixel(5, 7)), onLine); // the crossing is darker than the line
+    EXPECT_LT(qGray(quarter.pixel(10, 7)), 230);   // the horizontal line too
+
+    // From 100 % on, pixels are repeated, not blurred.
+    const QImage twice = page.render(QRect(40, 0, 8, 4), 200);
+    EXPECT_EQ(qGray(twice.pixel(1, 0)), 255);
+    EXPECT_EQ(qGray(twice.pixel(2, 0)), 0);
+    EXPECT_EQ(qGray(twice.pixel(3, 3)), 0);
+    EXPECT_EQ(qGray(twice.pixel(4, 0)), 255);
+}
+
+TEST_F(PageImageTest, PartsRenderedSeparatelyMatchTheWhole)
+{
+    // The view renders only what is exposed, strip by strip; the strips must join seamlessly.
+    const QImage colour = testGreyDrawing(QSize(157, 119)).convertToFormat(QImage::Format_RGB32);
+    for (const PageImage &page :
+         {PageImage::fromImage(testDrawing(QSize(157, 119)), 300),
+          PageImage::fromImage(testGreyDrawing(QSize(157, 119)), 300), PageImage::fromImage(colour, 300)}) {
+        for (int percent : {7, 25, 33, 75, 100, 150, 300}) {
+            SCOPED_TRACE(percent);
+            const QSize size = page.zoomedSize(percent);
+            const QImage whole = page.render(QRect(QPoint(0, 0), size), percent);
+            ASSERT_EQ(whole.size(), size);
+            const QRect part(size.width() / 3, size.height() / 4, size.width() / 2 + 1, size.height() / 2);
+            EXPECT_EQ(page.render(part, percent), whole.copy(part));
+            // Asking beyond the page gives only the part on it.
+            EXPECT_EQ(page.render(QRect(size.width() - 5, 0, 50, 3), percent).size(), QSize(5, 3));
+        }
+    }
+    EXPECT_TRUE(PageImage().render(QRect(0, 0, 10, 10), 100).isNull());
+}
+
+TEST_F(PageImageTest, QuarterTurnsMovePixelsAndResolution)
+{
+    for (QSize size : {QSize(203, 141), QSize(64, 40), QSize(9, 17), QSize(8, 1)}) {
+        SCOPED_TRACE(size.width());
+        const QImage drawing = testDrawing(size);
+        PageImage page = PageImage::fromImage(drawing, 200);
+        page.rotateRight();
+        expectSamePixels(page.image(), turnedRight(drawing));
+        page.rotateLeft();
+        expectSamePixels(page.image(), drawing);
+        page.rotateLeft();
+        expectSamePixels(page.image(), greyOf(drawing).transformed(QTransform().rotate(-90)));
+    }
+    // A page scanned at different resolutions across and down keeps each with its axis.
+    QImage grey = testGreyDrawing();
+    grey.setDotsPerMeterX(qRound(200 / 0.0254));
+    grey.setDotsPerMeterY(qRound(400 / 0.0254));
+    ASSERT_TRUE(grey.save(path("g.png")));
+    PageImage page = PageImage::load(path("g.png"));
+    page.rotateRight();
+    EXPECT_EQ(page.dpiX(), 400);
+    EXPECT_EQ(page.dpiY(), 200);
+    expectSamePixels(page.image(), turnedRight(grey));
+}
+
+TEST_F(PageImageTest, TurnedPagesGoBackInTheirOwnKind)
+{
+    const QImage mono = testDrawing();
+    const QImage grey = testGreyDrawing();
+    ASSERT_TRUE(writeBilevelTiff(mono, path("g4.tif"), 400));
+    ASSERT_TRUE(writeTiff(grey, path("lzw.tif"), {COMPRESSION_LZW, false, 150, 150}));
+    ASSERT_TRUE(writeTiff(grey, path("deflate.tif"), {COMPRESSION_ADOBE_DEFLATE, false, 150, 150}));
+    ASSERT_TRUE(mono.save(path("mono.bmp"), "bmp"));
+    ASSERT_TRUE(grey.save(path("grey.bmp"), "bmp"));
+    ASSERT_TRUE(grey.save(path("grey.jpg"), "jpeg", 97));
+    ASSERT_TRUE(mono.save(path("mono.png"), "png"));
+
+    for (const QString name : {"g4.tif", "lzw.tif", "deflate.tif"}) {
+        SCOPED_TRACE(name.toStdString());
+        const TiffTags before = tiffTags(path(name));
+        PageImage page = PageImage::load(path(name));
+        page.rotateRight();
+        page.save(path(name));
+        const TiffTags after = tiffTags(path(name));
+        EXPECT_EQ(after.compression, before.compression);
+        EXPECT_EQ(after.bits, before.bits);
+        EXPECT_EQ(std::pair(after.width, after.height), std::pair(before.height, before.width));
+        EXPECT_FLOAT_EQ(after.xres, before.yres);
+        expectSamePixels(PageImage::load(path(name)).image(), turnedRight(name == "g4.tif" ? mono : grey));
+    }
+    for (const QString name : {"mono.bmp", "grey.bmp", "mono.png"}) {
+        SCOPED_TRACE(name.toStdString());
+        PageImage page = PageImage::load(path(name));
+        page.rotateRight();
+        page.save(path(name));
+        QImageReader reader(path(name));
+        EXPECT_EQ(reader.format(), name.endsWith(u"bmp") ? "bmp" : "png");
+        const QImage back = reader.read();
+        EXPECT_EQ(back.depth(), name.startsWith(u"mono") ? 1 : 8);
+        expectSamePixels(back, turnedRight(name.startsWith(u"mono") ? mono : grey));
+    }
+    // JPEG is re-encoded, but at a quality that leaves the drawing as it was.
+    PageImage jpeg = PageImage::load(path("grey.jpg"));
+    const QImage decoded = greyOf(QImage(path("grey.jpg")));
+    jpeg.rotateRight();
+    jpeg.save(path("grey.jpg"));
+    QImageReader reader(path("grey.jpg"));
+    EXPECT_EQ(reader.format(), "jpeg");
+    const QImage back = reader.read();
+    ASSERT_EQ(back.size(), decoded.size().transposed());
+    EXPECT_LT(meanDifference(back, decoded.transformed(QTransform().rotate(90))), 1.5);
+    EXPECT_GT(coarsestLuminanceStep(fileBytes(path("grey.jpg"))), 0);
+    EXPECT_LE(coarsestLuminanceStep(fileBytes(path("grey.jpg"))), 12);
+}
+
+TEST_F(PageImageTest, SavedAsTiffIsLosslessAndArchival)
+{
+    PageImage scan = PageImage::fromImage(testDrawing(), 200);
+    scan.save(path("scan.tif"), 0); // a page that never was a file goes out as TIFF
+    EXPECT_EQ(tiffTags(path("scan.tif")).compression, COMPRESSION_CCITTFAX4);
+    EXPECT_EQ(scan.kind().format, "tiff");
+
+    const QImage grey = testGreyDrawing();
+    ASSERT_TRUE(grey.save(path("grey.jpg"), "jpeg", 97));
+    PageImage page = PageImage::load(path("grey.jpg"));
+    page.save(path("grey.tif"), 1);
+    const TiffTags tags = tiffTags(path("grey.tif"));
+    EXPECT_EQ(tags.bits, 8);
+    EXPECT_EQ(tags.samples, 1);
+    EXPECT_TRUE(tags.compression == COMPRESSION_LZW || tags.compression == COMPRESSION_ADOBE_DEFLATE);
+    expectSamePixels(PageImage::load(path("grey.tif")).image(), page.image());
+
+    EXPECT_EQ(errorNumber([&] { page.save(path("x.tif"), 2); }), 5);
+    EXPECT_EQ(errorNumber([&] { PageImage().save(path("x.tif")); }), 481);
+}
+
+TEST_F(PageImageTest, PrintedAtItsOwnSizeWhenItFits)
+{
+    const QSizeF a4(9500, 13500); // printable area of A4 at 1200 dpi, roughly
+    const PageImage small = PageImage::fromImage(testDrawing(QSize(1200, 900)), 300);
+    EXPECT_EQ(small.printSize(a4, 1200, 1200), QSizeF(4800, 3600));
+    EXPECT_EQ(small.printSize(a4, 600, 600), QSizeF(2400, 1800));
+    // Too large for the paper, or of unknown resolution: as large as the paper allows.
+    const PageImage large = PageImage::fromImage(testDrawing(QSize(3000, 2000)), 100);
+    EXPECT_EQ(large.printSize(a4, 1200, 1200), QSizeF(9500, 9500 * 2.0 / 3));
+    const PageImage unknown = PageImage::fromImage(testDrawing(QSize(300, 600)), 0);
+    EXPECT_EQ(unknown.printSize(a4, 1200, 1200), QSizeF(6750, 13500));
+}
+
+TEST_F(PageImageTest, FilesThatAreNoPageFailCleanly)
+{
+    EXPECT_EQ(errorNumber([&] { PageImage::load(path("none.tif")); }), 53);
+    EXPECT_EQ(errorNumber([&] { PageImage::load(QString()); }), 53);
+    EXPECT_EQ(errorNumber([&] { PageImage::load(m_dir.path()); }), 321);
+
+    ASSERT_TRUE(writeBilevelTiff(testDrawing(QSize(800, 600)), path("whole.tif"), 200));
+    const QByteArray tiff = fileBytes(path("whole.tif"));
+    ASSERT_TRUE(QImage(testGreyDrawing()).save(path("whole.jpg"), "jpeg"));
+    ASSERT_TRUE(testGreyDrawing().save(path("whole.bmp"), "bmp"));
+    ASSERT_TRUE(testGreyDrawing().save(path("whole.png"), "png"));
+    const QByteArray jpeg = fileBytes(path("whole.jpg")), bmp = fileBytes(path("whole.bmp")),
+                     png = fileBytes(path("whole.png"));
+
+    const QList<std::pair<QString, QByteArray>> damaged = {
+        {"empty.tif", {}},
+        {"text.tif", "not an image at all\r\n"},
+        {"header.tif", tiff.left(8)},
+        {"half.tif", tiff.left(tiff.size() / 2)},
+        {"half.jpg", jpeg.left(jpeg.size() / 2)},
+        {"half.bmp", bmp.left(bmp.size() / 2)},
+        {"half.png", png.left(png.size() / 2)},
+        {"tiffish.jpg", QByteArray("II*\0", 4) + QByteArray(40, '\xff')},
+    };
+    for (const auto &[name, bytes] : damaged) {
+        SCOPED_TRACE(name.toStdString());
+        writeBytes(path(name), bytes);
+        EXPECT_EQ(errorNumber([&] { PageImage::load(path(name)); }), 321);
+    }
+
+    // Scrambled Group 4 data with the directory intact: refused or decoded, never a crash.
+    QByteArray scrambled = tiff;
+    for (qsizetype i = 16; i < scrambled.size() / 2; i += 7)
+        scrambled[i] = static_cast<char>(scrambled[i] ^ 0x5a);
+    writeBytes(path("scrambled.tif"), scrambled);
+    try {
+        EXPECT_EQ(PageImage::load(path("scrambled.tif")).size(), QSize(800, 600));
+    } catch (const NumberedError &e) {
+        EXPECT_EQ(e.number(), 321);
+    }
+}
+
+TEST_F(PageImageTest, AFileThatCannotBeWrittenStaysAsItWas)
+{
+    ASSERT_TRUE(writeBilevelTiff(testDrawing(QSize(900, 700)), path("page.tif"), 200));
+    const QByteArray original = fileBytes(path("page.tif"));
+    PageImage page = PageImage::load(path("page.tif"));
+    page.rotateRight();
+
+    EXPECT_EQ(errorNumber([&] { page.save(path("no/such/folder/page.tif")); }), 75);
+    EXPECT_EQ(errorNumber([&] { page.save(path("page.tif/inside.tif")); }), 75);
+
+    // The disk fills up half way through: the old file is untouched and no scrap is left.
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 2048;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const int number = errorNumber([&] { page.save(path("page.tif")); });
+    const int asPng = errorNumber([&] {
+        PageImage png = PageImage::fromImage(testGreyDrawing(QSize(900, 700)), 100);
+        png.save(path("page.tif"), 1);
+    });
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(number, 75);
+    EXPECT_EQ(asPng, 75);
+    EXPECT_EQ(fileBytes(path("page.tif")), original);
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("page.tif")});
+}
+
+TEST_F(PageImageTest, AReadOnlyFileOrFolderStaysAsItWas)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind root";
+    ASSERT_TRUE(writeBilevelTiff(testDrawing(QSize(900, 700)), path("page.tif"), 200));
+    const QByteArray original = fileBytes(path("page.tif"));
+    PageImage page = PageImage::load(path("page.tif"));
+    page.rotateRight();
+    QFile::setPermissions(path("page.tif"), QFile::ReadOwner);
+    EXPECT_EQ(errorNumber([&] { page.save(path("page.tif")); }), 75);
+    EXPECT_EQ(fileBytes(path("page.tif")), original);
+    QFile::setPermissions(path("page.tif"), QFile::ReadOwner | QFile::WriteOwner);
+    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    EXPECT_EQ(errorNumber([&] { page.save(path("page.tif")); }), 75);
+    EXPECT_EQ(fileBytes(path("page.tif")), original);
+    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}

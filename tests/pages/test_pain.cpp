@@ -1,0 +1,171 @@
+#include "page_files.h"
+
+#include "pages/pain.h"
+#include "pages/tiff_io.h"
+
+#include <QPrinter>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+#include <tiffio.h>
+
+using namespace zumen;
+
+namespace {
+
+class PainTest : public ::testing::Test {
+protected:
+    PainTest()
+    {
+        m_pain.resize(320, 240);
+        m_pain.show();
+    }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QString bilevelFile(const QString &name, QSize size, int dpi = 200)
+    {
+        EXPECT_TRUE(writeBilevelTiff(testDrawing(size), path(name), dpi));
+        return path(name);
+    }
+    void show(const QString &file)
+    {
+        m_pain.setImage(file);
+        m_pain.display();
+    }
+
+    QTemporaryDir m_dir;
+    Pain m_pain;
+};
+
+} // namespace
+
+TEST_F(PainTest, AFailedDisplayKeepsThePictureAndItsFile)
+{
+    EXPECT_FALSE(m_pain.hasImage());
+    const QString first = bilevelFile(QStringLiteral("first.tif"), QSize(300, 200));
+    show(first);
+    EXPECT_TRUE(m_pain.hasImage());
+    EXPECT_EQ(m_pain.image(), first);
+    EXPECT_EQ(m_pain.imagePixelSize(), QSize(300, 200));
+
+    EXPECT_EQ(errorNumber([&] { m_pain.setImage(path("missing.tif")); }), 53);
+    writeBytes(path("damaged.tif"), "II*\0garbage");
+    m_pain.setImage(path("damaged.tif"));
+    EXPECT_EQ(errorNumber([&] { m_pain.display(); }), 321);
+    // A turn written back now must go to the file that is shown, not to the damaged one.
+    EXPECT_EQ(m_pain.image(), first);
+    EXPECT_EQ(m_pain.imagePixelSize(), QSize(300, 200));
+
+    m_pain.clearDisplay();
+    EXPECT_FALSE(m_pain.hasImage());
+    EXPECT_TRUE(m_pain.image().isEmpty());
+    EXPECT_EQ(m_pain.accessibleName(), "Pain");
+}
+
+TEST_F(PainTest, ZoomOutsideTheRangeIsRefused)
+{
+    show(bilevelFile(QStringLiteral("p.tif"), QSize(300, 200)));
+    m_pain.setZoom(50);
+    for (int wrong : {0, 1, 801, -100}) {
+        EXPECT_EQ(errorNumber([&] { m_pain.setZoom(wrong); }), 1001);
+        EXPECT_EQ(m_pain.zoom(), 50);
+    }
+    m_pain.setZoom(Pain::MinZoom);
+    m_pain.setZoom(Pain::MaxZoom);
+    EXPECT_EQ(m_pain.zoom(), Pain::MaxZoom);
+    m_pain.clearDisplay();
+    m_pain.setZoom(100); // the zoom is the display's, picture or not
+    EXPECT_EQ(m_pain.zoom(), 100);
+}
+
+TEST_F(PainTest, ThePageIsCentredOrScrolled)
+{
+    // A white page with a black border, smaller than the view at 100 %.
+    QImage page(100, 80, QImage::Format_Grayscale8);
+    page.fill(Qt::black);
+    for (int y = 1; y < 79; ++y)
+        std::memset(page.scanLine(y) + 1, 255, 98);
+    m_pain.setScannedImage(page, 100);
+    const QSize view = m_pain.viewport()->size();
+    QImage shot = m_pain.viewport()->grab().toImage();
+    const QPoint topLeft((view.width() - 100) / 2, (view.height() - 80) / 2);
+    EXPECT_EQ(qGray(shot.pixel(topLeft)), 0);
+    EXPECT_EQ(qGray(shot.pixel(topLeft + QPoint(50, 40))), 255);
+    EXPECT_NE(shot.pixel(topLeft - QPoint(1, 1)), shot.pixel(topLeft)); // the background
+    EXPECT_EQ(m_pain.horizontalScrollBar()->maximum(), 0);
+
+    // At 800 % it no longer fits; scrolling to the end shows the bottom right corner.
+    m_pain.setZoom(800);
+    EXPECT_GT(m_pain.horizontalScrollBar()->maximum(), 0);
+    m_pain.horizontalScrollBar()->setValue(m_pain.horizontalScrollBar()->maximum());
+    m_pain.verticalScrollBar()->setValue(m_pain.verticalScrollBar()->maximum());
+    shot = m_pain.viewport()->grab().toImage();
+    EXPECT_EQ(qGray(shot.pixel(view.width() - 1, view.height() - 1)), 0);
+    EXPECT_EQ(qGray(shot.pixel(view.width() - 20, view.height() - 20)), 255);
+}
+
+TEST_F(PainTest, ZoomKeepsTheCentreOfTheView)
+{
+    show(bilevelFile(QStringLiteral("p.tif"), QSize(2000, 1500)));
+    m_pain.setZoom(100);
+    m_pain.horizontalScrollBar()->setValue(700);
+    m_pain.verticalScrollBar()->setValue(500);
+    const QSize view = m_pain.viewport()->size();
+    const double centreX = 700 + view.width() / 2.0;
+    m_pain.setZoom(200);
+    EXPECT_NEAR(m_pain.horizontalScrollBar()->value() + view.width() / 2.0, 2 * centreX, 2);
+    m_pain.setZoom(100);
+    EXPECT_NEAR(m_pain.horizontalScrollBar()->value(), 700, 2);
+    EXPECT_NEAR(m_pain.verticalScrollBar()->value(), 500, 2);
+}
+
+TEST_F(PainTest, ATurnWrittenBackReplacesItsFile)
+{
+    // The viewer's rotate: turn, then save to the file the picture came from, without a type.
+    const QString file = bilevelFile(QStringLiteral("p.tif"), QSize(300, 200), 400);
+    show(file);
+    m_pain.rotateLeft();
+    EXPECT_EQ(m_pain.imagePixelSize(), QSize(200, 300));
+    m_pain.saveAs(m_pain.image());
+    const TiffTags tags = tiffTags(file);
+    EXPECT_EQ(std::pair(tags.width, tags.height), std::pair(200, 300));
+    EXPECT_EQ(tags.compression, COMPRESSION_CCITTFAX4);
+
+    m_pain.clearDisplay();
+    EXPECT_EQ(errorNumber([&] { m_pain.saveAs(path("x.tif")); }), 481);
+    m_pain.rotateRight(); // nothing to turn, nothing to complain about
+}
+
+TEST_F(PainTest, AScannedPageIsSavedAsBilevelTiff)
+{
+    m_pain.setScannedImage(testDrawing(QSize(400, 300)), 200);
+    EXPECT_TRUE(m_pain.hasImage());
+    EXPECT_TRUE(m_pain.image().isEmpty()); // not a file yet
+    const QString file = path("SC000007.TIF");
+    m_pain.saveAs(file, 1);
+    EXPECT_EQ(m_pain.image(), file);
+    const TiffTags tags = tiffTags(file);
+    EXPECT_EQ(tags.bits, 1);
+    EXPECT_EQ(tags.compression, COMPRESSION_CCITTFAX4);
+    EXPECT_FLOAT_EQ(tags.xres, 200);
+}
+
+TEST_F(PainTest, PrintingNeedsAPictureAndMakesAPage)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path("out.pdf"));
+    EXPECT_EQ(errorNumber([&] { m_pain.printImage(printer); }), 481);
+    EXPECT_FALSE(QFile::exists(path("out.pdf")));
+
+    show(bilevelFile(QStringLiteral("p.tif"), QSize(1200, 900), 300));
+    m_pain.printImage(printer);
+    const QByteArray pdf = fileBytes(path("out.pdf"));
+    EXPECT_TRUE(pdf.startsWith("%PDF"));
+    EXPECT_TRUE(pdf.contains("/Image"));
+    EXPECT_TRUE(pdf.contains("/BitsPerComponent 1")); // the drawing went out as a bitmap
+    // A page far larger than the paper is fitted, not refused.
+    m_pain.setScannedImage(testDrawing(QSize(3000, 2000)), 50);
+    printer.setOutputFileName(path("big.pdf"));
+    m_pain.printImage(printer);
+    EXPECT_TRUE(fileBytes(path("big.pdf")).startsWith("%PDF"));
+}
