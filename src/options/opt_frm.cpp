@@ -1,0 +1,145 @@
+#include "options/opt_frm.h"
+
+#include "app/database.h"
+#include "app/ui.h"
+#include "app/utility.h"
+#include "dialogs/guard.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+
+namespace zumen {
+
+namespace {
+
+constexpr int ScannerFolderCode = 11;
+constexpr int FileFolderCode = 12;
+
+bool isEnter(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
+
+Opt_frm::Opt_frm(Database &db, QWidget *parent) : QWidget(parent, Qt::Window), m_db(db)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("オプション"));
+    setFixedSize(twipsToPixels(7080), twipsToPixels(3240));
+    setFont(windowFont(ProportionalGothic, 9));
+
+    m_title = new QLabel(QStringLiteral("オプション"), this);
+    m_title->setFont(windowFont(ProportionalGothic, 14));
+    m_title->setGeometry(twipsRect(240, 120, 3000, 480));
+    nameControl(*m_title, QStringLiteral("Title"), m_title->text());
+
+    const QString captions[] = {QStringLiteral("スキャナデータパス"), QStringLiteral("ファイルデータパス")};
+    for (int i = 0; i < 2; ++i) {
+        const int top = 780 + i * 480;
+        m_label[i] = new QLabel(captions[i], this);
+        m_label[i]->setGeometry(twipsRect(240, top, 1920, 330));
+        nameControl(*m_label[i], QStringLiteral("Label(%1)").arg(i), captions[i]);
+        m_ebox[i] = new QLineEdit(this);
+        m_ebox[i]->setGeometry(twipsRect(2160, top, 4680, 330));
+        m_ebox[i]->installEventFilter(this);
+        nameControl(*m_ebox[i], QStringLiteral("ebox(%1)").arg(i), captions[i]);
+    }
+
+    m_recLabel = new QLabel(QStringLiteral("確認"), this);
+    m_recLabel->setGeometry(twipsRect(240, 1740, 1920, 330));
+    nameControl(*m_recLabel, QStringLiteral("RecLabel"), m_recLabel->text());
+    m_recField = new QLineEdit(this);
+    m_recField->setGeometry(twipsRect(2160, 1740, 600, 330));
+    m_recField->installEventFilter(this);
+    nameControl(*m_recField, QStringLiteral("RecField"), m_recLabel->text());
+
+    m_back = new QPushButton(QStringLiteral("メニューに戻る(Esc)"), this);
+    m_back->setGeometry(twipsRect(2160, 2400, 2280, 450));
+    nameControl(*m_back, QStringLiteral("Command(0)"), m_back->text());
+    connect(m_back, &QPushButton::clicked, this, &QWidget::close);
+    m_store = new QPushButton(QStringLiteral("保存(F10)"), this);
+    m_store->setGeometry(twipsRect(4560, 2400, 2280, 450));
+    nameControl(*m_store, QStringLiteral("Command(2)"), m_store->text());
+    connect(m_store, &QPushButton::clicked, this, &Opt_frm::save);
+
+    // The buttons name their keys, so the keys work wherever the focus is.
+    connect(new QShortcut(Qt::Key_F10, this), &QShortcut::activated, this, &Opt_frm::save);
+    connect(new QShortcut(Qt::Key_Escape, this), &QShortcut::activated, this, &QWidget::close);
+
+    guarded([this] { LoadOptions(); });
+}
+
+void Opt_frm::LoadOptions()
+{
+    Recordset rs = m_db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
+    rs.findFirst(QStringLiteral("Code=11"));
+    if (!rs.noMatch())
+        m_ebox[0]->setText(NullToEmpty(rs.field(QStringLiteral("Contents"))).toString());
+    rs.findFirst(QStringLiteral("Code=12"));
+    if (!rs.noMatch())
+        m_ebox[1]->setText(NullToEmpty(rs.field(QStringLiteral("Contents"))).toString());
+    rs.close();
+    SelectAllText(*m_ebox[0]);
+}
+
+void Opt_frm::Register(const QString & /*dummyMode*/)
+{
+    // Both rows or neither: a failure half way must not leave one folder changed.
+    Transaction transaction(m_db);
+    Recordset rs = m_db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
+    const std::pair<int, QString> rows[] = {{ScannerFolderCode, QStringLiteral("Code=11")},
+                                            {FileFolderCode, QStringLiteral("Code=12")}};
+    for (int i = 0; i < 2; ++i) {
+        const auto &[code, criterion] = rows[i];
+        rs.findFirst(criterion);
+        if (rs.noMatch())
+            rs.addNew();
+        else
+            rs.edit();
+        rs.setField(QStringLiteral("Code"), code);
+        rs.setField(QStringLiteral("Contents"), EmptyToSpace(m_ebox[i]->text().trimmed()));
+        rs.update();
+    }
+    rs.close();
+    transaction.commit();
+}
+
+void Opt_frm::save()
+{
+    // On a failure the window stays open with what was typed, so nothing is lost.
+    if (guarded([this] { Register(QString()); }))
+        close();
+}
+
+bool Opt_frm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    if (watched == m_ebox[0]) {
+        if (isEnter(key))
+            SelectAllText(*m_ebox[1]);
+        return isEnter(key) || key == Qt::Key_Up;
+    }
+    if (watched == m_ebox[1]) {
+        if (isEnter(key))
+            m_recField->setFocus();
+        else if (key == Qt::Key_Up)
+            SelectAllText(*m_ebox[0]);
+        return isEnter(key) || key == Qt::Key_Up;
+    }
+    if (watched == m_recField) {
+        if (isEnter(key))
+            save();
+        else if (key == Qt::Key_Up)
+            SelectAllText(*m_ebox[1]);
+        return isEnter(key) || key == Qt::Key_Up;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace zumen

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace zumen {
+
+class Database;
+
+// Edits the scanner data folder (UserOP Code 11) and the file data folder (Code 12). What is
+// stored here is read at start-up, so a change takes effect at the next start. The window
+// deletes itself when closed; the caller centres and shows it, without waiting.
+class Opt_frm : public QWidget {
+    Q_OBJECT
+public:
+    explicit Opt_frm(Database &db, QWidget *parent = nullptr);
+
+    // Puts the stored folders into the text boxes.
+    void LoadOptions();
+    // Stores both folders, trimmed, one blank for an empty box. dummyMode is not read.
+    // Throws the engine's errors.
+    void Register(const QString &dummyMode);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void save();
+
+    Database &m_db;
+    QLabel *m_title;
+    std::array<QLabel *, 2> m_label;
+    std::array<QLineEdit *, 2> m_ebox;
+    QLabel *m_recLabel;
+    QLineEdit *m_recField;
+    QPushButton *m_back;
+    QPushButton *m_store;
+};
+
+} // namespace zumen

@@ -1,0 +1,193 @@
+#include "options/opt_frm.h"
+
+#include "support/modal.h"
+#include "support/temp_db.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace zumen;
+
+namespace {
+
+using Rows = QList<std::pair<int, QString>>;
+
+class Options : public ::testing::Test {
+protected:
+    ~Options() override { delete m_window.data(); }
+
+    // Opens the window as the record card does and waits until it takes keys.
+    Opt_frm &open()
+    {
+        m_window = new Opt_frm(m_db.db());
+        m_window->show();
+        m_window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(m_window));
+        return *m_window;
+    }
+
+    Rows rows()
+    {
+        Rows found;
+        Statement query = m_db.db().prepare("SELECT Code, Contents FROM UserOP ORDER BY Code");
+        while (query.step())
+            found.append({static_cast<int>(query.column(0).toInteger()), query.column(1).toString()});
+        return found;
+    }
+
+    QLineEdit *box(const char *name) { return m_window->findChild<QLineEdit *>(name); }
+    QString focused() const
+    {
+        return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+    }
+    bool selectedWhole(const char *name) { return box(name)->selectedText() == box(name)->text(); }
+    void press(int key) { pressKey(m_window, key); }
+    // Closing deletes the window; deletion waits for the event loop.
+    bool closed()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return m_window.isNull();
+    }
+
+    TempDb m_db;
+    QPointer<Opt_frm> m_window;
+};
+
+} // namespace
+
+TEST_F(Options, WithNoRowsTheBoxesAreEmptyAndThreeEntersStoreOneBlankEach)
+{
+    open();
+    EXPECT_EQ(m_window->windowTitle(), "オプション");
+    EXPECT_EQ(box("ebox(0)")->text(), "");
+    EXPECT_EQ(box("ebox(1)")->text(), "");
+    EXPECT_EQ(focused(), "ebox(0)");
+    press(Qt::Key_Return);
+    press(Qt::Key_Return);
+    EXPECT_TRUE(rows().isEmpty()) << "nothing is stored before the confirmation field";
+    press(Qt::Key_Return);
+    EXPECT_EQ(rows(), (Rows{{11, " "}, {12, " "}}));
+    EXPECT_TRUE(closed());
+}
+
+TEST_F(Options, StoredFoldersAreShownAndRewrittenTrimmedInPlace)
+{
+    m_db.exec("INSERT INTO UserOP (Code, Contents) VALUES (11, 'C:\\SCAN'), (12, NULL)");
+    open();
+    EXPECT_EQ(box("ebox(0)")->text(), "C:\\SCAN");
+    EXPECT_EQ(box("ebox(1)")->text(), "");
+    EXPECT_EQ(focused(), "ebox(0)");
+    EXPECT_TRUE(selectedWhole("ebox(0)"));
+
+    // The selection is replaced by what is typed.
+    typeText(box("ebox(0)"), "  D:\\図面\\スキャン\\  ");
+    press(Qt::Key_Return);
+    typeText(box("ebox(1)"), "\\\\server\\files");
+    press(Qt::Key_Enter); // the keypad's Enter works as well
+    press(Qt::Key_Return);
+    EXPECT_EQ(rows(), (Rows{{11, "D:\\図面\\スキャン\\"}, {12, "\\\\server\\files"}}));
+    EXPECT_TRUE(closed());
+}
+
+TEST_F(Options, EnterAndUpWalkTheBoxesWithTheWholeTextSelected)
+{
+    m_db.exec("INSERT INTO UserOP (Code, Contents) VALUES (11, 'A'), (12, 'B')");
+    open();
+    press(Qt::Key_Up);
+    EXPECT_EQ(focused(), "ebox(0)");
+    press(Qt::Key_Return);
+    EXPECT_EQ(focused(), "ebox(1)");
+    EXPECT_TRUE(selectedWhole("ebox(1)"));
+    press(Qt::Key_Return);
+    EXPECT_EQ(focused(), "RecField");
+    press(Qt::Key_Up);
+    EXPECT_EQ(focused(), "ebox(1)");
+    EXPECT_TRUE(selectedWhole("ebox(1)"));
+    press(Qt::Key_Up);
+    EXPECT_EQ(focused(), "ebox(0)");
+    EXPECT_TRUE(selectedWhole("ebox(0)"));
+    EXPECT_EQ(box("ebox(0)")->text(), "A");
+    EXPECT_EQ(box("ebox(1)")->text(), "B");
+}
+
+TEST_F(Options, EscapeAndTheBackButtonCloseWithoutStoring)
+{
+    m_db.exec("INSERT INTO UserOP (Code, Contents) VALUES (11, 'A'), (12, 'B')");
+    const Rows stored = rows();
+    for (const char *where : {"ebox(0)", "ebox(1)", "RecField"}) {
+        open();
+        box(where)->setFocus();
+        typeText(box(where), "変更");
+        press(Qt::Key_Escape);
+        EXPECT_TRUE(closed()) << where;
+    }
+    open();
+    typeText(box("ebox(0)"), "変更");
+    QTest::mouseClick(m_window->findChild<QPushButton *>("Command(0)"), Qt::LeftButton);
+    EXPECT_TRUE(closed());
+    EXPECT_EQ(rows(), stored);
+}
+
+TEST_F(Options, F10AnywhereAndTheSaveButtonStoreAndClose)
+{
+    open();
+    typeText(box("ebox(0)"), "S1");
+    press(Qt::Key_F10);
+    EXPECT_EQ(rows(), (Rows{{11, "S1"}, {12, " "}}));
+    EXPECT_TRUE(closed());
+
+    open();
+    box("ebox(1)")->setFocus();
+    typeText(box("ebox(1)"), "F2");
+    QTest::mouseClick(m_window->findChild<QPushButton *>("Command(2)"), Qt::LeftButton);
+    EXPECT_EQ(rows(), (Rows{{11, "S1"}, {12, "F2"}}));
+    EXPECT_TRUE(closed());
+}
+
+TEST_F(Options, AnEngineFailureIsShownAndKeepsTheWindowAndWhatWasTyped)
+{
+    open();
+    typeText(box("ebox(0)"), "D:\\SCAN");
+    m_db.exec("DROP TABLE UserOP");
+    AlertAnswerer alerts;
+    press(Qt::Key_Return);
+    press(Qt::Key_Return);
+    press(Qt::Key_Return);
+    // The keyboard is back in the window for another try.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_window));
+    EXPECT_EQ(focused(), "RecField");
+    press(Qt::Key_F10);
+    ASSERT_EQ(alerts.texts().size(), 2);
+    EXPECT_TRUE(alerts.texts()[0].contains(u'\r')) << "number, CR, description";
+    EXPECT_FALSE(closed());
+    EXPECT_TRUE(m_window->isVisible());
+    EXPECT_EQ(box("ebox(0)")->text(), "D:\\SCAN");
+}
+
+TEST_F(Options, AFailureOnTheSecondRowLeavesTheFirstUnchanged)
+{
+    m_db.exec("INSERT INTO UserOP (Code, Contents) VALUES (11, 'A')");
+    m_db.exec("CREATE TRIGGER refuse BEFORE INSERT ON UserOP WHEN NEW.Code = 12 "
+              "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    open();
+    typeText(box("ebox(0)"), "新しい");
+    AlertAnswerer alerts;
+    press(Qt::Key_F10);
+    EXPECT_EQ(alerts.texts().size(), 1);
+    EXPECT_EQ(rows(), (Rows{{11, "A"}}));
+    EXPECT_FALSE(closed());
+}
+
+TEST_F(Options, AStoreThatCannotBeReadStillOpensTheWindow)
+{
+    m_db.exec("DROP TABLE UserOP");
+    AlertAnswerer alerts;
+    open();
+    EXPECT_EQ(alerts.texts().size(), 1);
+    EXPECT_EQ(box("ebox(0)")->text(), "");
+}
