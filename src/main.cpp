@@ -1,10 +1,25 @@
+#include "app/desk.h"
+#include "app/startup.h"
+#include "app/ui.h"
+#include "card/info_frm.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QMessageBox::information(nullptr, QStringLiteral("図面"),
-                             QStringLiteral("作業フォルダの準備ができました。情報カードはまだありません。"));
-    return 0;
+    zumen::installFontSubstitutions();
+    app.setFont(zumen::windowFont(zumen::ProportionalGothic, 10));
+    // The program ends through the record card's "終了", not when a window happens to close.
+    app.setQuitOnLastWindowClosed(false);
+
+    std::unique_ptr<zumen::Desk> desk = zumen::StartDesk([](const QString &title, const QString &text) {
+        QMessageBox box(QMessageBox::NoIcon, title, zumen::displayText(text), QMessageBox::Ok);
+        box.exec();
+    });
+    if (!desk)
+        return 1;
+    desk->endProgram = [] { QApplication::exit(0); };
+    return app.exec();
 }

@@ -31,8 +31,7 @@ class DbError : public NumberedError {
 public:
     DbError(int number, const QString &description)
         : NumberedError(number, description, QStringLiteral("Zumen.Database"))
-    {
-    }
+    {}
 };
 
 } // namespace zumen

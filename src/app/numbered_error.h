@@ -13,8 +13,7 @@ public:
     NumberedError(int number, const QString &description, const QString &source = {})
         : std::runtime_error(description.toStdString()), m_number(number), m_description(description),
           m_source(source)
-    {
-    }
+    {}
 
     int number() const { return m_number; }
     QString description() const { return m_description; }

@@ -32,7 +32,8 @@ QRect twipsRect(int left, int top, int width, int height)
 
 void installFontSubstitutions()
 {
-    QFont::insertSubstitutions(ProportionalGothic, {QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
+    QFont::insertSubstitutions(ProportionalGothic,
+                               {QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
     QFont::insertSubstitutions(FixedGothic, {QStringLiteral("IPAGothic"), QStringLiteral("Monospace")});
 }
 

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/database.h"
+
+#include <functional>
+
+class QWidget;
+
+namespace zumen {
+
+class Info_frm;
+class Drawing_frm;
+class Memo_frm;
+
+// The open database and the windows that live for the whole run, reached by every window
+// through this one object.
+struct Desk {
+    explicit Desk(Database database) : db(std::move(database)) {}
+    ~Desk();
+    Desk(const Desk &) = delete;
+    Desk &operator=(const Desk &) = delete;
+
+    Database db;
+    Info_frm *card = nullptr;
+    Drawing_frm *viewer = nullptr;
+    Memo_frm *memo = nullptr;
+    QWidget *history = nullptr;
+    // Ends the program at once; tests put a recorder here.
+    std::function<void()> endProgram;
+};
+
+} // namespace zumen

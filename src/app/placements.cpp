@@ -1,0 +1,113 @@
+#include "app/placements.h"
+
+#include "app/database.h"
+#include "app/flex_grid.h"
+#include "app/ui.h"
+#include "app/utility.h"
+
+#include <QWidget>
+
+namespace zumen {
+namespace {
+
+QString criterion(int row)
+{
+    return QStringLiteral("ID=") + NumText(row);
+}
+
+double twipsField(Recordset &rs, const char *name)
+{
+    return NullToZero(rs.field(QString::fromLatin1(name))).toDouble();
+}
+
+// Left, top, height, width in twips, for the window's outer frame as the user sees it.
+void place(QWidget &window, double left, double top, double height, double width)
+{
+    const QRect frame = window.frameGeometry();
+    const QRect inner = window.geometry();
+    const int extraW = frame.width() - inner.width();
+    const int extraH = frame.height() - inner.height();
+    window.move(twipsToPixels(left), twipsToPixels(top));
+    window.resize(std::max(0, twipsToPixels(width) - extraW), std::max(0, twipsToPixels(height) - extraH));
+}
+
+void setWidth(Recordset &rs, int row, int twips)
+{
+    rs.findFirst(criterion(row));
+    if (rs.noMatch()) {
+        rs.addNew();
+        rs.setField(QStringLiteral("ID"), row);
+    } else {
+        rs.edit();
+    }
+    rs.setField(QStringLiteral("Width"), twips);
+    rs.update();
+}
+
+} // namespace
+
+void RestoreWindows(Database &db, QWidget *card, QWidget *viewer, QWidget *history, QWidget *memo)
+{
+    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM Pos"));
+    if (rs.eof()) {
+        rs.close();
+        return;
+    }
+    const std::pair<int, QWidget *> windows[] = {
+        {PosRow::Card, card}, {PosRow::Viewer, viewer}, {PosRow::History, history}, {PosRow::Memo, memo}};
+    for (const auto &[row, window] : windows) {
+        rs.findFirst(criterion(row));
+        if (rs.noMatch() || !window)
+            continue;
+        place(*window, twipsField(rs, "Left"), twipsField(rs, "Top"), twipsField(rs, "Height"),
+              twipsField(rs, "Width"));
+    }
+    rs.close();
+}
+
+void SaveWindowPlacement(Database &db, const QWidget &window, int row)
+{
+    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM Pos WHERE ID=") + NumText(row));
+    if (rs.eof()) {
+        rs.addNew();
+        rs.setField(QStringLiteral("ID"), row);
+    } else {
+        rs.edit();
+    }
+    const QRect frame = window.frameGeometry();
+    // Placements are single-precision numbers in the table.
+    auto single = [](int pixels) { return static_cast<double>(static_cast<float>(pixelsToTwips(pixels))); };
+    rs.setField(QStringLiteral("Left"), single(frame.x()));
+    rs.setField(QStringLiteral("Top"), single(frame.y()));
+    rs.setField(QStringLiteral("Height"), single(frame.height()));
+    rs.setField(QStringLiteral("Width"), single(frame.width()));
+    rs.update();
+    rs.close();
+}
+
+void RestoreGridWidths(Database &db, FlexGrid &grid, int itemRow, int valueRow)
+{
+    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM Pos"));
+    const std::pair<int, int> columns[] = {{itemRow, 2000}, {valueRow, 5000}};
+    int col = 0;
+    for (const auto &[row, fallback] : columns) {
+        int width = fallback;
+        if (!rs.eof()) {
+            rs.findFirst(criterion(row));
+            if (!rs.noMatch())
+                width = static_cast<int>(NullToZero(rs.field(QStringLiteral("Width"))).toInteger());
+        }
+        grid.setColWidthTwips(col++, width);
+    }
+    rs.close();
+}
+
+void SaveGridWidths(Database &db, const FlexGrid &grid, int itemRow, int valueRow)
+{
+    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM Pos"));
+    setWidth(rs, itemRow, grid.colWidthTwips(0));
+    setWidth(rs, valueRow, grid.colWidthTwips(1));
+    rs.close();
+}
+
+} // namespace zumen

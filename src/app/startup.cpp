@@ -1,0 +1,81 @@
+#include "app/startup.h"
+
+#include "app/database.h"
+#include "app/desk.h"
+#include "app/globals.h"
+#include "app/numbered_error.h"
+#include "app/placements.h"
+#include "app/repair.h"
+#include "app/ui.h"
+#include "app/utility.h"
+#include "app/working_folder.h"
+#include "card/info_frm.h"
+#include "dialogs/alert_frm.h"
+#include "history/memo_frm.h"
+#include "layout/layouts.h"
+#include "pages/drawing_frm.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace zumen {
+
+QString startupErrorText(const NumberedError &error)
+{
+    return QStringLiteral("エラー番号 ") + (error.number() >= 0 ? QStringLiteral(" ") : QString()) +
+           QString::number(error.number()) + error.source() + QStringLiteral(" でエラーが発生しました。 ") +
+           u'\r' + error.description();
+}
+
+void ReadFolderOptions(Database &db)
+{
+    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
+    if (rs.eof()) {
+        rs.close();
+        return;
+    }
+    rs.findFirst(QStringLiteral("Code=11"));
+    if (!rs.noMatch())
+        ScanDataFolder = NullToEmpty(rs.field(QStringLiteral("Contents"))).toString();
+    rs.findFirst(QStringLiteral("Code=12"));
+    if (!rs.noMatch())
+        FileDataFolder = NullToEmpty(rs.field(QStringLiteral("Contents"))).toString();
+    rs.close();
+}
+
+std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const QString &)> &errorBox)
+{
+    RepairReport repaired;
+    std::unique_ptr<Desk> desk;
+    try {
+        desk = std::make_unique<Desk>(openRepairing(WorkingFolder::DatabaseFile, &repaired));
+        LoadLayouts(desk->db);
+        ReadFolderOptions(desk->db);
+        desk->card = new Info_frm(*desk);
+        desk->viewer = new Drawing_frm(*desk);
+        desk->memo = new Memo_frm;
+        // Design placement: the card at the top left, the viewer beside it.
+        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            desk->card->move(area.topLeft());
+            desk->viewer->move(area.left() + desk->card->frameGeometry().width() + 8, area.top());
+        }
+        RestoreWindows(desk->db, desk->card, desk->viewer, desk->history, desk->memo);
+        desk->card->show();
+        desk->viewer->show();
+    } catch (const NumberedError &e) {
+        // The program must not run on without its database: tell the user and end.
+        errorBox(QStringLiteral("エラー"), startupErrorText(e));
+        return nullptr;
+    } catch (const std::exception &e) {
+        errorBox(QStringLiteral("エラー"), QString::fromUtf8(e.what()));
+        return nullptr;
+    }
+    if (!repaired.backupPath.isEmpty()) {
+        ShowAlert(QStringLiteral("QV.MDB が壊れていたため、読める行から作り直しました。") + u'\r' +
+                  QStringLiteral("元のファイルは %1 に残してあります。").arg(repaired.backupPath));
+    }
+    return desk;
+}
+
+} // namespace zumen

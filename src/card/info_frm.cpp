@@ -1,0 +1,418 @@
+#include "card/info_frm.h"
+
+#include "app/database.h"
+#include "app/desk.h"
+#include "app/flex_grid.h"
+#include "app/globals.h"
+#include "app/placements.h"
+#include "app/ui.h"
+#include "app/utility.h"
+#include "card/item_values.h"
+#include "dialogs/guard.h"
+#include "history/memo_frm.h"
+#include "layout/layouts.h"
+#include "options/opt_frm.h"
+#include "pages/drawing_frm.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QWindow>
+
+namespace zumen {
+namespace {
+
+// Design size of the card's inner area and the smallest size at which every control keeps
+// a positive size under the resize rule.
+constexpr int DesignWidth = 11565;
+constexpr int DesignHeight = 3015;
+constexpr int MinimumWidth = 4800;
+constexpr int MinimumHeight = 2400;
+
+void colour(QLabel &label, const QColor &text, const QColor &background)
+{
+    label.setAutoFillBackground(true);
+    QPalette p = label.palette();
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Window, background);
+    label.setPalette(p);
+}
+
+bool isDesignerGesture(const QEvent *event)
+{
+    if (event->type() != QEvent::MouseButtonPress)
+        return false;
+    const auto mods = static_cast<const QMouseEvent *>(event)->modifiers() &
+                      (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
+    return mods == (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+}
+
+} // namespace
+
+Info_frm::Info_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
+{
+    setWindowTitle(QStringLiteral("情報"));
+    nameControl(*this, QStringLiteral("Info_frm"), QStringLiteral("情報"));
+    resize(twipsToPixels(DesignWidth), twipsToPixels(DesignHeight));
+    setMinimumSize(twipsToPixels(MinimumWidth), twipsToPixels(MinimumHeight));
+    const QFont boxFont = windowFont(ProportionalGothic, 12);
+
+    ID = new QLabel(QStringLiteral("0"), this);
+    nameControl(*ID, QStringLiteral("ID"), QStringLiteral("0"));
+    ID->setGeometry(twipsRect(150, 15, 1080, 345));
+    ID->setFont(windowFont(ProportionalGothic, 14.25));
+    ID->setAlignment(Qt::AlignCenter);
+    colour(*ID, Qt::white, QColor(0, 128, 128));
+
+    static const char *const captions[] = {"追加", "前へ", "次へ", "検索", "修正", "履歴", "終了"};
+    static const int tops[] = {405, 705, 990, 1275, 1560, 1845, 2130};
+    for (int i = 0; i < 7; ++i) {
+        auto *button = new QPushButton(QString::fromUtf8(captions[i]), this);
+        nameControl(*button, QStringLiteral("Command(%1)").arg(i), button->text());
+        button->setGeometry(twipsRect(120, tops[i], 1125, i == 6 ? 285 : 270));
+        button->setAutoDefault(false);
+        Command[static_cast<std::size_t>(i)] = button;
+    }
+    for (int i = 0; i < 2; ++i) {
+        m_lines[i] = new QFrame(this);
+        m_lines[i]->setFrameShape(QFrame::VLine);
+        m_lines[i]->setFrameShadow(i == 0 ? QFrame::Sunken : QFrame::Raised);
+        m_lines[i]->setGeometry(twipsRect(1470 + 15 * i, 195, 15, 2490));
+    }
+
+    Label0 = new QLabel(QStringLiteral("名前"), this);
+    nameControl(*Label0, QStringLiteral("Label(0)"), QStringLiteral("名前"));
+    Label0->setGeometry(twipsRect(1785, 60, 1050, 315));
+    Label0->setFont(windowFont(ProportionalGothic, 11.25));
+    Label0->setAlignment(Qt::AlignCenter);
+    colour(*Label0, Qt::white, QColor(0, 128, 0));
+
+    eNamae = new QLineEdit(this);
+    nameControl(*eNamae, QStringLiteral("eNamae"), QStringLiteral("名前"));
+    eNamae->setGeometry(twipsRect(2895, 75, 5475, 285));
+    eNamae->setFont(boxFont);
+
+    List = new FlexGrid(this);
+    nameControl(*List, QStringLiteral("List"), QStringLiteral("項目と値"));
+    List->setGeometry(twipsRect(1590, 420, 9615, 1950));
+
+    Koumoku = new QLabel(this);
+    nameControl(*Koumoku, QStringLiteral("Koumoku"));
+    Koumoku->setGeometry(twipsRect(1785, 2445, 1635, 330));
+    Koumoku->setFont(boxFont);
+    Koumoku->setAlignment(Qt::AlignCenter);
+    colour(*Koumoku, Qt::white, QColor(0, 128, 0));
+    Koumoku->hide();
+
+    eNaiyou = new QLineEdit(this);
+    nameControl(*eNaiyou, QStringLiteral("eNaiyou"), QStringLiteral("値"));
+    eNaiyou->setGeometry(twipsRect(3495, 2430, 6735, 360));
+    eNaiyou->setFont(boxFont);
+    eNaiyou->hide();
+
+    eNamae->installEventFilter(this);
+    eNaiyou->installEventFilter(this);
+    ID->installEventFilter(this);
+    Command[5]->installEventFilter(this);
+    Command[6]->installEventFilter(this);
+    connect(Command[0], &QPushButton::clicked, this, &Info_frm::appendRequested);
+    connect(Command[1], &QPushButton::clicked, this, [this] { guarded([this] { GoPrevious(); }); });
+    connect(Command[2], &QPushButton::clicked, this, [this] { guarded([this] { GoNext(); }); });
+    connect(Command[3], &QPushButton::clicked, this, &Info_frm::searchRequested);
+    connect(Command[4], &QPushButton::clicked, this, &Info_frm::StartEdit);
+    connect(Command[5], &QPushButton::clicked, this,
+            [this] { emit historyRequested(static_cast<std::int32_t>(NumberValue(ID->text()))); });
+    connect(Command[6], &QPushButton::clicked, this, &Info_frm::ExitProgram);
+    connect(List, &QTableWidget::cellDoubleClicked, this,
+            [this] { guarded([this] { showMemoReadOnly(); }); });
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &Info_frm::onFocusWindowChanged);
+
+    buildGrid();
+}
+
+void Info_frm::buildGrid()
+{
+    List->setFontSize(12);
+    List->setTextMatrix(0, 0, QStringLiteral("項目"));
+    List->setCellAlignment(0, 0, Qt::AlignCenter);
+    List->setTextMatrix(0, 1, QStringLiteral("値"));
+    List->setCellAlignment(0, 1, Qt::AlignLeft | Qt::AlignVCenter);
+    RestoreGridWidths(m_desk.db, *List, PosRow::CardItemColumn, PosRow::CardValueColumn);
+    for (int i = 0; i < ItemCount(MainLayout); ++i) {
+        List->setRows(i + 2);
+        List->setTextMatrix(i + 1, 0, MainLayout[static_cast<std::size_t>(i)].label);
+        List->setCellAlignment(i + 1, 0, Qt::AlignCenter);
+        List->setCellAlignment(i + 1, 1, Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    Mode = QStringLiteral("VIEW");
+}
+
+void Info_frm::Display(std::int32_t aID)
+{
+    Recordset rs = m_desk.db.openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=") + NumText(aID));
+    if (rs.eof()) {
+        rs.close();
+        return;
+    }
+    ID->setText(QString::number(aID));
+    ID->setAccessibleName(ID->text());
+    eNamae->setText(NullToEmpty(rs.field(QStringLiteral("Namae"))).toString());
+    for (int i = 0; i < ItemCount(MainLayout); ++i) {
+        const LayoutItem &item = MainLayout[static_cast<std::size_t>(i)];
+        if (item.kind < Kind::Number || item.kind > Kind::Memo)
+            continue;
+        const ItemCell cell = displayCell(item, rs.field(item.column()));
+        List->setTextMatrix(i + 1, 1, cell.text);
+        List->setNumberMatrix(i + 1, 1, cell.number);
+    }
+    rs.close();
+    if (m_desk.viewer)
+        m_desk.viewer->Display(aID, 1);
+}
+
+void Info_frm::stepTo(bool next)
+{
+    if (m_desk.history)
+        m_desk.history->hide();
+    if (m_desk.viewer)
+        m_desk.viewer->selectZoomEntry(3);
+    const QString x = NumberText(ID->text());
+    const QString sql =
+        next ? QStringLiteral("SELECT TOP 1 * FROM DT WHERE ID>") + x + QStringLiteral(" ORDER BY ID")
+             : QStringLiteral("SELECT TOP 1 * FROM DT WHERE ID<") + x + QStringLiteral(" ORDER BY ID DESC");
+    Recordset rs = m_desk.db.openRecordset(sql);
+    if (rs.eof()) {
+        rs.close();
+        return;
+    }
+    const auto id = static_cast<std::int32_t>(NullToZero(rs.field(QStringLiteral("ID"))).toInteger());
+    rs.close();
+    Display(id);
+}
+
+void Info_frm::GoPrevious()
+{
+    stepTo(false);
+}
+
+void Info_frm::GoNext()
+{
+    stepTo(true);
+}
+
+void Info_frm::StartEdit()
+{
+    Mode = QStringLiteral("EDIT");
+    CurrentItem = 0;
+    SelectAllText(*eNamae);
+}
+
+void Info_frm::BeginEntry()
+{
+    CurrentItem = 0;
+    SelectAllText(*eNamae);
+}
+
+void Info_frm::EditItem()
+{
+    for (;;) {
+        const int c = CurrentItem;
+        if (c >= 10 || c < 0 || MainLayout[static_cast<std::size_t>(c)].kind == Kind::NotSet) {
+            SaveRecord();
+            return;
+        }
+        const LayoutItem &item = MainLayout[static_cast<std::size_t>(c)];
+        List->setRow(c + 1);
+        List->setCol(1);
+        if (item.kind != Kind::Memo) {
+            Koumoku->setText(item.label);
+            Koumoku->setAccessibleName(item.label);
+            eNaiyou->setText(List->text());
+            eNaiyou->setAccessibleName(item.label);
+            SelectAllText(*eNaiyou);
+            return;
+        }
+        Memo_frm &memo = *m_desk.memo;
+        memo.pMemo = List->text();
+        memo.Init(item.label);
+        memo.showModal();
+        List->setTextMatrix(c + 1, 1, memo.pMemo);
+        memo.hide();
+        CurrentItem = static_cast<std::int16_t>(c + 1);
+    }
+}
+
+void Info_frm::storeValueBox()
+{
+    const int c = CurrentItem;
+    if (c < 0 || c >= 10 || MainLayout[static_cast<std::size_t>(c)].kind == Kind::NotSet)
+        return;
+    const LayoutItem &item = MainLayout[static_cast<std::size_t>(c)];
+    const ItemCell before{List->textMatrix(c + 1, 1), List->numberMatrix(c + 1, 1)};
+    const ItemCell after = enteredCell(item, eNaiyou->text(), before);
+    List->setTextMatrix(c + 1, 1, after.text);
+    List->setNumberMatrix(c + 1, 1, after.number);
+}
+
+void Info_frm::SaveRecord()
+{
+    const QString idText = NumberText(ID->text());
+    const auto id = static_cast<std::int32_t>(NumberValue(ID->text()));
+    // A page entry is written only for a record this card started with a captured page;
+    // saving any other record must never touch its pages.
+    const bool newRecord = Mode == QLatin1String("NEW");
+    Transaction transaction(m_desk.db);
+    Recordset rs = m_desk.db.openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=") + idText);
+    if (rs.eof()) {
+        rs.addNew();
+        rs.setField(QStringLiteral("ID"), id);
+    } else {
+        rs.edit();
+    }
+    rs.setField(QStringLiteral("Namae"), EmptyToSpace(Variant(eNamae->text().trimmed())));
+    for (int i = 0; i < List->rows() - 1 && i < 10; ++i) {
+        const LayoutItem &item = MainLayout[static_cast<std::size_t>(i)];
+        if (item.kind == Kind::NotSet)
+            break;
+        const ItemCell cell{List->textMatrix(i + 1, 1), List->numberMatrix(i + 1, 1)};
+        rs.setField(item.column(), storedValue(item, cell, true));
+    }
+    rs.update();
+    rs.close();
+    if (newRecord) {
+        Recordset pg = m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE ID=") + NumText(id));
+        if (pg.eof()) {
+            pg.addNew();
+            pg.setField(QStringLiteral("ID"), id);
+        } else {
+            pg.edit();
+        }
+        pg.setField(QStringLiteral("Page"), 1);
+        pg.setField(QStringLiteral("Dir"), PendingDir);
+        pg.setField(QStringLiteral("FileName"), PendingFileName);
+        pg.update();
+        pg.close();
+    }
+    transaction.commit();
+    Koumoku->hide();
+    eNaiyou->hide();
+    Mode = QStringLiteral("VIEW");
+}
+
+void Info_frm::showMemoReadOnly()
+{
+    const int position = List->row() - 1;
+    if (position < 0 || position >= 10 || MainLayout[static_cast<std::size_t>(position)].kind != Kind::Memo)
+        return;
+    List->setCol(1);
+    Memo_frm &memo = *m_desk.memo;
+    memo.pMemo = List->textMatrix(position + 1, 1);
+    memo.Init(MainLayout[static_cast<std::size_t>(position)].label);
+    memo.setLocked(true);
+    memo.showModal();
+    memo.setLocked(false);
+}
+
+void Info_frm::openOptions()
+{
+    auto *options = new Opt_frm(m_desk.db);
+    CenterForm(*options);
+    options->show();
+}
+
+bool Info_frm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (isDesignerGesture(event)) {
+        if (watched == ID || watched == Command[5]) {
+            DesignTarget = watched == ID ? QStringLiteral("Main") : QStringLiteral("History");
+            emit designerRequested();
+            return true;
+        }
+        if (watched == Command[6]) {
+            guarded([this] { openOptions(); });
+            return true;
+        }
+    }
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+    if (watched == eNamae && enter) {
+        Koumoku->show();
+        eNaiyou->show();
+        guarded([this] { EditItem(); });
+        return true;
+    }
+    if (watched == eNaiyou && enter) {
+        storeValueBox();
+        CurrentItem = static_cast<std::int16_t>(std::min(CurrentItem + 1, 10));
+        guarded([this] { EditItem(); });
+        return true;
+    }
+    if (watched == eNaiyou && key == Qt::Key_Up) {
+        CurrentItem = static_cast<std::int16_t>(std::max(CurrentItem - 1, 0));
+        guarded([this] { EditItem(); });
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Info_frm::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (isMinimized())
+        return;
+    const double w = pixelsToTwips(frameGeometry().width());
+    const double h = pixelsToTwips(frameGeometry().height());
+    List->resize(twipsToPixels(w - 2000), twipsToPixels(h - 1200));
+    Koumoku->move(Koumoku->x(), twipsToPixels(h - 780));
+    eNaiyou->setGeometry(eNaiyou->x(), twipsToPixels(h - 780), twipsToPixels(w - 4000), eNaiyou->height());
+}
+
+void Info_frm::onFocusWindowChanged(QWindow *now)
+{
+    // Focus coming from nowhere means another application had it: that does not count.
+    if (now && now == windowHandle() && (m_previousFocus || !m_activatedOnce)) {
+        m_activatedOnce = true;
+        emit activatedFromProgram();
+    }
+    m_previousFocus = now;
+}
+
+void Info_frm::Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    guarded([this] {
+        SaveWindowPlacement(m_desk.db, *this, PosRow::Card);
+        SaveGridWidths(m_desk.db, *List, PosRow::CardItemColumn, PosRow::CardValueColumn);
+    });
+}
+
+void Info_frm::ExitProgram()
+{
+    if (m_desk.viewer)
+        m_desk.viewer->Unload();
+    if (m_desk.history)
+        m_desk.history->close();
+    Unload();
+    hide();
+    if (m_desk.endProgram)
+        m_desk.endProgram();
+}
+
+void Info_frm::closeEvent(QCloseEvent *event)
+{
+    // Closing the main window ends the program like "終了": the other windows are of no use
+    // without it.
+    event->ignore();
+    ExitProgram();
+}
+
+} // namespace zumen

@@ -1,0 +1,262 @@
+#include "pages/drawing_frm.h"
+
+#include "app/combo_setting.h"
+#include "app/database.h"
+#include "app/desk.h"
+#include "app/globals.h"
+#include "app/placements.h"
+#include "app/ui.h"
+#include "app/utility.h"
+#include "app/working_folder.h"
+#include "dialogs/guard.h"
+#include "pages/pain.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace zumen {
+namespace {
+
+// Error numbers of the image display that the viewer tells apart.
+constexpr int FileNotFound = 53;
+constexpr int InvalidFormat = 321;
+constexpr int NoPicture = 481;
+constexpr int ZoomRefused = 1001;
+constexpr int PrintCancelled = 32755;
+
+} // namespace
+
+Drawing_frm::Drawing_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
+{
+    setWindowTitle(QStringLiteral("ピクチャー"));
+    nameControl(*this, QStringLiteral("Drawing_frm"), QStringLiteral("ピクチャー"));
+    // Below 1440 twips the window would have no room for the page at all.
+    setMinimumSize(twipsToPixels(1440), twipsToPixels(1440));
+    resize(twipsToPixels(14400), twipsToPixels(14400));
+
+    auto *bar = new QHBoxLayout;
+    ID = new QLabel(QStringLiteral("0"));
+    nameControl(*ID, QStringLiteral("ID"), QStringLiteral("0"));
+    ID->setFont(windowFont(ProportionalGothic, 12));
+    ID->setMinimumWidth(twipsToPixels(1200));
+    ID->setAlignment(Qt::AlignCenter);
+    ID->setAutoFillBackground(true);
+    QPalette p = ID->palette();
+    p.setColor(QPalette::WindowText, Qt::white);
+    p.setColor(QPalette::Window, QColor(0, 128, 128));
+    ID->setPalette(p);
+    bar->addWidget(ID);
+    static const char *const captions[] = {"追加", "前へ", "次へ"};
+    for (int i = 0; i < 3; ++i) {
+        auto *button = new QPushButton(QString::fromUtf8(captions[i]));
+        nameControl(*button, QStringLiteral("Command(%1)").arg(i), button->text());
+        Command[static_cast<std::size_t>(i)] = button;
+        bar->addWidget(button);
+    }
+    static const char *const rotations[] = {"左回転", "右回転"};
+    for (int i = 0; i < 2; ++i) {
+        auto *button = new QPushButton(QString::fromUtf8(rotations[i]));
+        nameControl(*button, QStringLiteral("CmdRotate(%1)").arg(i), button->text());
+        CmdRotate[static_cast<std::size_t>(i)] = button;
+        bar->addWidget(button);
+    }
+    cScale = new QComboBox;
+    nameControl(*cScale, QStringLiteral("cScale"), QStringLiteral("表示倍率"));
+    bar->addWidget(cScale);
+    Prt = new QPushButton(QStringLiteral("印刷"));
+    nameControl(*Prt, QStringLiteral("Prt"), Prt->text());
+    bar->addWidget(Prt);
+    bar->addStretch();
+
+    pain = new Pain;
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addLayout(bar);
+    layout->addWidget(pain, 1);
+
+    connect(Command[0], &QPushButton::clicked, this, &Drawing_frm::appendPageRequested);
+    connect(Command[1], &QPushButton::clicked, this, [this] { guarded([this] { PreviousPage(); }); });
+    connect(Command[2], &QPushButton::clicked, this, [this] { guarded([this] { NextPage(); }); });
+    connect(CmdRotate[0], &QPushButton::clicked, this, [this] { Rotate(0); });
+    connect(CmdRotate[1], &QPushButton::clicked, this, [this] { Rotate(1); });
+    connect(Prt, &QPushButton::clicked, this, &Drawing_frm::Print);
+    connect(cScale, &QComboBox::currentIndexChanged, this, [this] { SetZoom(SelectedItemData(*cScale)); });
+    FillZoomList(*cScale);
+
+    choosePrinter = [this](QPrinter &printer) {
+        QPrintDialog dialog(&printer, this);
+        return dialog.exec() == QDialog::Accepted;
+    };
+}
+
+void Drawing_frm::Display(std::int32_t aID, std::int16_t aPage)
+{
+    // A viewer the user closed comes back with the next record shown.
+    if (isHidden() && m_unloaded) {
+        m_unloaded = false;
+        show();
+    }
+    ID->setText(NumText(aID));
+    Recordset rs =
+        m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG ") + QStringLiteral(" WHERE ID=") +
+                                NumText(aID) + QStringLiteral(" ORDER BY Page"));
+    if (rs.eof()) {
+        rs.close();
+        ID->setAccessibleName(ID->text());
+        return;
+    }
+    rs.moveLast();
+    const long long count = rs.recordCount();
+    rs.findFirst(QStringLiteral("Page=") + NumText(aPage));
+    if (rs.noMatch()) {
+        rs.close();
+        ID->setAccessibleName(ID->text());
+        return;
+    }
+    if (count > 1)
+        ID->setText(ID->text() + u'-' + NumText(aPage));
+    ID->setAccessibleName(ID->text());
+    const QString dir = NullToEmpty(rs.field(QStringLiteral("Dir"))).toString().trimmed();
+    const QString name = NullToEmpty(rs.field(QStringLiteral("FileName"))).toString().trimmed();
+    rs.close();
+    DisplayByFileName(dir, name);
+    CurrentPage = aPage;
+}
+
+void Drawing_frm::DisplayByFileName(const QString &aPath, const QString &aName)
+{
+    const QString path = aPath == QLatin1String("_SCAN") ? ScanDataFolder + u'/' + aName
+                                                         : FileDataFolder + u'/' + aPath + u'/' + aName;
+    try {
+        pain->setImage(path);
+        pain->display();
+        SetZoom(100);
+    } catch (const NumberedError &e) {
+        // A damaged file is as unreadable as a missing one: both show the placeholder.
+        if (e.number() != FileNotFound && e.number() != InvalidFormat) {
+            ShowAlert(e.alertText());
+            return;
+        }
+        try {
+            pain->setImage(QDir::current().filePath(WorkingFolder::PlaceholderImage));
+            pain->display();
+        } catch (const NumberedError &) {
+            // Without its placeholder image the viewer simply shows nothing.
+            pain->clearDisplay();
+        }
+    }
+}
+
+void Drawing_frm::SetZoom(int percent)
+{
+    static const int levels[] = {25, 50, 75, 100, 150, 200};
+    for (int i = 0; i < 6; ++i) {
+        if (levels[i] == percent) {
+            const QSignalBlocker block(cScale);
+            cScale->setCurrentIndex(i);
+        }
+    }
+    try {
+        pain->setZoom(percent);
+    } catch (const NumberedError &e) {
+        if (e.number() != ZoomRefused)
+            ShowAlert(e.alertText());
+    }
+}
+
+void Drawing_frm::selectZoomEntry(int index)
+{
+    if (cScale->currentIndex() == index)
+        SetZoom(SelectedItemData(*cScale));
+    else
+        cScale->setCurrentIndex(index);
+}
+
+void Drawing_frm::PreviousPage()
+{
+    turnPage(-1);
+}
+
+void Drawing_frm::NextPage()
+{
+    turnPage(1);
+}
+
+// Paging works only while the label reads "id-page", that is for a record with more than
+// one page, and moves by exactly one page number.
+void Drawing_frm::turnPage(int step)
+{
+    const int p = CurrentPage + step;
+    if (p < 1)
+        return;
+    const QString text = NumberText(ID->text());
+    const std::int32_t id = text.contains(u'-') ? text.section(u'-', 0, 0).toInt() : 0;
+    Recordset rs =
+        m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG ") + QStringLiteral(" WHERE ID=") +
+                                QString::number(id) + QStringLiteral(" AND   Page=") + NumText(p));
+    const bool found = !rs.eof();
+    rs.close();
+    if (!found)
+        return;
+    CurrentPage = static_cast<std::int16_t>(p);
+    Display(id, CurrentPage);
+}
+
+void Drawing_frm::Rotate(int index)
+{
+    const QString path = pain->image();
+    try {
+        if (index == 0)
+            pain->rotateLeft();
+        else
+            pain->rotateRight();
+        pain->saveAs(path);
+    } catch (const NumberedError &) {
+        // The file stays as it was; show it as it is rather than a turn that was not kept.
+        try {
+            pain->display();
+        } catch (const NumberedError &) {
+        }
+    }
+}
+
+void Drawing_frm::Print()
+{
+    try {
+        if (!pain->hasImage())
+            throw NumberedError(NoPicture, QStringLiteral("ピクチャーがありません。"));
+        QPrinter printer(QPrinter::HighResolution);
+        if (!choosePrinter(printer))
+            throw NumberedError(PrintCancelled, QStringLiteral("印刷は取り消されました。"));
+        pain->printImage(printer);
+    } catch (const NumberedError &e) {
+        if (e.number() == NoPicture)
+            ShowAlert(QStringLiteral("ピクチャーがありません。"));
+        else if (e.number() != PrintCancelled)
+            ShowAlert(e.alertText());
+    }
+}
+
+void Drawing_frm::Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    guarded([this] { SaveWindowPlacement(m_desk.db, *this, PosRow::Viewer); });
+}
+
+void Drawing_frm::closeEvent(QCloseEvent *event)
+{
+    // The viewer lives for the whole run: closing stores its placement and hides it.
+    Unload();
+    event->accept();
+}
+
+} // namespace zumen

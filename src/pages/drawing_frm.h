@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QPrinter;
+class QPushButton;
+
+namespace zumen {
+
+struct Desk;
+class Pain;
+
+// The page viewer: one page image of the shown record at a time, paged in page-number
+// order, zoomed, rotated (written back to its file), printed.
+class Drawing_frm : public QWidget {
+    Q_OBJECT
+public:
+    explicit Drawing_frm(Desk &desk);
+
+    void Display(std::int32_t aID, std::int16_t aPage);
+    void DisplayByFileName(const QString &aPath, const QString &aName);
+    void SetZoom(int percent);
+    // Selects an entry of the zoom list, which applies its zoom.
+    void selectZoomEntry(int index);
+    void PreviousPage();
+    void NextPage();
+    void Rotate(int index);
+    void Print();
+    // Stores the placement, as closing the viewer does.
+    void Unload();
+
+    std::int16_t CurrentPage = 0;
+    // The printer dialog; returns false when the user cancels. Tests put a PDF printer here.
+    std::function<bool(QPrinter &)> choosePrinter;
+
+    Pain *pain = nullptr;
+    QLabel *ID = nullptr;
+    std::array<QPushButton *, 3> Command{};
+    std::array<QPushButton *, 2> CmdRotate{};
+    QComboBox *cScale = nullptr;
+    QPushButton *Prt = nullptr;
+
+signals:
+    // "追加": the record card adds a page to the shown record.
+    void appendPageRequested();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void turnPage(int step);
+
+    Desk &m_desk;
+    bool m_unloaded = false;
+};
+
+} // namespace zumen

@@ -1,0 +1,316 @@
+#include "app/flex_grid.h"
+#include "app/globals.h"
+#include "app/ui.h"
+#include "card/info_frm.h"
+#include "history/memo_frm.h"
+#include "options/opt_frm.h"
+#include "support/modal.h"
+#include "support/test_desk.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace zumen;
+
+namespace {
+
+// A layout with every kind: 数量 N1 "#,##0", 図番 S1, 作成日 D1, 備考 M1, 品名 S2.
+class Card : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        d.exec(QStringLiteral(
+            "INSERT INTO Desgn (ID, Koumoku, Eda, Label, fmat) VALUES "
+            "(0, 'N', 1, '数量', '#,##0'), (1, 'S', 1, '図番', ' '), (2, 'D', 1, '作成日', ' '),"
+            "(3, 'M', 1, '備考', ' '), (4, 'S', 2, '品名', ' ')"));
+        d.exec(QStringLiteral(
+            "INSERT INTO DT (ID, Namae, Val1, Str1, Date1, Text1, Str2, Val2) VALUES "
+            "(1, 'one', 12345, 'A1-100', '2001-03-05', 'line 1' || char(10) || 'line 2', 'bracket', 7),"
+            "(2, NULL, NULL, NULL, NULL, NULL, NULL, NULL),"
+            "(7, 'seven', 12.5, 'A7', NULL, ' ', 'shaft', NULL)"));
+        d.exec(QStringLiteral(
+            "INSERT INTO PG (ID, Page, Dir, FileName) VALUES (1, 1, '_SCAN', 'SC000001.TIF')"));
+        d.open();
+    }
+    Info_frm &card() { return *d.desk().card; }
+    QString cell(int row) { return card().List->textMatrix(row, 1); }
+    void click(int button)
+    {
+        QTest::mouseClick(card().Command[static_cast<std::size_t>(button)], Qt::LeftButton);
+    }
+    void type(QWidget *box, const QString &text)
+    {
+        static_cast<QLineEdit *>(box)->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(box, Qt::Key_Delete);
+        typeText(box, text);
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+    // One row of DT, read back through the engine layer.
+    Variant stored(int id, const char *column)
+    {
+        Recordset rs = d.desk().db.openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=%1").arg(id));
+        return rs.eof() ? Variant() : rs.field(QString::fromLatin1(column));
+    }
+    long long pages(int id)
+    {
+        return d.desk()
+            .db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE ID=%1").arg(id))
+            .recordCount();
+    }
+    TestDesk d;
+};
+
+TEST_F(Card, GridHasARowPerItemAndOpensEmpty)
+{
+    EXPECT_EQ(card().List->rows(), 6);
+    EXPECT_EQ(card().List->textMatrix(0, 0), QStringLiteral("項目"));
+    EXPECT_EQ(card().List->textMatrix(4, 0), QStringLiteral("備考"));
+    EXPECT_EQ(card().List->colWidthTwips(0), 2000);
+    EXPECT_NEAR(card().List->colWidthTwips(1), 5000, 15);
+    EXPECT_EQ(card().ID->text(), QStringLiteral("0"));
+    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_FALSE(card().eNaiyou->isVisible());
+    EXPECT_EQ(card().eNamae->accessibleDescription(), QStringLiteral("eNamae"));
+    EXPECT_EQ(card().eNamae->accessibleName(), QStringLiteral("名前"));
+    EXPECT_EQ(card().Command[4]->accessibleName(), QStringLiteral("修正"));
+}
+
+TEST_F(Card, NextAndPreviousWalkTheTableAndStopAtItsEnds)
+{
+    click(2);
+    EXPECT_EQ(card().ID->text(), QStringLiteral("1"));
+    EXPECT_EQ(card().ID->accessibleName(), QStringLiteral("1"));
+    click(2);
+    click(2);
+    EXPECT_EQ(card().ID->text(), QStringLiteral("7"));
+    click(2);
+    EXPECT_EQ(card().ID->text(), QStringLiteral("7"));
+    click(1);
+    click(1);
+    click(1);
+    EXPECT_EQ(card().ID->text(), QStringLiteral("1"));
+    card().Display(99); // not in the table: nothing changes
+    EXPECT_EQ(card().ID->text(), QStringLiteral("1"));
+}
+
+TEST_F(Card, ValuesAreRenderedByKind)
+{
+    card().Display(1);
+    EXPECT_EQ(card().eNamae->text(), QStringLiteral("one"));
+    EXPECT_EQ(cell(1), QStringLiteral("12,345")); // wider than its format: shown whole
+    EXPECT_EQ(cell(2), QStringLiteral("A1-100"));
+    EXPECT_EQ(cell(3), QStringLiteral("2001/03/05"));
+    EXPECT_EQ(cell(4), QStringLiteral("line 1\nline 2"));
+    card().Display(2);
+    EXPECT_EQ(card().eNamae->text(), QString());
+    EXPECT_EQ(cell(1), QStringLiteral("    0"));
+    EXPECT_EQ(cell(3), QStringLiteral("0000/00/00"));
+    EXPECT_EQ(cell(5), QString());
+}
+
+TEST_F(Card, EntryWalkNormalisesAndSavesEveryKind)
+{
+    card().Display(2);
+    click(4);
+    EXPECT_EQ(card().Mode, QStringLiteral("EDIT"));
+    EXPECT_TRUE(card().eNamae->hasFocus());
+    type(card().eNamae, QStringLiteral("  new name "));
+    ASSERT_TRUE(card().eNaiyou->isVisible());
+    EXPECT_EQ(card().Koumoku->text(), QStringLiteral("数量"));
+    type(card().eNaiyou, QStringLiteral("1,234円"));
+    EXPECT_EQ(cell(1), QStringLiteral("1,234"));
+    QTest::keyClick(card().eNaiyou, Qt::Key_Up); // back to 数量, value box not stored
+    EXPECT_EQ(card().Koumoku->text(), QStringLiteral("数量"));
+    QTest::keyClick(card().eNaiyou, Qt::Key_Up); // already the first item
+    EXPECT_EQ(card().CurrentItem, 0);
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    type(card().eNaiyou, QStringLiteral("  b-9 "));
+    EXPECT_EQ(cell(2), QStringLiteral("b-9"));
+    // The memo editor opens for 備考 after the date; F10 hands the typed memo back.
+    whenModal([](QWidget *memo) {
+        auto *box = memo->findChild<QPlainTextEdit *>();
+        QTest::keyClicks(box, QStringLiteral("memo"));
+        QTest::keyClick(box, Qt::Key_F10);
+    });
+    type(card().eNaiyou, QStringLiteral("H13/4/1"));
+    EXPECT_EQ(cell(3), QStringLiteral("2001/04/01"));
+    EXPECT_EQ(cell(4), QStringLiteral("memo"));
+    EXPECT_EQ(card().Koumoku->text(), QStringLiteral("品名"));
+    type(card().eNaiyou, QString());
+
+    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_FALSE(card().eNaiyou->isVisible());
+    EXPECT_EQ(stored(2, "Namae"), Variant("new name"));
+    EXPECT_EQ(stored(2, "Val1"), Variant(1234.0));
+    EXPECT_EQ(stored(2, "Str1"), Variant("b-9"));
+    EXPECT_EQ(stored(2, "Date1"), Variant(QDate(2001, 4, 1)));
+    EXPECT_EQ(stored(2, "Text1"), Variant("memo"));
+    EXPECT_EQ(stored(2, "Str2"), Variant(" ")); // empty text stored as one blank
+    EXPECT_EQ(pages(2), 0);                     // a modified record's pages are not touched
+}
+
+TEST_F(Card, AWalkThatChangesNothingKeepsEveryStoredValue)
+{
+    card().Display(7);
+    click(4);
+    QTest::keyClick(card().eNamae, Qt::Key_Return);
+    // Enter on 数量 and 図番, then on 作成日, which opens the memo editor for 備考.
+    for (int i = 0; i < 2; ++i)
+        QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    whenModal([](QWidget *memo) { QTest::keyClick(memo->findChild<QPlainTextEdit *>(), Qt::Key_F10); });
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    EXPECT_EQ(card().Koumoku->text(), QStringLiteral("品名"));
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_EQ(stored(7, "Val1"), Variant(12.5)); // shown as "13", saved as held
+    EXPECT_TRUE(stored(7, "Date1").isNull());    // "0000/00/00" left alone stays no date
+    EXPECT_EQ(stored(7, "Str2"), Variant("shaft"));
+
+    card().Display(1);
+    click(4);
+    QTest::keyClick(card().eNamae, Qt::Key_Return);
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    EXPECT_EQ(cell(1), QStringLiteral("12,345"));
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    whenModal([](QWidget *memo) { QTest::keyClick(memo->findChild<QPlainTextEdit *>(), Qt::Key_F10); });
+    type(card().eNaiyou, QStringLiteral("no date")); // any other text becomes the zero date
+    EXPECT_EQ(cell(3), QStringLiteral("1899/12/30"));
+    EXPECT_EQ(card().Koumoku->text(), QStringLiteral("品名"));
+}
+
+TEST_F(Card, EmptyingADateLeavesNoDate)
+{
+    card().Display(1);
+    click(4);
+    QTest::keyClick(card().eNamae, Qt::Key_Return);
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    whenModal([](QWidget *memo) { QTest::keyClick(memo->findChild<QPlainTextEdit *>(), Qt::Key_F10); });
+    type(card().eNaiyou, QString());
+    EXPECT_EQ(cell(3), QStringLiteral("0000/00/00"));
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    EXPECT_TRUE(stored(1, "Date1").isNull());
+    EXPECT_EQ(stored(1, "Val1"), Variant(12345.0));
+    EXPECT_EQ(stored(1, "Text1"), Variant("line 1\nline 2"));
+    EXPECT_EQ(stored(1, "Val2"), Variant(7.0)); // outside the layout: untouched
+}
+
+TEST_F(Card, OnlyANewRecordWritesItsFirstPage)
+{
+    // A new record started with a captured page.
+    card().ID->setText(QStringLiteral("8"));
+    card().Mode = QStringLiteral("NEW");
+    card().PendingDir = QStringLiteral("_SCAN");
+    card().PendingFileName = QStringLiteral("SC000008.TIF");
+    card().BeginEntry();
+    type(card().eNamae, QStringLiteral("eight"));
+    // Enter on 数量 and 図番, then on 作成日, which opens the memo editor for 備考.
+    for (int i = 0; i < 2; ++i)
+        QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    whenModal([](QWidget *memo) { QTest::keyClick(memo->findChild<QPlainTextEdit *>(), Qt::Key_F10); });
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    EXPECT_EQ(stored(8, "Namae"), Variant("eight"));
+    Recordset page = d.desk().db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE ID=8"));
+    ASSERT_FALSE(page.eof());
+    EXPECT_EQ(page.field(QStringLiteral("FileName")), Variant("SC000008.TIF"));
+    EXPECT_EQ(page.field(QStringLiteral("Page")).toInteger(), 1);
+
+    // Saving from VIEW (Enter without 修正) on another record leaves its page entry alone.
+    card().Display(1);
+    QTest::keyClick(card().eNamae, Qt::Key_Return);
+    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    Recordset first = d.desk().db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE ID=1"));
+    EXPECT_EQ(first.field(QStringLiteral("FileName")), Variant("SC000001.TIF"));
+    EXPECT_EQ(pages(1), 1);
+}
+
+TEST_F(Card, AFailedSaveIsShownAndWritesNothing)
+{
+    // The engine refuses the write (as a damaged or locked file would).
+    d.desk().db.executeNative(QStringLiteral(
+        "CREATE TRIGGER refuse BEFORE UPDATE ON DT BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    card().Display(7);
+    click(4);
+    type(card().eNamae, QStringLiteral("changed"));
+    // Enter on 数量 and 図番, then on 作成日, which opens the memo editor for 備考.
+    for (int i = 0; i < 2; ++i)
+        QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    whenModal([](QWidget *memo) { QTest::keyClick(memo->findChild<QPlainTextEdit *>(), Qt::Key_F10); });
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    AlertAnswerer alerts;
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    QTRY_COMPARE(alerts.texts().size(), 1);
+    EXPECT_TRUE(alerts.texts()[0].startsWith(QStringLiteral("3022\r")));
+    EXPECT_EQ(stored(7, "Namae"), Variant("seven"));
+    EXPECT_FALSE(d.ended());
+    EXPECT_EQ(card().eNamae->text(), QStringLiteral("changed")); // what was typed is still there
+}
+
+TEST_F(Card, DoubleClickShowsAMemoReadOnly)
+{
+    card().Display(1);
+    card().resize(card().width(), card().height() + 200); // every row in sight
+    const QRect memoRow = card().List->visualItemRect(card().List->item(4, 1));
+    bool locked = false;
+    whenModal([&](QWidget *memo) {
+        auto *box = memo->findChild<QPlainTextEdit *>();
+        locked = box->isReadOnly();
+        EXPECT_EQ(box->toPlainText(), QStringLiteral("line 1\nline 2"));
+        QTest::keyClick(box, Qt::Key_F10);
+    });
+    card().List->setCurrentCell(4, 1);
+    QTest::mouseClick(card().List->viewport(), Qt::LeftButton, {}, memoRow.center());
+    QTest::mouseDClick(card().List->viewport(), Qt::LeftButton, {}, memoRow.center());
+    EXPECT_TRUE(locked);
+    EXPECT_FALSE(d.desk().memo->findChild<QPlainTextEdit *>()->isReadOnly());
+    EXPECT_EQ(stored(1, "Text1"), Variant("line 1\nline 2"));
+}
+
+TEST_F(Card, GesturesOpenDesignerAndOptionsButAPlainClickEnds)
+{
+    QSignalSpy designer(&card(), &Info_frm::designerRequested);
+    const auto all = Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier;
+    QTest::mousePress(card().ID, Qt::LeftButton, all);
+    EXPECT_EQ(DesignTarget, QStringLiteral("Main"));
+    QTest::mousePress(card().Command[5], Qt::LeftButton, all);
+    EXPECT_EQ(DesignTarget, QStringLiteral("History"));
+    EXPECT_EQ(designer.count(), 2);
+    QTest::mousePress(card().ID, Qt::LeftButton, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(designer.count(), 2);
+
+    QTest::mousePress(card().Command[6], Qt::LeftButton, all);
+    QTest::mouseRelease(card().Command[6], Qt::LeftButton, all);
+    EXPECT_FALSE(d.ended());
+    Opt_frm *options = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        options = options ? options : qobject_cast<Opt_frm *>(w);
+    ASSERT_NE(options, nullptr);
+    EXPECT_TRUE(options->isVisible());
+    options->close();
+
+    click(6);
+    EXPECT_TRUE(d.ended());
+}
+
+TEST_F(Card, ResizeKeepsTheGridAndValueBoxBesideTheEdges)
+{
+    card().resize(card().width() + 150, card().height() + 90);
+    const int w = card().frameGeometry().width(), h = card().frameGeometry().height();
+    EXPECT_NEAR(card().List->width(), w - twipsToPixels(2000), 1);
+    EXPECT_NEAR(card().List->height(), h - twipsToPixels(1200), 1);
+    EXPECT_NEAR(card().eNaiyou->y(), h - twipsToPixels(780), 1);
+    card().resize(10, 10); // never smaller than its controls can live with
+    EXPECT_GT(card().List->width(), 0);
+    EXPECT_GT(card().eNaiyou->width(), 0);
+}
+
+} // namespace

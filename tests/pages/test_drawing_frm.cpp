@@ -1,0 +1,161 @@
+#include "app/ui.h"
+#include "app/working_folder.h"
+#include "card/info_frm.h"
+#include "pages/drawing_frm.h"
+#include "pages/pain.h"
+#include "pages/sample_drawing.h"
+#include "pages/tiff_io.h"
+#include "support/modal.h"
+#include "support/test_desk.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QLabel>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace zumen;
+
+namespace {
+
+// Record 5 has pages 1 to 3 (page 2 a JPEG below the file folder), record 6 one page whose
+// file is missing, record 7 a damaged file, record 8 a page under a lower-case "_scan" folder.
+class Viewer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        before = QDir::currentPath();
+        QDir::setCurrent(d.temp().folder());
+        const QDir root(d.temp().folder());
+        root.mkpath(QStringLiteral("scan"));
+        root.mkpath(QStringLiteral("files/sub"));
+        root.mkpath(QStringLiteral("files/_scan"));
+        writeBilevelTiff(placeholderPage(), root.filePath(WorkingFolder::PlaceholderImage), 200);
+        page = sampleDrawing(QStringLiteral("A-5"), QStringLiteral("page"), 5, QSize(400, 300));
+        writeBilevelTiff(page, root.filePath(QStringLiteral("scan/SC000005.TIF")), 200);
+        writeBilevelTiff(page, root.filePath(QStringLiteral("scan/SC00000503.TIF")), 200);
+        page.save(root.filePath(QStringLiteral("files/sub/photo.jpg")), "JPG");
+        page.save(root.filePath(QStringLiteral("files/_scan/low.bmp")), "BMP");
+        QFile damaged(root.filePath(QStringLiteral("scan/SC000007.TIF")));
+        damaged.open(QIODevice::WriteOnly);
+        damaged.write("II*\0garbage", 11);
+        damaged.close();
+        d.exec(QStringLiteral("INSERT INTO UserOP (Code, Contents) VALUES (11, '%1'), (12, '%2')")
+                   .arg(root.filePath(QStringLiteral("scan")), root.filePath(QStringLiteral("files"))));
+        d.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (5), (6), (7), (8)"));
+        d.exec(QStringLiteral(
+            "INSERT INTO PG (ID, Page, Dir, FileName) VALUES "
+            "(5, 1, '_SCAN', 'SC000005.TIF'), (5, 2, 'sub', 'photo.jpg'), (5, 3, '_SCAN', "
+            "'SC00000503.TIF'), (6, 1, '_SCAN', 'SC000006.TIF'), (7, 1, '_SCAN', 'SC000007.TIF'),"
+            "(8, 1, '_scan', 'low.bmp')"));
+        d.open();
+    }
+    void TearDown() override { QDir::setCurrent(before); }
+    Drawing_frm &viewer() { return *d.desk().viewer; }
+    QString shown() { return QFileInfo(viewer().pain->image()).fileName(); }
+
+    QString before;
+    QImage page;
+    TestDesk d;
+};
+
+TEST_F(Viewer, PagesTurnOneNumberAtATimeWithinTheRecord)
+{
+    d.desk().card->Display(5);
+    EXPECT_EQ(viewer().ID->text(), QStringLiteral("5-1"));
+    EXPECT_EQ(shown(), QStringLiteral("SC000005.TIF"));
+    QTest::mouseClick(viewer().Command[1], Qt::LeftButton); // no page 0
+    EXPECT_EQ(viewer().CurrentPage, 1);
+    QTest::mouseClick(viewer().Command[2], Qt::LeftButton);
+    EXPECT_EQ(viewer().ID->text(), QStringLiteral("5-2"));
+    EXPECT_EQ(shown(), QStringLiteral("photo.jpg"));
+    QTest::mouseClick(viewer().Command[2], Qt::LeftButton);
+    QTest::mouseClick(viewer().Command[2], Qt::LeftButton);
+    EXPECT_EQ(viewer().ID->text(), QStringLiteral("5-3"));
+    EXPECT_EQ(viewer().ID->accessibleName(), QStringLiteral("5-3"));
+    QTest::mouseClick(viewer().Command[1], Qt::LeftButton);
+    EXPECT_EQ(viewer().CurrentPage, 2);
+
+    // A lower-case "_scan" is a folder below the file folder, not the scanner folder.
+    viewer().Display(8, 1);
+    EXPECT_EQ(viewer().ID->text(), QStringLiteral("8"));
+    EXPECT_EQ(shown(), QStringLiteral("low.bmp"));
+    QTest::mouseClick(viewer().Command[2], Qt::LeftButton); // one page: nothing to turn
+    EXPECT_EQ(viewer().CurrentPage, 1);
+}
+
+TEST_F(Viewer, AMissingOrDamagedFileShowsThePlaceholder)
+{
+    viewer().Display(6, 1);
+    EXPECT_EQ(shown(), WorkingFolder::PlaceholderImage);
+    EXPECT_TRUE(viewer().pain->hasImage());
+    viewer().Display(7, 1);
+    EXPECT_EQ(shown(), WorkingFolder::PlaceholderImage);
+    viewer().Display(5, 9); // no such page: the display keeps what it showed
+    EXPECT_EQ(shown(), WorkingFolder::PlaceholderImage);
+    EXPECT_EQ(viewer().ID->text(), QStringLiteral("5"));
+}
+
+TEST_F(Viewer, ZoomListAppliesItsPercentAndStepsResetIt)
+{
+    d.desk().card->Display(5);
+    viewer().cScale->setCurrentIndex(0);
+    EXPECT_EQ(viewer().pain->zoom(), 25);
+    d.desk().card->GoNext(); // stepping to another record puts the zoom back to 100 %
+    EXPECT_EQ(viewer().cScale->currentIndex(), 3);
+    EXPECT_EQ(viewer().pain->zoom(), 100);
+}
+
+TEST_F(Viewer, RotationIsWrittenToTheFile)
+{
+    d.desk().card->Display(5);
+    const QString path = viewer().pain->image();
+    QTest::mouseClick(viewer().CmdRotate[1], Qt::LeftButton);
+    QImageReader reader(path);
+    EXPECT_EQ(reader.size(), QSize(page.height(), page.width()));
+    const QImage turned = reader.read();
+    EXPECT_EQ(turned.depth(), 1); // still a bilevel page
+    QTest::mouseClick(viewer().CmdRotate[0], Qt::LeftButton);
+    EXPECT_EQ(QImageReader(path).size(), page.size());
+}
+
+TEST_F(Viewer, PrintingGoesToTheChosenPrinter)
+{
+    QTemporaryDir out;
+    const QString pdf = out.filePath(QStringLiteral("page.pdf"));
+    viewer().choosePrinter = [&](QPrinter &printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        return true;
+    };
+    {
+        AlertAnswerer alerts;
+        QTest::mouseClick(viewer().Prt, Qt::LeftButton); // nothing shown yet
+        QTRY_COMPARE(alerts.texts(), QStringList{QStringLiteral("ピクチャーがありません。")});
+    }
+    d.desk().card->Display(5);
+    QTest::mouseClick(viewer().Prt, Qt::LeftButton);
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.read(5).startsWith("%PDF"));
+
+    viewer().choosePrinter = [](QPrinter &) { return false; }; // cancelled: nothing at all
+    AlertAnswerer none;
+    QTest::mouseClick(viewer().Prt, Qt::LeftButton);
+    QTest::qWait(50);
+    EXPECT_TRUE(none.texts().isEmpty());
+}
+
+TEST_F(Viewer, NeverNarrowerThanAnInch)
+{
+    viewer().resize(10, 10);
+    EXPECT_GE(viewer().width(), twipsToPixels(1440));
+    EXPECT_GE(viewer().height(), twipsToPixels(1440));
+}
+
+} // namespace
