@@ -1,6 +1,7 @@
 #include "app/ui.h"
 
 #include <QGuiApplication>
+#include <QPalette>
 #include <QScreen>
 #include <QWidget>
 
@@ -52,6 +53,15 @@ void nameControl(QWidget &control, const QString &name, const QString &spokenNam
     control.setAccessibleDescription(name);
     if (!spokenName.isEmpty())
         control.setAccessibleName(spokenName);
+}
+
+void setColours(QWidget &widget, const QColor &text, const QColor &background)
+{
+    widget.setAutoFillBackground(true);
+    QPalette p = widget.palette();
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Window, background);
+    widget.setPalette(p);
 }
 
 QString displayText(const QString &text)

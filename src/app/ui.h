@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QRect>
 #include <QString>
@@ -24,6 +25,11 @@ QFont windowFont(const QString &family, double points);
 // ("eNamae", "Command(0)") as object name and accessible description, and the caption a
 // reader should speak as its accessible name.
 void nameControl(QWidget &control, const QString &name, const QString &spokenName = {});
+
+// A label's text and background colours (the card's white-on-teal and white-on-green labels).
+void setColours(QWidget &widget, const QColor &text, const QColor &background);
+inline const QColor Teal{0, 128, 128};
+inline const QColor Green{0, 128, 0};
 
 // Shows a text with a carriage return (character 13) in it as two lines.
 QString displayText(const QString &text);

@@ -34,15 +34,6 @@ constexpr int DesignHeight = 3015;
 constexpr int MinimumWidth = 4800;
 constexpr int MinimumHeight = 2400;
 
-void colour(QLabel &label, const QColor &text, const QColor &background)
-{
-    label.setAutoFillBackground(true);
-    QPalette p = label.palette();
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Window, background);
-    label.setPalette(p);
-}
-
 bool isDesignerGesture(const QEvent *event)
 {
     if (event->type() != QEvent::MouseButtonPress)
@@ -67,7 +58,7 @@ Info_frm::Info_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     ID->setGeometry(twipsRect(150, 15, 1080, 345));
     ID->setFont(windowFont(ProportionalGothic, 14.25));
     ID->setAlignment(Qt::AlignCenter);
-    colour(*ID, Qt::white, QColor(0, 128, 128));
+    setColours(*ID, Qt::white, Teal);
 
     static const char *const captions[] = {"追加", "前へ", "次へ", "検索", "修正", "履歴", "終了"};
     static const int tops[] = {405, 705, 990, 1275, 1560, 1845, 2130};
@@ -90,7 +81,7 @@ Info_frm::Info_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     Label0->setGeometry(twipsRect(1785, 60, 1050, 315));
     Label0->setFont(windowFont(ProportionalGothic, 11.25));
     Label0->setAlignment(Qt::AlignCenter);
-    colour(*Label0, Qt::white, QColor(0, 128, 0));
+    setColours(*Label0, Qt::white, Green);
 
     eNamae = new QLineEdit(this);
     nameControl(*eNamae, QStringLiteral("eNamae"), QStringLiteral("名前"));
@@ -106,7 +97,7 @@ Info_frm::Info_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     Koumoku->setGeometry(twipsRect(1785, 2445, 1635, 330));
     Koumoku->setFont(boxFont);
     Koumoku->setAlignment(Qt::AlignCenter);
-    colour(*Koumoku, Qt::white, QColor(0, 128, 0));
+    setColours(*Koumoku, Qt::white, Green);
     Koumoku->hide();
 
     eNaiyou = new QLineEdit(this);

@@ -20,11 +20,7 @@ Memo_frm::Memo_frm(QWidget *parent)
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     resize(twipsToPixels(7200), twipsToPixels(5400));
 
-    m_koumoku->setAutoFillBackground(true);
-    QPalette green = m_koumoku->palette();
-    green.setColor(QPalette::Window, QColor(0, 128, 0));
-    green.setColor(QPalette::WindowText, Qt::white);
-    m_koumoku->setPalette(green);
+    setColours(*m_koumoku, Qt::white, Green);
     m_koumoku->setFont(windowFont(ProportionalGothic, 9));
     m_koumoku->setMinimumWidth(twipsToPixels(2400));
     m_koumoku->setMargin(twipsToPixels(30));

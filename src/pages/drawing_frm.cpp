@@ -47,11 +47,7 @@ Drawing_frm::Drawing_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     ID->setFont(windowFont(ProportionalGothic, 12));
     ID->setMinimumWidth(twipsToPixels(1200));
     ID->setAlignment(Qt::AlignCenter);
-    ID->setAutoFillBackground(true);
-    QPalette p = ID->palette();
-    p.setColor(QPalette::WindowText, Qt::white);
-    p.setColor(QPalette::Window, QColor(0, 128, 128));
-    ID->setPalette(p);
+    setColours(*ID, Qt::white, Teal);
     bar->addWidget(ID);
     static const char *const captions[] = {"追加", "前へ", "次へ"};
     for (int i = 0; i < 3; ++i) {
