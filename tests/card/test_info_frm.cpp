@@ -248,7 +248,7 @@ TEST_F(Card, AFailedSaveIsShownAndWritesNothing)
     QTest::keyClick(card().eNaiyou, Qt::Key_Return);
     AlertAnswerer alerts;
     QTest::keyClick(card().eNaiyou, Qt::Key_Return);
-    QTRY_COMPARE(alerts.texts().size(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.texts().size() == 1; }));
     EXPECT_TRUE(alerts.texts()[0].startsWith(QStringLiteral("3022\r")));
     EXPECT_EQ(stored(7, "Namae"), Variant("seven"));
     EXPECT_FALSE(d.ended());

@@ -136,7 +136,8 @@ TEST_F(Viewer, PrintingGoesToTheChosenPrinter)
     {
         AlertAnswerer alerts;
         QTest::mouseClick(viewer().Prt, Qt::LeftButton); // nothing shown yet
-        QTRY_COMPARE(alerts.texts(), QStringList{QStringLiteral("ピクチャーがありません。")});
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !alerts.texts().isEmpty(); }));
+        EXPECT_EQ(alerts.texts(), QStringList{QStringLiteral("ピクチャーがありません。")});
     }
     d.desk().card->Display(5);
     QTest::mouseClick(viewer().Prt, Qt::LeftButton);
