@@ -1,0 +1,196 @@
+#include "pages/scan_settings.h"
+
+#include "app/database.h"
+#include "app/ui.h"
+#include "app/utility.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+
+#include <cstdlib>
+
+namespace zumen {
+
+namespace {
+
+constexpr int DeviceCode = 13;
+constexpr int ModeCode = 14;
+constexpr int ResolutionCode = 15;
+constexpr int SourceCode = 16;
+
+const ScanMode AllModes[] = {ScanMode::Mono, ScanMode::Gray, ScanMode::Color};
+
+QString optionText(Recordset &rs, int code)
+{
+    rs.findFirst(QStringLiteral("Code=%1").arg(code));
+    return rs.noMatch() ? QString() : NullToEmpty(rs.field(QStringLiteral("Contents"))).toString().trimmed();
+}
+
+void selectData(QComboBox &box, const QVariant &data)
+{
+    const int at = box.findData(data);
+    box.setCurrentIndex(at >= 0 ? at : 0);
+}
+
+} // namespace
+
+QString modeCaption(ScanMode mode)
+{
+    switch (mode) {
+    case ScanMode::Mono:
+        return QStringLiteral("白黒");
+    case ScanMode::Gray:
+        return QStringLiteral("グレー");
+    case ScanMode::Color:
+        return QStringLiteral("カラー");
+    }
+    return {};
+}
+
+ScanSettings loadScanSettings(Database &db)
+{
+    ScanSettings settings;
+    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
+    settings.device = optionText(rs, DeviceCode);
+    const QString mode = optionText(rs, ModeCode);
+    for (ScanMode m : AllModes) {
+        if (mode == modeCaption(m))
+            settings.mode = m;
+    }
+    bool ok = false;
+    const int resolution = optionText(rs, ResolutionCode).toInt(&ok);
+    if (ok && resolution > 0)
+        settings.resolution = resolution;
+    settings.source = optionText(rs, SourceCode);
+    rs.close();
+    return settings;
+}
+
+void saveScanSettings(Database &db, const ScanSettings &settings)
+{
+    Transaction transaction(db);
+    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
+    const std::pair<int, QString> rows[] = {{DeviceCode, settings.device},
+                                            {ModeCode, modeCaption(settings.mode)},
+                                            {ResolutionCode, QString::number(settings.resolution)},
+                                            {SourceCode, settings.source}};
+    for (const auto &[code, text] : rows) {
+        rs.findFirst(QStringLiteral("Code=%1").arg(code));
+        if (rs.noMatch())
+            rs.addNew();
+        else
+            rs.edit();
+        rs.setField(QStringLiteral("Code"), code);
+        rs.setField(QStringLiteral("Contents"), EmptyToSpace(text));
+        rs.update();
+    }
+    rs.close();
+    transaction.commit();
+}
+
+ScanSettings_frm::ScanSettings_frm(const QList<ScanDevice> &devices, const ScanSettings &initial, Probe probe,
+                                   QWidget *parent)
+    : QDialog(parent), m_probe(std::move(probe)), m_wanted(initial), m_device(new QComboBox(this)),
+      m_mode(new QComboBox(this)), m_resolution(new QComboBox(this)), m_sourceLabel(new QLabel(this)),
+      m_source(new QComboBox(this)), m_accept(new QPushButton(this)), m_cancel(new QPushButton(this))
+{
+    setWindowTitle(QStringLiteral("スキャナの設定"));
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    setFont(windowFont(ProportionalGothic, 9));
+    nameControl(*this, QStringLiteral("ScanSettings_frm"), windowTitle());
+
+    auto *grid = new QGridLayout;
+    const QString captions[] = {QStringLiteral("スキャナ"), QStringLiteral("モード"),
+                                QStringLiteral("解像度"), QStringLiteral("給紙")};
+    const std::pair<QComboBox *, QString> boxes[] = {{m_device, QStringLiteral("cDevice")},
+                                                     {m_mode, QStringLiteral("cMode")},
+                                                     {m_resolution, QStringLiteral("cResolution")},
+                                                     {m_source, QStringLiteral("cSource")}};
+    for (int i = 0; i < 4; ++i) {
+        QLabel *label = i == 3 ? m_sourceLabel : new QLabel(this);
+        label->setText(captions[i]);
+        nameControl(*label, QStringLiteral("Label(%1)").arg(i), captions[i]);
+        nameControl(*boxes[i].first, boxes[i].second, captions[i]);
+        label->setBuddy(boxes[i].first);
+        grid->addWidget(label, i, 0);
+        grid->addWidget(boxes[i].first, i, 1);
+    }
+    m_device->setMinimumWidth(twipsToPixels(4800));
+
+    m_accept->setText(QStringLiteral("読み取り"));
+    nameControl(*m_accept, QStringLiteral("Command(0)"), m_accept->text());
+    m_accept->setDefault(true);
+    connect(m_accept, &QPushButton::clicked, this, &QDialog::accept);
+    m_cancel->setText(QStringLiteral("取り消し"));
+    nameControl(*m_cancel, QStringLiteral("Command(1)"), m_cancel->text());
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_accept);
+    buttons->addWidget(m_cancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    for (const ScanDevice &device : devices)
+        m_device->addItem(device.label, device.name);
+    // A remembered device that has gone falls back to the first one.
+    selectData(*m_device, initial.device);
+    showCapabilities();
+    connect(m_device, &QComboBox::currentIndexChanged, this, [this] {
+        // Keep what the user picked so far where the other device offers it too.
+        m_wanted = settings();
+        showCapabilities();
+    });
+    m_device->setFocus();
+}
+
+ScanSettings ScanSettings_frm::settings() const
+{
+    ScanSettings s;
+    s.device = m_device->currentData().toString();
+    if (m_mode->currentIndex() >= 0)
+        s.mode = static_cast<ScanMode>(m_mode->currentData().toInt());
+    if (m_resolution->currentIndex() >= 0)
+        s.resolution = m_resolution->currentData().toInt();
+    s.source = m_source->count() > 0 ? m_source->currentText() : QString();
+    return s;
+}
+
+void ScanSettings_frm::showCapabilities()
+{
+    DeviceCapabilities caps =
+        m_probe && m_device->count() > 0 ? m_probe(m_device->currentData().toString()) : DeviceCapabilities();
+    if (caps.modes.isEmpty())
+        caps.modes = DeviceCapabilities().modes;
+    if (caps.resolutions.isEmpty())
+        caps.resolutions = {m_wanted.resolution};
+
+    m_mode->clear();
+    for (ScanMode mode : caps.modes)
+        m_mode->addItem(modeCaption(mode), static_cast<int>(mode));
+    selectData(*m_mode, static_cast<int>(m_wanted.mode));
+
+    m_resolution->clear();
+    int nearest = caps.resolutions.first();
+    for (int dpi : caps.resolutions) {
+        m_resolution->addItem(QStringLiteral("%1 dpi").arg(dpi), dpi);
+        if (std::abs(dpi - m_wanted.resolution) < std::abs(nearest - m_wanted.resolution))
+            nearest = dpi;
+    }
+    selectData(*m_resolution, nearest);
+
+    m_source->clear();
+    m_source->addItems(caps.sources);
+    const int at = m_source->findText(m_wanted.source);
+    m_source->setCurrentIndex(at >= 0 ? at : 0);
+    m_source->setVisible(!caps.sources.isEmpty());
+    m_sourceLabel->setVisible(!caps.sources.isEmpty());
+}
+
+} // namespace zumen

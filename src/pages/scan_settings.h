@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace zumen {
+
+class Database;
+
+// What a page is scanned as: 白黒 (bilevel), グレー, カラー.
+enum class ScanMode { Mono, Gray, Color };
+QString modeCaption(ScanMode mode);
+
+struct ScanDevice {
+    QString name;  // the scanner library's device name, "test:0"
+    QString label; // vendor, model and name, as the list shows them
+};
+
+// What a device offers. Without a device to ask, every mode and the usual resolutions.
+struct DeviceCapabilities {
+    QList<ScanMode> modes{ScanMode::Mono, ScanMode::Gray, ScanMode::Color};
+    QList<int> resolutions{100, 150, 200, 300, 400, 600};
+    QStringList sources; // empty when the device has no choice of paper source
+};
+
+struct ScanSettings {
+    QString device;
+    ScanMode mode = ScanMode::Mono;
+    int resolution = 200; // drawings read well at 200 dpi
+    QString source;       // empty when the device has no choice
+};
+
+// The choices of the last scan, kept in UserOP: Code 13 device, 14 mode, 15 resolution, 16
+// source, each as text in Contents. Missing or unreadable rows give the defaults.
+ScanSettings loadScanSettings(Database &db);
+// Writes all four rows or none. Throws the engine's errors.
+void saveScanSettings(Database &db, const ScanSettings &settings);
+
+// The scanner settings asked before each scan: device, mode, resolution and, where the device
+// has one, the paper source. Enter or "読み取り" accepts; Esc, "取り消し" or the close box cancels.
+// The dialog asks probe what a device offers each time another device is chosen.
+class ScanSettings_frm : public QDialog {
+    Q_OBJECT
+public:
+    using Probe = std::function<DeviceCapabilities(const QString &device)>;
+
+    ScanSettings_frm(const QList<ScanDevice> &devices, const ScanSettings &initial, Probe probe,
+                     QWidget *parent = nullptr);
+
+    // The choices shown now.
+    ScanSettings settings() const;
+
+private:
+    void showCapabilities();
+
+    Probe m_probe;
+    ScanSettings m_wanted; // what to preselect when the device's lists are filled again
+    QComboBox *m_device;
+    QComboBox *m_mode;
+    QComboBox *m_resolution;
+    QLabel *m_sourceLabel;
+    QComboBox *m_source;
+    QPushButton *m_accept;
+    QPushButton *m_cancel;
+};
+
+} // namespace zumen

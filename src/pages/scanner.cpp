@@ -1,0 +1,622 @@
+#include "pages/scanner.h"
+
+#include "app/numbered_error.h"
+#include "app/ui.h"
+#include "pages/scan_page.h"
+
+#include <QDialog>
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <sane/sane.h>
+#include <sane/saneopts.h>
+
+#include <new>
+#include <optional>
+#include <vector>
+
+namespace zumen {
+
+namespace {
+
+// The library is shared by the whole process: started with the first Scanner that opens,
+// shut down with the last one that goes.
+int libraryUsers = 0;
+// Scans running in any Scanner: while one runs, no other call may reach the library.
+int scansRunning = 0;
+
+bool startLibrary()
+{
+    if (libraryUsers == 0) {
+        SANE_Int version = 0;
+        if (sane_init(&version, nullptr) != SANE_STATUS_GOOD)
+            return false;
+    }
+    ++libraryUsers;
+    return true;
+}
+
+void stopLibrary()
+{
+    if (--libraryUsers == 0)
+        sane_exit();
+}
+
+SANE_Handle handleOf(void *handle)
+{
+    return static_cast<SANE_Handle>(handle);
+}
+
+// One option of the open device, found by its well-known name.
+struct Option {
+    SANE_Int index = 0;
+    const SANE_Option_Descriptor *desc = nullptr;
+};
+
+Option findOption(SANE_Handle handle, const char *name)
+{
+    SANE_Int count = 0;
+    if (sane_control_option(handle, 0, SANE_ACTION_GET_VALUE, &count, nullptr) != SANE_STATUS_GOOD)
+        return {};
+    for (SANE_Int i = 1; i < count; ++i) {
+        const SANE_Option_Descriptor *desc = sane_get_option_descriptor(handle, i);
+        if (desc && desc->name && qstrcmp(desc->name, name) == 0)
+            return {i, desc};
+    }
+    return {};
+}
+
+bool settable(const Option &option)
+{
+    return option.desc && SANE_OPTION_IS_ACTIVE(option.desc->cap) &&
+           SANE_OPTION_IS_SETTABLE(option.desc->cap);
+}
+
+bool isNumber(const Option &option)
+{
+    return option.desc->type == SANE_TYPE_INT || option.desc->type == SANE_TYPE_FIXED;
+}
+
+QStringList stringList(const Option &option)
+{
+    QStringList list;
+    if (option.desc && option.desc->type == SANE_TYPE_STRING &&
+        option.desc->constraint_type == SANE_CONSTRAINT_STRING_LIST) {
+        for (const SANE_String_Const *s = option.desc->constraint.string_list; s && *s; ++s)
+            list << QString::fromUtf8(*s);
+    }
+    return list;
+}
+
+// The device's own word for a mode, or "" when it has none: 白黒 asks for a line-art mode only,
+// since grey at one bit is the fallback the caller picks.
+QString modeValue(const Option &mode, ScanMode wanted)
+{
+    QStringList names;
+    switch (wanted) {
+    case ScanMode::Mono:
+        names = {SANE_VALUE_SCAN_MODE_LINEART, QStringLiteral("Binary")};
+        break;
+    case ScanMode::Gray:
+        names = {SANE_VALUE_SCAN_MODE_GRAY, QStringLiteral("Grayscale")};
+        break;
+    case ScanMode::Color:
+        names = {SANE_VALUE_SCAN_MODE_COLOR};
+        break;
+    }
+    for (const QString &value : stringList(mode)) {
+        if (names.contains(value, Qt::CaseInsensitive))
+            return value;
+    }
+    return {};
+}
+
+SANE_Word toWord(const Option &option, int value)
+{
+    return option.desc->type == SANE_TYPE_FIXED ? SANE_FIX(value) : value;
+}
+
+int fromWord(const Option &option, SANE_Word word)
+{
+    return option.desc->type == SANE_TYPE_FIXED ? qRound(SANE_UNFIX(word)) : word;
+}
+
+bool allows(const Option &option, int value)
+{
+    const SANE_Word word = toWord(option, value);
+    switch (option.desc->constraint_type) {
+    case SANE_CONSTRAINT_RANGE: {
+        const SANE_Range *range = option.desc->constraint.range;
+        return word >= range->min && word <= range->max &&
+               (range->quant == 0 || (word - range->min) % range->quant == 0);
+    }
+    case SANE_CONSTRAINT_WORD_LIST: {
+        const SANE_Word *list = option.desc->constraint.word_list;
+        for (SANE_Word i = 1; i <= list[0]; ++i) {
+            if (list[i] == word)
+                return true;
+        }
+        return false;
+    }
+    default:
+        return true;
+    }
+}
+
+// The usual resolutions the device can do; failing those, whatever it offers.
+QList<int> resolutionsOf(const Option &option)
+{
+    QList<int> offered;
+    if (!option.desc || !isNumber(option))
+        return offered;
+    for (int dpi : DeviceCapabilities().resolutions) {
+        if (allows(option, dpi))
+            offered << dpi;
+    }
+    if (!offered.isEmpty())
+        return offered;
+    if (option.desc->constraint_type == SANE_CONSTRAINT_RANGE) {
+        offered << fromWord(option, option.desc->constraint.range->min)
+                << fromWord(option, option.desc->constraint.range->max);
+    } else if (option.desc->constraint_type == SANE_CONSTRAINT_WORD_LIST) {
+        const SANE_Word *list = option.desc->constraint.word_list;
+        for (SANE_Word i = 1; i <= list[0]; ++i)
+            offered << fromWord(option, list[i]);
+    }
+    return offered;
+}
+
+DeviceCapabilities readCapabilities(SANE_Handle handle)
+{
+    DeviceCapabilities caps;
+    const Option mode = findOption(handle, SANE_NAME_SCAN_MODE);
+    if (!stringList(mode).isEmpty()) {
+        // Any device gives grey or better, and 白黒 and グレー can be made from that.
+        caps.modes = {ScanMode::Mono, ScanMode::Gray};
+        if (!modeValue(mode, ScanMode::Color).isEmpty())
+            caps.modes << ScanMode::Color;
+    }
+    const QList<int> resolutions = resolutionsOf(findOption(handle, SANE_NAME_SCAN_RESOLUTION));
+    if (!resolutions.isEmpty())
+        caps.resolutions = resolutions;
+    const Option source = findOption(handle, SANE_NAME_SCAN_SOURCE);
+    if (settable(source))
+        caps.sources = stringList(source);
+    return caps;
+}
+
+SANE_Status setString(SANE_Handle handle, const Option &option, const QString &value)
+{
+    // The library may write the value back, so the buffer is the option's full size.
+    QByteArray buffer = value.toUtf8();
+    buffer.resize(std::max<qsizetype>(option.desc->size, buffer.size() + 1), '\0');
+    return sane_control_option(handle, option.index, SANE_ACTION_SET_VALUE, buffer.data(), nullptr);
+}
+
+SANE_Status setNumber(SANE_Handle handle, const Option &option, int value)
+{
+    std::vector<SANE_Word> words(std::max<size_t>(1, option.desc->size / sizeof(SANE_Word)),
+                                 toWord(option, value));
+    return sane_control_option(handle, option.index, SANE_ACTION_SET_VALUE, words.data(), nullptr);
+}
+
+std::optional<int> numberValue(SANE_Handle handle, const Option &option)
+{
+    std::vector<SANE_Word> words(std::max<size_t>(1, option.desc->size / sizeof(SANE_Word)));
+    if (sane_control_option(handle, option.index, SANE_ACTION_GET_VALUE, words.data(), nullptr) !=
+        SANE_STATUS_GOOD)
+        return std::nullopt;
+    return fromWord(option, words.front());
+}
+
+// Puts the settings into the device. dpi becomes the resolution the device settled on.
+SANE_Status applySettings(SANE_Handle handle, const ScanSettings &settings, int &dpi)
+{
+    // Setting one option can change the others, so each is looked up afresh.
+    const Option mode = findOption(handle, SANE_NAME_SCAN_MODE);
+    bool lineArt = false;
+    if (settable(mode)) {
+        QString value = modeValue(mode, settings.mode);
+        lineArt = settings.mode == ScanMode::Mono && !value.isEmpty();
+        if (value.isEmpty())
+            value = modeValue(mode, ScanMode::Gray);
+        if (!value.isEmpty()) {
+            const SANE_Status status = setString(handle, mode, value);
+            if (status != SANE_STATUS_GOOD)
+                return status;
+        }
+    }
+    // 白黒 without a line-art mode reads grey at one bit if it can; the page is made bilevel
+    // afterwards in any case.
+    const Option depth = findOption(handle, SANE_NAME_BIT_DEPTH);
+    if (!lineArt && settable(depth) && isNumber(depth)) {
+        const int bits = settings.mode == ScanMode::Mono && allows(depth, 1) ? 1 : 8;
+        if (allows(depth, bits)) {
+            const SANE_Status status = setNumber(handle, depth, bits);
+            if (status != SANE_STATUS_GOOD)
+                return status;
+        }
+    }
+    dpi = settings.resolution;
+    const Option resolution = findOption(handle, SANE_NAME_SCAN_RESOLUTION);
+    if (settable(resolution) && isNumber(resolution)) {
+        const SANE_Status status = setNumber(handle, resolution, settings.resolution);
+        if (status != SANE_STATUS_GOOD)
+            return status;
+        dpi = numberValue(handle, resolution).value_or(settings.resolution);
+    }
+    const Option source = findOption(handle, SANE_NAME_SCAN_SOURCE);
+    if (!settings.source.isEmpty() && settable(source)) {
+        const SANE_Status status = setString(handle, source, settings.source);
+        if (status != SANE_STATUS_GOOD)
+            return status;
+    }
+    return SANE_STATUS_GOOD;
+}
+
+} // namespace
+
+// Scans one page on its own thread. It touches the device only inside run(), and the UI
+// thread leaves the device alone until done() has arrived.
+class ScanWorker : public QObject {
+    Q_OBJECT
+public:
+    ScanWorker(SANE_Handle handle, ScanMode mode, const std::atomic_bool &cancel)
+        : m_handle(handle), m_mode(mode), m_cancel(cancel)
+    {}
+
+    void run()
+    {
+        std::vector<ScanFrame> frames;
+        SANE_Status status = SANE_STATUS_GOOD;
+        try {
+            status = scan(frames);
+        } catch (const std::bad_alloc &) {
+            status = SANE_STATUS_NO_MEM;
+        }
+        // Ends the scan whatever happened, so the device is ready for the next one.
+        sane_cancel(m_handle);
+        QImage page;
+        if (status == SANE_STATUS_GOOD && !m_cancel)
+            status = assemblePage(frames, m_mode, page);
+        emit done(status, page);
+    }
+
+signals:
+    // Percent of the page read, or -1 while the height is not known.
+    void progress(int percent);
+    void done(int status, QImage page);
+
+private:
+    // A page larger than this is no drawing but a device sending without end.
+    static constexpr qint64 MaxFrameBytes = qint64{4} << 30;
+
+    SANE_Status scan(std::vector<ScanFrame> &frames)
+    {
+        for (;;) {
+            if (m_cancel)
+                return SANE_STATUS_CANCELLED;
+            SANE_Status status = sane_start(m_handle);
+            // An empty feeder: some devices say end of data instead of no paper.
+            if (status == SANE_STATUS_EOF)
+                return SANE_STATUS_NO_DOCS;
+            if (status != SANE_STATUS_GOOD)
+                return status;
+            SANE_Parameters p{};
+            status = sane_get_parameters(m_handle, &p);
+            if (status != SANE_STATUS_GOOD)
+                return status;
+            if (!frameReadable(p))
+                return SANE_STATUS_UNSUPPORTED;
+            if (frames.empty()) {
+                const bool threePass = p.format != SANE_FRAME_GRAY && p.format != SANE_FRAME_RGB;
+                m_total = p.lines > 0 ? qint64{p.bytes_per_line} * p.lines * (threePass ? 3 : 1) : 0;
+            }
+            ScanFrame frame{p.format, p.depth, p.pixels_per_line, p.bytes_per_line, p.lines, {}};
+            status = read(frame);
+            if (status != SANE_STATUS_GOOD)
+                return status;
+            frames.push_back(std::move(frame));
+            if (p.last_frame)
+                return SANE_STATUS_GOOD;
+            // Three colours make a page; a device that sends more is not one we understand.
+            if (frames.size() >= 3)
+                return SANE_STATUS_UNSUPPORTED;
+        }
+    }
+
+    SANE_Status read(ScanFrame &frame)
+    {
+        if (frame.lines > 0)
+            frame.data.reserve(std::min(qint64{frame.bytesPerLine} * frame.lines, MaxFrameBytes));
+        std::vector<SANE_Byte> buffer(64 * 1024);
+        for (;;) {
+            if (m_cancel)
+                return SANE_STATUS_CANCELLED;
+            SANE_Int length = 0;
+            const SANE_Status status =
+                sane_read(m_handle, buffer.data(), static_cast<SANE_Int>(buffer.size()), &length);
+            if (status == SANE_STATUS_EOF)
+                return SANE_STATUS_GOOD;
+            if (status != SANE_STATUS_GOOD)
+                return status;
+            if (frame.data.size() + length > MaxFrameBytes)
+                return SANE_STATUS_NO_MEM;
+            frame.data.append(reinterpret_cast<const char *>(buffer.data()), length);
+            m_received += length;
+            const int percent =
+                m_total > 0 ? static_cast<int>(std::min<qint64>(100, m_received * 100 / m_total)) : -1;
+            if (percent != m_percent) {
+                m_percent = percent;
+                emit progress(percent);
+            }
+        }
+    }
+
+    SANE_Handle m_handle;
+    ScanMode m_mode;
+    const std::atomic_bool &m_cancel;
+    qint64 m_total = 0;
+    qint64 m_received = 0;
+    int m_percent = -2;
+};
+
+QString Scanner::noScannerText()
+{
+    return QStringLiteral("スキャナを正しく接続してください。");
+}
+
+QString scanErrorText(int number)
+{
+    switch (number) {
+    case Scanner::NoScanner:
+        return Scanner::noScannerText();
+    case SANE_STATUS_UNSUPPORTED:
+        return QStringLiteral("スキャナがこの読み取りに対応していません。");
+    case SANE_STATUS_DEVICE_BUSY:
+        return QStringLiteral("スキャナは使用中です。");
+    case SANE_STATUS_INVAL:
+        return QStringLiteral("スキャナの設定が正しくありません。");
+    case SANE_STATUS_JAMMED:
+        return QStringLiteral("紙が詰まりました。");
+    case SANE_STATUS_NO_DOCS:
+        return QStringLiteral("原稿がありません。");
+    case SANE_STATUS_COVER_OPEN:
+        return QStringLiteral("スキャナのカバーが開いています。");
+    case SANE_STATUS_IO_ERROR:
+        return QStringLiteral("スキャナとの通信に失敗しました。");
+    case SANE_STATUS_NO_MEM:
+        return QStringLiteral("メモリが足りません。");
+    case SANE_STATUS_ACCESS_DENIED:
+        return QStringLiteral("スキャナを使う権限がありません。");
+    default:
+        return QStringLiteral("スキャナでエラーが発生しました。");
+    }
+}
+
+Scanner::Scanner(Database &db, QObject *parent) : QObject(parent), m_db(db)
+{}
+
+Scanner::~Scanner()
+{
+    if (m_thread) {
+        m_cancel = true;
+        m_thread->wait();
+        delete m_worker;
+        delete m_thread;
+        --scansRunning;
+    }
+    delete m_progress;
+    closeDevice();
+    if (m_libraryStarted)
+        stopLibrary();
+}
+
+bool Scanner::open(QWidget *parent)
+{
+    if (m_status != Status::Idle || scansRunning > 0)
+        throw NumberedError(SANE_STATUS_DEVICE_BUSY, scanErrorText(SANE_STATUS_DEVICE_BUSY));
+    m_status = Status::Opening;
+    const auto idle = qScopeGuard([this] { m_status = Status::Idle; });
+    if (!m_libraryStarted) {
+        if (!startLibrary())
+            throw NumberedError(NoScanner, noScannerText());
+        m_libraryStarted = true;
+    }
+
+    const SANE_Device **list = nullptr;
+    QList<ScanDevice> devices;
+    if (sane_get_devices(&list, SANE_FALSE) == SANE_STATUS_GOOD && list) {
+        for (const SANE_Device **d = list; *d; ++d) {
+            const QString name = QString::fromUtf8((*d)->name);
+            devices.append(
+                {name, QStringLiteral("%1 %2 (%3)")
+                           .arg(QString::fromUtf8((*d)->vendor), QString::fromUtf8((*d)->model), name)});
+        }
+    }
+    if (devices.isEmpty())
+        throw NumberedError(NoScanner, noScannerText());
+
+    ScanSettings_frm dialog(
+        devices, loadScanSettings(m_db), [this](const QString &device) { return probe(device); }, parent);
+    if (dialog.exec() != QDialog::Accepted) {
+        // The dialog opened devices only to ask them; a start now must not scan.
+        closeDevice();
+        return false;
+    }
+    m_settings = dialog.settings();
+    saveScanSettings(m_db, m_settings);
+    if (!openDevice(m_settings.device))
+        throw NumberedError(NoScanner, noScannerText());
+    return true;
+}
+
+void Scanner::start(QWidget *parent)
+{
+    if (m_status != Status::Idle || scansRunning > 0)
+        return;
+    if (!m_handle) {
+        fail(NoScanner);
+        return;
+    }
+    const SANE_Status status = applySettings(handleOf(m_handle), m_settings, m_dpi);
+    if (status != SANE_STATUS_GOOD) {
+        fail(status);
+        return;
+    }
+
+    m_cancel = false;
+    m_status = Status::Scanning;
+    m_reportPending = true;
+    ++scansRunning;
+    m_thread = new QThread;
+    m_worker = new ScanWorker(handleOf(m_handle), m_settings.mode, m_cancel);
+    m_worker->moveToThread(m_thread);
+    connect(m_thread, &QThread::started, m_worker, &ScanWorker::run);
+    // The thread ends by itself once the page is read, so waiting for it never blocks long.
+    connect(m_worker, &ScanWorker::done, m_thread, &QThread::quit, Qt::DirectConnection);
+    connect(m_worker, &ScanWorker::done, this, &Scanner::workerDone, Qt::QueuedConnection);
+    connect(m_worker, &ScanWorker::progress, this, &Scanner::showProgress, Qt::QueuedConnection);
+
+    auto *dialog = new QDialog(parent);
+    dialog->setWindowTitle(QStringLiteral("スキャン"));
+    dialog->setWindowFlags(dialog->windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    dialog->setFont(windowFont(ProportionalGothic, 9));
+    dialog->setWindowModality(Qt::WindowModal);
+    nameControl(*dialog, QStringLiteral("ScanProgress"), dialog->windowTitle());
+    auto *message = new QLabel(QStringLiteral("スキャン中…"), dialog);
+    nameControl(*message, QStringLiteral("Message"), message->text());
+    auto *bar = new QProgressBar(dialog);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setMinimumWidth(twipsToPixels(4000));
+    nameControl(*bar, QStringLiteral("Progress"), message->text());
+    auto *stop = new QPushButton(QStringLiteral("中止"), dialog);
+    nameControl(*stop, QStringLiteral("Command"), stop->text());
+    // An Enter meant for another window must not throw the scan away; Esc still cancels.
+    stop->setAutoDefault(false);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(stop);
+    auto *layout = new QVBoxLayout(dialog);
+    layout->addWidget(message);
+    layout->addWidget(bar);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    // "中止", Esc and the close box all cancel.
+    connect(stop, &QPushButton::clicked, dialog, &QDialog::reject);
+    connect(dialog, &QDialog::rejected, this, &Scanner::cancel);
+    m_progress = dialog;
+
+    m_thread->start();
+    dialog->show();
+}
+
+bool Scanner::waitForFinished(int ms)
+{
+    if (!m_reportPending)
+        return true;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(this, &Scanner::pageScanned, &loop, &QEventLoop::quit);
+    connect(this, &Scanner::scanFailed, &loop, &QEventLoop::quit);
+    connect(this, &Scanner::scanCancelled, &loop, &QEventLoop::quit);
+    timer.start(ms);
+    loop.exec();
+    return !m_reportPending;
+}
+
+void Scanner::cancel()
+{
+    if (m_status != Status::Scanning)
+        return;
+    m_cancel = true;
+    m_status = Status::Cancelling;
+}
+
+void Scanner::workerDone(int status, const QImage &image)
+{
+    m_thread->wait();
+    delete m_worker;
+    m_worker = nullptr;
+    delete m_thread;
+    m_thread = nullptr;
+    --scansRunning;
+    delete m_progress;
+
+    const bool cancelled = m_cancel || status == SANE_STATUS_CANCELLED;
+    m_status = Status::Idle;
+    m_reportPending = false;
+    if (cancelled) {
+        emit scanCancelled();
+    } else if (status == SANE_STATUS_GOOD) {
+        emit pageScanned(image, m_dpi);
+    } else {
+        closeDevice();
+        emit scanFailed(status, scanErrorText(status));
+    }
+}
+
+void Scanner::showProgress(int percent)
+{
+    if (!m_progress)
+        return;
+    auto *bar = m_progress->findChild<QProgressBar *>();
+    if (percent < 0)
+        bar->setRange(0, 0); // height unknown: a busy bar
+    else
+        bar->setValue(percent);
+}
+
+void Scanner::fail(int number)
+{
+    // A device that failed is opened afresh next time.
+    closeDevice();
+    m_reportPending = true;
+    QTimer::singleShot(0, this, [this, number] {
+        m_reportPending = false;
+        emit scanFailed(number, scanErrorText(number));
+    });
+}
+
+DeviceCapabilities Scanner::probe(const QString &device)
+{
+    if (!openDevice(device))
+        return {};
+    return readCapabilities(handleOf(m_handle));
+}
+
+bool Scanner::openDevice(const QString &device)
+{
+    if (m_handle && m_deviceName == device)
+        return true;
+    closeDevice();
+    SANE_Handle handle = nullptr;
+    if (sane_open(device.toUtf8().constData(), &handle) != SANE_STATUS_GOOD || !handle)
+        return false;
+    m_handle = handle;
+    m_deviceName = device;
+    return true;
+}
+
+void Scanner::closeDevice()
+{
+    if (!m_handle)
+        return;
+    sane_close(handleOf(m_handle));
+    m_handle = nullptr;
+    m_deviceName.clear();
+}
+
+} // namespace zumen
+
+#include "scanner.moc"
