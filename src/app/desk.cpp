@@ -13,4 +13,10 @@ Desk::~Desk()
     delete memo;
 }
 
+void Desk::connectWindows()
+{
+    // The viewer's "追加" adds a page to the record the card shows.
+    QObject::connect(viewer, &Drawing_frm::appendPageRequested, card, [this] { card->DoAppend(true); });
+}
+
 } // namespace zumen

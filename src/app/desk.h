@@ -19,6 +19,8 @@ struct Desk {
     ~Desk();
     Desk(const Desk &) = delete;
     Desk &operator=(const Desk &) = delete;
+    // Wires the windows' requests to each other once they all exist.
+    void connectWindows();
 
     Database db;
     Info_frm *card = nullptr;

@@ -54,6 +54,7 @@ std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const 
         desk->card = new Info_frm(*desk);
         desk->viewer = new Drawing_frm(*desk);
         desk->memo = new Memo_frm;
+        desk->connectWindows();
         // Design placement: the card at the top left, the viewer beside it.
         if (const QScreen *screen = QGuiApplication::primaryScreen()) {
             const QRect area = screen->availableGeometry();

@@ -13,8 +13,13 @@
 #include "layout/layouts.h"
 #include "options/opt_frm.h"
 #include "pages/drawing_frm.h"
+#include "pages/get_dir_frm.h"
+#include "pages/pain.h"
+#include "pages/scanner.h"
+#include "pages/select_device_frm.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -111,7 +116,7 @@ Info_frm::Info_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     ID->installEventFilter(this);
     Command[5]->installEventFilter(this);
     Command[6]->installEventFilter(this);
-    connect(Command[0], &QPushButton::clicked, this, &Info_frm::appendRequested);
+    connect(Command[0], &QPushButton::clicked, this, [this] { DoAppend(false); });
     connect(Command[1], &QPushButton::clicked, this, [this] { guarded([this] { GoPrevious(); }); });
     connect(Command[2], &QPushButton::clicked, this, [this] { guarded([this] { GoNext(); }); });
     connect(Command[3], &QPushButton::clicked, this, &Info_frm::searchRequested);
@@ -205,6 +210,8 @@ void Info_frm::StartEdit()
 
 void Info_frm::BeginEntry()
 {
+    // The capture windows had the keyboard: the entry continues on the card.
+    activateWindow();
     CurrentItem = 0;
     SelectAllText(*eNamae);
 }
@@ -396,6 +403,195 @@ void Info_frm::ExitProgram()
     hide();
     if (m_desk.endProgram)
         m_desk.endProgram();
+}
+
+void Info_frm::DoAppend(bool aPageMode)
+{
+    PageMode = aPageMode;
+    std::int16_t choice = SelectDevice_frm::Back;
+    {
+        SelectDevice_frm device(this);
+        CenterForm(device);
+        device.exec();
+        choice = device.DeviceChoice;
+    }
+    if (choice == SelectDevice_frm::Back)
+        return;
+    if (m_desk.history)
+        m_desk.history->hide();
+    ClearCard();
+    if (!PageMode) {
+        // A capture that fails must never leave the new record pointing at an earlier one's page.
+        PendingDir.clear();
+        PendingFileName.clear();
+        guarded([this] { NewRecordId(); });
+    }
+    if (choice == SelectDevice_frm::Scanner) {
+        StartScan();
+        return;
+    }
+    if (!PageMode && m_desk.viewer)
+        m_desk.viewer->ID->setText(ID->text());
+    if (!m_getDir)
+        m_getDir = new GetDir_frm(this);
+    CenterForm(*m_getDir);
+    m_getDir->showModal();
+    PendingDir = m_getDir->ImportFolder;
+    PendingFileName = m_getDir->ImportFile;
+    if (!m_getDir->ImportAccepted)
+        return;
+    if (PageMode) {
+        guarded([this] { addImportedPage(*m_getDir); });
+        return;
+    }
+    if (m_desk.viewer)
+        m_desk.viewer->DisplayByFileName(PendingDir, PendingFileName);
+    Mode = QStringLiteral("NEW");
+    BeginEntry();
+}
+
+void Info_frm::NewRecordId()
+{
+    Recordset rs = m_desk.db.openRecordset(QStringLiteral("SELECT TOP 1 ID FROM DT ORDER BY ID DESC"));
+    ID->setText(rs.eof() ? QStringLiteral("1")
+                         : QString::number(NullToZero(rs.field(QStringLiteral("ID"))).toInteger() + 1));
+    ID->setAccessibleName(ID->text());
+    rs.close();
+}
+
+void Info_frm::ClearCard()
+{
+    eNamae->clear();
+    for (int i = 0; i < ItemCount(MainLayout); ++i) {
+        List->setTextMatrix(i + 1, 1, QString());
+        List->setNumberMatrix(i + 1, 1, std::nullopt);
+    }
+    if (m_desk.viewer)
+        m_desk.viewer->pain->clearDisplay();
+}
+
+std::optional<std::int16_t> Info_frm::nextPage(std::int32_t id)
+{
+    Recordset rs =
+        m_desk.db.openRecordset(QStringLiteral("SELECT TOP 1 * FROM PG ") + QStringLiteral(" WHERE ID=") +
+                                NumText(id) + QStringLiteral(" ORDER BY Page DESC"));
+    if (rs.eof()) {
+        rs.close();
+        return std::nullopt;
+    }
+    const auto page = static_cast<std::int16_t>(NullToZero(rs.field(QStringLiteral("Page"))).toInteger() + 1);
+    rs.close();
+    return page;
+}
+
+void Info_frm::writePage(std::int32_t id, std::int16_t page, const QString &dir, const QString &file)
+{
+    Recordset rs =
+        m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG ") + QStringLiteral(" WHERE ID=") +
+                                NumText(id) + QStringLiteral(" AND   Page=") + NumText(page));
+    if (rs.eof()) {
+        rs.addNew();
+        rs.setField(QStringLiteral("ID"), id);
+        rs.setField(QStringLiteral("Page"), page);
+    } else {
+        rs.edit();
+    }
+    rs.setField(QStringLiteral("Dir"), dir);
+    rs.setField(QStringLiteral("FileName"), file);
+    rs.update();
+    rs.close();
+}
+
+namespace {
+
+// Page mode on a record without any page: its first page only comes with the record itself.
+const QString NoPagesYet = QStringLiteral("このレコードにはページがないため、ページを追加できません。");
+
+} // namespace
+
+void Info_frm::addImportedPage(GetDir_frm &import)
+{
+    const auto id = static_cast<std::int32_t>(NumberValue(ID->text()));
+    const std::optional<std::int16_t> page = nextPage(id);
+    if (!page) {
+        ShowAlert(NoPagesYet);
+        return;
+    }
+    const QString folder = import.ImportFolder.trimmed();
+    writePage(id, *page, folder.isEmpty() ? QStringLiteral(" ") : folder, import.ImportFile);
+    Display(id);
+    if (m_desk.viewer)
+        m_desk.viewer->Display(id, *page);
+}
+
+Scanner &Info_frm::scanner()
+{
+    if (!m_scanner) {
+        m_scanner = new Scanner(m_desk.db, this);
+        connect(m_scanner, &Scanner::pageScanned, this, [this](const QImage &image, int dpi) {
+            if (!m_desk.viewer)
+                return;
+            m_desk.viewer->pain->setScannedImage(image, dpi);
+            guarded([this] { ScanCompleted(); });
+        });
+        connect(m_scanner, &Scanner::scanFailed, this, [](int number, const QString &description) {
+            ShowAlert(number == 5 ? QStringLiteral("スキャナを正しく接続してください。")
+                                  : QString::number(number) + u'\r' + description);
+        });
+    }
+    return *m_scanner;
+}
+
+void Info_frm::StartScan()
+{
+    // The scanner's own software may change the working folder, where QV.MDB's neighbours
+    // (the placeholder page, request files) are looked for: put it back on every path.
+    const QString folder = QDir::currentPath();
+    try {
+        if (scanner().open(this))
+            scanner().start(this);
+    } catch (const NumberedError &e) {
+        ShowAlert(e.number() == 5 ? QStringLiteral("スキャナを正しく接続してください。") : e.alertText());
+    }
+    QDir::setCurrent(folder);
+}
+
+void Info_frm::ScanCompleted()
+{
+    const auto id = static_cast<std::int32_t>(NumberValue(ID->text()));
+    std::optional<std::int16_t> page;
+    if (PageMode) {
+        page = nextPage(id);
+        if (!page) {
+            ShowAlert(NoPagesYet);
+            return;
+        }
+    }
+    QString file = QStringLiteral("SC") + QStringLiteral("%1").arg(id, 6, 10, QLatin1Char('0'));
+    if (page)
+        file += QStringLiteral("%1").arg(*page, 2, 10, QLatin1Char('0'));
+    file += QStringLiteral(".TIF");
+    // A page whose file was not written is recorded nowhere; the user hears what failed where.
+    const QString folder = ScanDataFolder.trimmed();
+    if (folder.isEmpty()) {
+        ShowAlert(QStringLiteral("スキャナデータパスが設定されていないため、ページを保存できません。"));
+        return;
+    }
+    try {
+        m_desk.viewer->pain->saveAs(folder + u'/' + file, 1);
+    } catch (const NumberedError &e) {
+        ShowAlert(QStringLiteral("スキャンしたページを保存できませんでした。") + u'\r' + e.description());
+        return;
+    }
+    PendingDir = QStringLiteral("_SCAN");
+    PendingFileName = file;
+    if (page) {
+        writePage(id, *page, PendingDir, PendingFileName);
+        return;
+    }
+    m_desk.viewer->DisplayByFileName(PendingDir, PendingFileName);
+    Mode = QStringLiteral("NEW");
+    BeginEntry();
 }
 
 void Info_frm::closeEvent(QCloseEvent *event)

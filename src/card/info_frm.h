@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 class QFrame;
 class QLabel;
@@ -15,6 +16,8 @@ namespace zumen {
 
 struct Desk;
 class FlexGrid;
+class GetDir_frm;
+class Scanner;
 
 // The record card: one data record at a time, its items in a two-column grid, the buttons
 // for adding, browsing, searching, modifying, the history card and leaving, and the
@@ -31,6 +34,16 @@ public:
     void StartEdit();
     void BeginEntry();
     void ExitProgram();
+    // Adds a record (false) or a page to the shown record (true) from the scanner or a file.
+    void DoAppend(bool aPageMode);
+    // Puts the next record identifier (highest + 1, or 1) into the ID label.
+    void NewRecordId();
+    // Empties the name, the values and the viewer's picture.
+    void ClearCard();
+    // Opens the scanner and starts a scan; ScanCompleted runs when the page has arrived.
+    void StartScan();
+    // The scanned page stands in the viewer: write its file and record it.
+    void ScanCompleted();
     // Stores placements and grid widths, as closing the card does.
     void Unload();
 
@@ -57,7 +70,6 @@ signals:
     // Ctrl+Shift+Alt on the ID label or on "履歴": open the layout designer for DesignTarget.
     void designerRequested();
     // "追加", "検索" and "履歴" are served by the windows that own those actions.
-    void appendRequested();
     void searchRequested();
     void historyRequested(std::int32_t id);
 
@@ -75,12 +87,19 @@ private:
     void openOptions();
     void stepTo(bool next);
     void onFocusWindowChanged(QWindow *now);
+    Scanner &scanner();
+    // The record's highest page number + 1; none when the record has no page at all.
+    std::optional<std::int16_t> nextPage(std::int32_t id);
+    void writePage(std::int32_t id, std::int16_t page, const QString &dir, const QString &file);
+    void addImportedPage(GetDir_frm &import);
 
     Desk &m_desk;
     QFrame *m_lines[2]{};
     QWindow *m_previousFocus = nullptr;
     bool m_activatedOnce = false;
     bool m_unloaded = false;
+    Scanner *m_scanner = nullptr;
+    GetDir_frm *m_getDir = nullptr;
 };
 
 } // namespace zumen

@@ -29,6 +29,7 @@ zumen::Desk &TestDesk::open()
     m_desk->card = new zumen::Info_frm(*m_desk);
     m_desk->viewer = new zumen::Drawing_frm(*m_desk);
     m_desk->memo = new zumen::Memo_frm;
+    m_desk->connectWindows();
     m_desk->endProgram = [this] { m_ended = true; };
     m_desk->card->show();
     m_desk->viewer->show();

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <array>
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace zumen {
+
+// Chooses an image file below the file data folder: a drive (mount point) list, a folder
+// list and a list of the folder's .jpg, .tif and .bmp files. Hidden, not deleted, after use,
+// so the next import opens where the user left it.
+class GetDir_frm : public QDialog {
+    Q_OBJECT
+public:
+    explicit GetDir_frm(QWidget *parent = nullptr);
+
+    // Results, valid after the window hid itself.
+    bool ImportAccepted = false;
+    QString ImportFolder; // relative to the file data folder, "" for the folder itself
+    QString ImportFile;
+
+    // The folder whose files the file list shows.
+    QString path() const { return m_path; }
+    void setPath(const QString &folder);
+    void setDrive(const QString &mountPoint);
+    // Shows the window modally; returns when it hid itself.
+    int showModal();
+    // Esc and the close box mean "取り消し".
+    void reject() override;
+
+    QComboBox *Drive1 = nullptr;
+    QListWidget *Dir1 = nullptr;
+    QListWidget *File1 = nullptr;
+    QLabel *Label1 = nullptr;
+    std::array<QPushButton *, 2> Command{};
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void takeIn();
+    void cancel();
+
+    QString m_path;
+};
+
+} // namespace zumen

@@ -1,0 +1,148 @@
+#include "card/info_frm.h"
+#include "pages/drawing_frm.h"
+#include "pages/select_device_frm.h"
+#include "support/modal.h"
+#include "support/sane_test_backend.h"
+#include "support/test_desk.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace zumen;
+
+namespace {
+
+// What an independent reader says of a TIFF file.
+QString tiffinfo(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("tiffinfo"), {path});
+    p.waitForFinished(30000);
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+// Records 1 to 7; record 7 has pages 1 and 2, record 3 none. Scans come from SANE's test backend.
+class ScanAppend : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QDir root(d.temp().folder());
+        root.mkpath(QStringLiteral("scan"));
+        scan = root.filePath(QStringLiteral("scan"));
+        d.exec(QStringLiteral(
+            "INSERT INTO Desgn (ID, Koumoku, Eda, Label, fmat) VALUES (0, 'S', 1, '図番', ' ')"));
+        d.exec(QStringLiteral("INSERT INTO UserOP (Code, Contents) VALUES (11, '%1'), (12, '%2')")
+                   .arg(scan, root.filePath(QStringLiteral("files"))));
+        d.exec(QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (1, 'a'), (3, 'c'), (7, 'seven')"));
+        d.exec(
+            QStringLiteral("INSERT INTO PG (ID, Page, Dir, FileName) VALUES (7, 1, '_SCAN', 'SC000007.TIF'), "
+                           "(7, 2, '_SCAN', 'SC00000702.TIF')"));
+        d.open();
+    }
+    Info_frm &card() { return *d.desk().card; }
+    // Chooses the scanner in the device window and answers the settings dialog.
+    void scanWith(const QString &mode, bool pageMode)
+    {
+        whenModal([mode](QWidget *w) {
+            answerScanSettings(mode, 100);
+            QTest::mouseClick(qobject_cast<SelectDevice_frm *>(w)->Command[SelectDevice_frm::Scanner],
+                              Qt::LeftButton);
+        });
+        card().DoAppend(pageMode);
+    }
+    long long pageCount(int id)
+    {
+        return d.desk()
+            .db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE ID=%1").arg(id))
+            .recordCount();
+    }
+
+    SaneTestBackend sane;
+    QString scan;
+    TestDesk d;
+};
+
+TEST_F(ScanAppend, ANewRecordByScanIsAGroup4PageThatTheSaveRecords)
+{
+    card().Display(7);
+    scanWith(QStringLiteral("白黒"), false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card().Mode == QLatin1String("NEW"); }, 30000));
+    EXPECT_EQ(card().ID->text(), QStringLiteral("8"));
+    EXPECT_EQ(card().PendingDir, QStringLiteral("_SCAN"));
+    EXPECT_EQ(card().PendingFileName, QStringLiteral("SC000008.TIF"));
+    const QString info = tiffinfo(QDir(scan).filePath(QStringLiteral("SC000008.TIF")));
+    EXPECT_TRUE(info.contains(QLatin1String("CCITT Group 4"))) << info.toStdString();
+    EXPECT_TRUE(info.contains(QLatin1String("Resolution: 100, 100 pixels/inch"))) << info.toStdString();
+    EXPECT_TRUE(info.contains(QLatin1String("Bits/Sample: 1")));
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return card().eNamae->hasFocus(); }));
+    QTest::keyClick(card().eNamae, Qt::Key_Return);
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    Recordset page = d.desk().db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE ID=8"));
+    ASSERT_FALSE(page.eof());
+    EXPECT_EQ(page.field(QStringLiteral("Dir")), Variant("_SCAN"));
+    EXPECT_EQ(page.field(QStringLiteral("FileName")), Variant("SC000008.TIF"));
+}
+
+TEST_F(ScanAppend, APageScannedInGreyGoesAfterTheHighestAndIsRecordedAtOnce)
+{
+    card().Display(7);
+    scanWith(QStringLiteral("グレー"), true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pageCount(7) == 3; }, 30000));
+    Recordset page = d.desk().db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE ID=7 AND Page=3"));
+    EXPECT_EQ(page.field(QStringLiteral("FileName")), Variant("SC00000703.TIF"));
+    const QString info = tiffinfo(QDir(scan).filePath(QStringLiteral("SC00000703.TIF")));
+    EXPECT_TRUE(info.contains(QLatin1String("Compression Scheme: LZW"))) << info.toStdString();
+    EXPECT_TRUE(info.contains(QLatin1String("Bits/Sample: 8")));
+    EXPECT_TRUE(info.contains(QLatin1String("Resolution: 100, 100")));
+    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+}
+
+TEST_F(ScanAppend, AColourPageIsWrittenLosslessly)
+{
+    card().Display(7);
+    scanWith(QStringLiteral("カラー"), true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pageCount(7) == 3; }, 30000));
+    const QString info = tiffinfo(QDir(scan).filePath(QStringLiteral("SC00000703.TIF")));
+    EXPECT_TRUE(info.contains(QLatin1String("Compression Scheme: LZW"))) << info.toStdString();
+    EXPECT_TRUE(info.contains(QLatin1String("Samples/Pixel: 3")));
+}
+
+TEST_F(ScanAppend, APageThatCannotBeWrittenIsToldAndRecordedNowhere)
+{
+    QDir(scan).removeRecursively(); // the scanner data folder has gone
+    card().Display(7);
+    AlertAnswerer alerts;
+    scanWith(QStringLiteral("白黒"), true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.texts().isEmpty(); }, 30000));
+    EXPECT_TRUE(alerts.texts()[0].startsWith(QStringLiteral("スキャンしたページを保存できませんでした。\r")));
+    EXPECT_TRUE(alerts.texts()[0].contains(QStringLiteral("SC00000703.TIF")));
+    EXPECT_EQ(pageCount(7), 2);
+
+    // A new record whose scan could not be written never points at any page.
+    scanWith(QStringLiteral("白黒"), false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.texts().size() == 2; }, 30000));
+    EXPECT_NE(card().Mode, QStringLiteral("NEW"));
+    EXPECT_TRUE(card().PendingFileName.isEmpty());
+}
+
+TEST_F(ScanAppend, NoScannerIsToldInPlainWords)
+{
+    sane.removeBackend();
+    AlertAnswerer alerts;
+    whenModal([](QWidget *w) {
+        QTest::mouseClick(qobject_cast<SelectDevice_frm *>(w)->Command[SelectDevice_frm::Scanner],
+                          Qt::LeftButton);
+    });
+    card().DoAppend(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.texts().isEmpty(); }, 30000));
+    EXPECT_EQ(alerts.texts()[0], QStringLiteral("スキャナを正しく接続してください。"));
+}
+
+} // namespace
