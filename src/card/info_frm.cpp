@@ -50,6 +50,14 @@ bool isDesignerGesture(const QEvent *event)
 
 } // namespace
 
+QString ScanFileName(std::int32_t id, std::optional<std::int16_t> page)
+{
+    QString name = QStringLiteral("SC") + QStringLiteral("%1").arg(id, 6, 10, QLatin1Char('0'));
+    if (page)
+        name += QStringLiteral("%1").arg(*page, 2, 10, QLatin1Char('0'));
+    return name + QStringLiteral(".TIF");
+}
+
 Info_frm::Info_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
 {
     setWindowTitle(QStringLiteral("情報"));
@@ -567,10 +575,7 @@ void Info_frm::ScanCompleted()
             return;
         }
     }
-    QString file = QStringLiteral("SC") + QStringLiteral("%1").arg(id, 6, 10, QLatin1Char('0'));
-    if (page)
-        file += QStringLiteral("%1").arg(*page, 2, 10, QLatin1Char('0'));
-    file += QStringLiteral(".TIF");
+    const QString file = ScanFileName(id, page);
     // A page whose file was not written is recorded nowhere; the user hears what failed where.
     const QString folder = ScanDataFolder.trimmed();
     if (folder.isEmpty()) {

@@ -19,6 +19,10 @@ class FlexGrid;
 class GetDir_frm;
 class Scanner;
 
+// A scanned page's file name: "SC", the identifier in at least six digits, for a page added
+// later its number in at least two, ".TIF".
+QString ScanFileName(std::int32_t id, std::optional<std::int16_t> page);
+
 // The record card: one data record at a time, its items in a two-column grid, the buttons
 // for adding, browsing, searching, modifying, the history card and leaving, and the
 // item-by-item entry along the bottom edge.

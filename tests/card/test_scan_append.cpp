@@ -68,6 +68,15 @@ protected:
     TestDesk d;
 };
 
+TEST(ScanFileName, PadsToItsWidthAndWritesLargerNumbersWhole)
+{
+    EXPECT_EQ(ScanFileName(123, std::nullopt), QStringLiteral("SC000123.TIF"));
+    EXPECT_EQ(ScanFileName(123, 2), QStringLiteral("SC00012302.TIF"));
+    EXPECT_EQ(ScanFileName(123, 12), QStringLiteral("SC00012312.TIF"));
+    EXPECT_EQ(ScanFileName(123, 100), QStringLiteral("SC000123100.TIF"));
+    EXPECT_EQ(ScanFileName(1234567, std::nullopt), QStringLiteral("SC1234567.TIF"));
+}
+
 TEST_F(ScanAppend, ANewRecordByScanIsAGroup4PageThatTheSaveRecords)
 {
     card().Display(7);
