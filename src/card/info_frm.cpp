@@ -7,7 +7,7 @@
 #include "app/placements.h"
 #include "app/ui.h"
 #include "app/utility.h"
-#include "card/item_values.h"
+#include "card/item_entry.h"
 #include "dialogs/guard.h"
 #include "history/memo_frm.h"
 #include "layout/layouts.h"
@@ -22,7 +22,6 @@
 #include <QDir>
 #include <QFrame>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -119,8 +118,10 @@ Info_frm::Info_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     eNaiyou->setFont(boxFont);
     eNaiyou->hide();
 
-    eNamae->installEventFilter(this);
-    eNaiyou->installEventFilter(this);
+    m_entry = new ItemEntry(
+        desk, {eNamae, List, Koumoku, eNaiyou},
+        {&MainLayout, true, PosRow::CardItemColumn, PosRow::CardValueColumn}, CurrentItem,
+        [this] { SaveRecord(); }, this);
     ID->installEventFilter(this);
     Command[5]->installEventFilter(this);
     Command[6]->installEventFilter(this);
@@ -141,18 +142,7 @@ Info_frm::Info_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
 
 void Info_frm::buildGrid()
 {
-    List->setFontSize(12);
-    List->setTextMatrix(0, 0, QStringLiteral("項目"));
-    List->setCellAlignment(0, 0, Qt::AlignCenter);
-    List->setTextMatrix(0, 1, QStringLiteral("値"));
-    List->setCellAlignment(0, 1, Qt::AlignLeft | Qt::AlignVCenter);
-    RestoreGridWidths(m_desk.db, *List, PosRow::CardItemColumn, PosRow::CardValueColumn);
-    for (int i = 0; i < ItemCount(MainLayout); ++i) {
-        List->setRows(i + 2);
-        List->setTextMatrix(i + 1, 0, MainLayout[static_cast<std::size_t>(i)].label);
-        List->setCellAlignment(i + 1, 0, Qt::AlignCenter);
-        List->setCellAlignment(i + 1, 1, Qt::AlignLeft | Qt::AlignVCenter);
-    }
+    m_entry->buildGrid();
     Mode = QStringLiteral("VIEW");
 }
 
@@ -165,15 +155,7 @@ void Info_frm::Display(std::int32_t aID)
     }
     ID->setText(QString::number(aID));
     ID->setAccessibleName(ID->text());
-    eNamae->setText(NullToEmpty(rs.field(QStringLiteral("Namae"))).toString());
-    for (int i = 0; i < ItemCount(MainLayout); ++i) {
-        const LayoutItem &item = MainLayout[static_cast<std::size_t>(i)];
-        if (item.kind < Kind::Number || item.kind > Kind::Memo)
-            continue;
-        const ItemCell cell = displayCell(item, rs.field(item.column()));
-        List->setTextMatrix(i + 1, 1, cell.text);
-        List->setNumberMatrix(i + 1, 1, cell.number);
-    }
+    m_entry->showRow(rs);
     rs.close();
     if (m_desk.viewer)
         m_desk.viewer->Display(aID, 1);
@@ -212,57 +194,14 @@ void Info_frm::GoNext()
 void Info_frm::StartEdit()
 {
     Mode = QStringLiteral("EDIT");
-    CurrentItem = 0;
-    SelectAllText(*eNamae);
+    m_entry->beginEntry();
 }
 
 void Info_frm::BeginEntry()
 {
     // The capture windows had the keyboard: the entry continues on the card.
     activateWindow();
-    CurrentItem = 0;
-    SelectAllText(*eNamae);
-}
-
-void Info_frm::EditItem()
-{
-    for (;;) {
-        const int c = CurrentItem;
-        if (c >= 10 || c < 0 || MainLayout[static_cast<std::size_t>(c)].kind == Kind::NotSet) {
-            SaveRecord();
-            return;
-        }
-        const LayoutItem &item = MainLayout[static_cast<std::size_t>(c)];
-        List->setRow(c + 1);
-        List->setCol(1);
-        if (item.kind != Kind::Memo) {
-            Koumoku->setText(item.label);
-            Koumoku->setAccessibleName(item.label);
-            eNaiyou->setText(List->text());
-            eNaiyou->setAccessibleName(item.label);
-            SelectAllText(*eNaiyou);
-            return;
-        }
-        Memo_frm &memo = *m_desk.memo;
-        memo.pMemo = List->text();
-        memo.Init(item.label);
-        memo.showModal();
-        List->setTextMatrix(c + 1, 1, memo.pMemo);
-        memo.hide();
-        CurrentItem = static_cast<std::int16_t>(c + 1);
-    }
-}
-
-void Info_frm::storeValueBox()
-{
-    const int c = CurrentItem;
-    if (c < 0 || c >= 10 || MainLayout[static_cast<std::size_t>(c)].kind == Kind::NotSet)
-        return;
-    const LayoutItem &item = MainLayout[static_cast<std::size_t>(c)];
-    const ItemCell before{List->textMatrix(c + 1, 1), List->numberMatrix(c + 1, 1)};
-    const ItemCell after = enteredCell(item, eNaiyou->text(), before);
-    List->setTextMatrix(c + 1, 1, after.text);
-    List->setNumberMatrix(c + 1, 1, after.number);
+    m_entry->beginEntry();
 }
 
 void Info_frm::SaveRecord()
@@ -280,14 +219,7 @@ void Info_frm::SaveRecord()
     } else {
         rs.edit();
     }
-    rs.setField(QStringLiteral("Namae"), EmptyToSpace(Variant(eNamae->text().trimmed())));
-    for (int i = 0; i < List->rows() - 1 && i < 10; ++i) {
-        const LayoutItem &item = MainLayout[static_cast<std::size_t>(i)];
-        if (item.kind == Kind::NotSet)
-            break;
-        const ItemCell cell{List->textMatrix(i + 1, 1), List->numberMatrix(i + 1, 1)};
-        rs.setField(item.column(), storedValue(item, cell, true));
-    }
+    m_entry->writeRow(rs);
     rs.update();
     rs.close();
     if (newRecord) {
@@ -305,8 +237,7 @@ void Info_frm::SaveRecord()
         pg.close();
     }
     transaction.commit();
-    Koumoku->hide();
-    eNaiyou->hide();
+    m_entry->finish();
     Mode = QStringLiteral("VIEW");
 }
 
@@ -344,27 +275,6 @@ bool Info_frm::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
-    if (event->type() != QEvent::KeyPress)
-        return QWidget::eventFilter(watched, event);
-    const int key = static_cast<QKeyEvent *>(event)->key();
-    const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
-    if (watched == eNamae && enter) {
-        Koumoku->show();
-        eNaiyou->show();
-        guarded([this] { EditItem(); });
-        return true;
-    }
-    if (watched == eNaiyou && enter) {
-        storeValueBox();
-        CurrentItem = static_cast<std::int16_t>(std::min(CurrentItem + 1, 10));
-        guarded([this] { EditItem(); });
-        return true;
-    }
-    if (watched == eNaiyou && key == Qt::Key_Up) {
-        CurrentItem = static_cast<std::int16_t>(std::max(CurrentItem - 1, 0));
-        guarded([this] { EditItem(); });
-        return true;
-    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -397,7 +307,7 @@ void Info_frm::Unload()
     m_unloaded = true;
     guarded([this] {
         SaveWindowPlacement(m_desk.db, *this, PosRow::Card);
-        SaveGridWidths(m_desk.db, *List, PosRow::CardItemColumn, PosRow::CardValueColumn);
+        m_entry->saveGridWidths();
     });
 }
 
@@ -469,11 +379,7 @@ void Info_frm::NewRecordId()
 
 void Info_frm::ClearCard()
 {
-    eNamae->clear();
-    for (int i = 0; i < ItemCount(MainLayout); ++i) {
-        List->setTextMatrix(i + 1, 1, QString());
-        List->setNumberMatrix(i + 1, 1, std::nullopt);
-    }
+    m_entry->clear();
     if (m_desk.viewer)
         m_desk.viewer->pain->clearDisplay();
 }

@@ -16,6 +16,7 @@ namespace zumen {
 
 struct Desk;
 class FlexGrid;
+class ItemEntry;
 class GetDir_frm;
 class Scanner;
 
@@ -84,8 +85,6 @@ protected:
 
 private:
     void buildGrid();
-    void EditItem();
-    void storeValueBox();
     void SaveRecord();
     void showMemoReadOnly();
     void openOptions();
@@ -102,6 +101,7 @@ private:
     QWindow *m_previousFocus = nullptr;
     bool m_activatedOnce = false;
     bool m_unloaded = false;
+    ItemEntry *m_entry = nullptr;
     Scanner *m_scanner = nullptr;
     GetDir_frm *m_getDir = nullptr;
 };
