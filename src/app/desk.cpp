@@ -1,15 +1,21 @@
 #include "app/desk.h"
 
 #include "card/info_frm.h"
+#include "dialogs/guard.h"
+#include "history/history_frm.h"
 #include "history/memo_frm.h"
 #include "pages/drawing_frm.h"
+#include "search/srch_frm.h"
+#include "search/srchlist_frm.h"
 
 namespace zumen {
 
 Desk::~Desk()
 {
+    delete results;
     delete card;
     delete viewer;
+    delete history;
     delete memo;
 }
 
@@ -17,6 +23,20 @@ void Desk::connectWindows()
 {
     // The viewer's "追加" adds a page to the record the card shows.
     QObject::connect(viewer, &Drawing_frm::appendPageRequested, card, [this] { card->DoAppend(true); });
+    // "履歴" opens the history card on the record the card shows, without waiting.
+    QObject::connect(card, &Info_frm::historyRequested, history, [this](std::int32_t id) {
+        guarded([&] {
+            history->Init(id);
+            history->show();
+            history->raise();
+        });
+    });
+    // "検索" opens the search window, or brings the open one forward with its conditions.
+    QObject::connect(card, &Info_frm::searchRequested, card, [this] {
+        if (history)
+            history->hide();
+        guarded([this] { OpenSearch(*this); });
+    });
 }
 
 } // namespace zumen

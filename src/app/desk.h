@@ -4,13 +4,13 @@
 
 #include <functional>
 
-class QWidget;
-
 namespace zumen {
 
 class Info_frm;
 class Drawing_frm;
 class Memo_frm;
+class History_frm;
+class SrchList_frm;
 
 // The open database and the windows that live for the whole run, reached by every window
 // through this one object.
@@ -26,7 +26,9 @@ struct Desk {
     Info_frm *card = nullptr;
     Drawing_frm *viewer = nullptr;
     Memo_frm *memo = nullptr;
-    QWidget *history = nullptr;
+    History_frm *history = nullptr;
+    // The open search result list; null when none is open (it clears this when it goes).
+    SrchList_frm *results = nullptr;
     // Ends the program at once; tests put a recorder here.
     std::function<void()> endProgram;
 };

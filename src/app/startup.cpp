@@ -11,6 +11,7 @@
 #include "app/working_folder.h"
 #include "card/info_frm.h"
 #include "dialogs/alert_frm.h"
+#include "history/history_frm.h"
 #include "history/memo_frm.h"
 #include "layout/layouts.h"
 #include "pages/drawing_frm.h"
@@ -53,6 +54,7 @@ std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const 
         ReadFolderOptions(desk->db);
         desk->card = new Info_frm(*desk);
         desk->viewer = new Drawing_frm(*desk);
+        desk->history = new History_frm(*desk);
         desk->memo = new Memo_frm;
         desk->connectWindows();
         // Design placement: the card at the top left, the viewer beside it.

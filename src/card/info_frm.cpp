@@ -9,6 +9,7 @@
 #include "app/utility.h"
 #include "card/item_entry.h"
 #include "dialogs/guard.h"
+#include "history/history_frm.h"
 #include "history/memo_frm.h"
 #include "layout/layouts.h"
 #include "options/opt_frm.h"
@@ -17,10 +18,10 @@
 #include "pages/pain.h"
 #include "pages/scanner.h"
 #include "pages/select_device_frm.h"
+#include "search/srchlist_frm.h"
 
 #include <QCloseEvent>
 #include <QDir>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -63,7 +64,6 @@ Info_frm::Info_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     nameControl(*this, QStringLiteral("Info_frm"), QStringLiteral("情報"));
     resize(twipsToPixels(DesignWidth), twipsToPixels(DesignHeight));
     setMinimumSize(twipsToPixels(MinimumWidth), twipsToPixels(MinimumHeight));
-    const QFont boxFont = windowFont(ProportionalGothic, 12);
 
     ID = new QLabel(QStringLiteral("0"), this);
     nameControl(*ID, QStringLiteral("ID"), QStringLiteral("0"));
@@ -81,42 +81,12 @@ Info_frm::Info_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
         button->setAutoDefault(false);
         Command[static_cast<std::size_t>(i)] = button;
     }
-    for (int i = 0; i < 2; ++i) {
-        m_lines[i] = new QFrame(this);
-        m_lines[i]->setFrameShape(QFrame::VLine);
-        m_lines[i]->setFrameShadow(i == 0 ? QFrame::Sunken : QFrame::Raised);
-        m_lines[i]->setGeometry(twipsRect(1470 + 15 * i, 195, 15, 2490));
-    }
-
-    Label0 = new QLabel(QStringLiteral("名前"), this);
-    nameControl(*Label0, QStringLiteral("Label(0)"), QStringLiteral("名前"));
-    Label0->setGeometry(twipsRect(1785, 60, 1050, 315));
-    Label0->setFont(windowFont(ProportionalGothic, 11.25));
-    Label0->setAlignment(Qt::AlignCenter);
-    setColours(*Label0, Qt::white, Green);
-
-    eNamae = new QLineEdit(this);
-    nameControl(*eNamae, QStringLiteral("eNamae"), QStringLiteral("名前"));
-    eNamae->setGeometry(twipsRect(2895, 75, 5475, 285));
-    eNamae->setFont(boxFont);
-
-    List = new FlexGrid(this);
-    nameControl(*List, QStringLiteral("List"), QStringLiteral("項目と値"));
-    List->setGeometry(twipsRect(1590, 420, 9615, 1950));
-
-    Koumoku = new QLabel(this);
-    nameControl(*Koumoku, QStringLiteral("Koumoku"));
-    Koumoku->setGeometry(twipsRect(1785, 2445, 1635, 330));
-    Koumoku->setFont(boxFont);
-    Koumoku->setAlignment(Qt::AlignCenter);
-    setColours(*Koumoku, Qt::white, Green);
-    Koumoku->hide();
-
-    eNaiyou = new QLineEdit(this);
-    nameControl(*eNaiyou, QStringLiteral("eNaiyou"), QStringLiteral("値"));
-    eNaiyou->setGeometry(twipsRect(3495, 2430, 6735, 360));
-    eNaiyou->setFont(boxFont);
-    eNaiyou->hide();
+    const EntryControls controls = createEntryControls(*this);
+    Label0 = controls.nameLabel;
+    eNamae = controls.name;
+    List = controls.grid;
+    Koumoku = controls.itemLabel;
+    eNaiyou = controls.valueBox;
 
     m_entry = new ItemEntry(
         desk, {eNamae, List, Koumoku, eNaiyou},
@@ -167,6 +137,13 @@ void Info_frm::stepTo(bool next)
         m_desk.history->hide();
     if (m_desk.viewer)
         m_desk.viewer->selectZoomEntry(3);
+    // After a search the steps walk its result list, not the table.
+    if (SearchActive && m_desk.results) {
+        std::int32_t id = 0;
+        if (m_desk.results->step(next, id))
+            Display(id);
+        return;
+    }
     const QString x = NumberText(ID->text());
     const QString sql =
         next ? QStringLiteral("SELECT TOP 1 * FROM DT WHERE ID>") + x + QStringLiteral(" ORDER BY ID")
@@ -281,13 +258,8 @@ bool Info_frm::eventFilter(QObject *watched, QEvent *event)
 void Info_frm::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    if (isMinimized())
-        return;
-    const double w = pixelsToTwips(frameGeometry().width());
-    const double h = pixelsToTwips(frameGeometry().height());
-    List->resize(twipsToPixels(w - 2000), twipsToPixels(h - 1200));
-    Koumoku->move(Koumoku->x(), twipsToPixels(h - 780));
-    eNaiyou->setGeometry(eNaiyou->x(), twipsToPixels(h - 780), twipsToPixels(w - 4000), eNaiyou->height());
+    if (m_entry)
+        m_entry->fitTo(*this);
 }
 
 void Info_frm::onFocusWindowChanged(QWindow *now)
@@ -316,7 +288,7 @@ void Info_frm::ExitProgram()
     if (m_desk.viewer)
         m_desk.viewer->Unload();
     if (m_desk.history)
-        m_desk.history->close();
+        m_desk.history->Unload();
     Unload();
     hide();
     if (m_desk.endProgram)

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <optional>
 
-class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -97,7 +96,6 @@ private:
     void addImportedPage(GetDir_frm &import);
 
     Desk &m_desk;
-    QFrame *m_lines[2]{};
     QWindow *m_previousFocus = nullptr;
     bool m_activatedOnce = false;
     bool m_unloaded = false;

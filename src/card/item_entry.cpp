@@ -4,17 +4,62 @@
 #include "app/desk.h"
 #include "app/flex_grid.h"
 #include "app/placements.h"
+#include "app/ui.h"
 #include "app/utility.h"
 #include "card/item_values.h"
 #include "dialogs/guard.h"
 #include "history/memo_frm.h"
 
+#include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaMethod>
 
 namespace zumen {
+
+EntryControls createEntryControls(QWidget &window)
+{
+    for (int i = 0; i < 2; ++i) {
+        auto *line = new QFrame(&window);
+        nameControl(*line, QStringLiteral("Line(%1)").arg(i));
+        line->setFrameShape(QFrame::VLine);
+        line->setFrameShadow(i == 0 ? QFrame::Sunken : QFrame::Raised);
+        line->setGeometry(twipsRect(1470 + 15 * i, 195, 15, 2490));
+    }
+    const QFont boxFont = windowFont(ProportionalGothic, 12);
+    EntryControls c{};
+    c.nameLabel = new QLabel(QStringLiteral("名前"), &window);
+    nameControl(*c.nameLabel, QStringLiteral("Label(0)"), QStringLiteral("名前"));
+    c.nameLabel->setGeometry(twipsRect(1785, 60, 1050, 315));
+    c.nameLabel->setFont(windowFont(ProportionalGothic, 11.25));
+    c.nameLabel->setAlignment(Qt::AlignCenter);
+    setColours(*c.nameLabel, Qt::white, Green);
+
+    c.name = new QLineEdit(&window);
+    nameControl(*c.name, QStringLiteral("eNamae"), QStringLiteral("名前"));
+    c.name->setGeometry(twipsRect(2895, 75, 5475, 285));
+    c.name->setFont(boxFont);
+
+    c.grid = new FlexGrid(&window);
+    nameControl(*c.grid, QStringLiteral("List"), QStringLiteral("項目と値"));
+    c.grid->setGeometry(twipsRect(1590, 420, 9615, 1950));
+
+    c.itemLabel = new QLabel(&window);
+    nameControl(*c.itemLabel, QStringLiteral("Koumoku"));
+    c.itemLabel->setGeometry(twipsRect(1785, 2445, 1635, 330));
+    c.itemLabel->setFont(boxFont);
+    c.itemLabel->setAlignment(Qt::AlignCenter);
+    setColours(*c.itemLabel, Qt::white, Green);
+    c.itemLabel->hide();
+
+    c.valueBox = new QLineEdit(&window);
+    nameControl(*c.valueBox, QStringLiteral("eNaiyou"), QStringLiteral("値"));
+    c.valueBox->setGeometry(twipsRect(3495, 2430, 6735, 360));
+    c.valueBox->setFont(boxFont);
+    c.valueBox->hide();
+    return c;
+}
 
 ItemEntry::ItemEntry(Desk &desk, Parts parts, Rules rules, std::int16_t &current, std::function<void()> save,
                      QObject *parent)
@@ -56,6 +101,18 @@ void ItemEntry::buildGrid()
 void ItemEntry::saveGridWidths()
 {
     SaveGridWidths(m_desk.db, *m_parts.grid, m_rules.itemColumnRow, m_rules.valueColumnRow);
+}
+
+void ItemEntry::fitTo(const QWidget &window)
+{
+    if (window.isMinimized())
+        return;
+    const double w = pixelsToTwips(window.frameGeometry().width());
+    const double h = pixelsToTwips(window.frameGeometry().height());
+    m_parts.grid->resize(twipsToPixels(w - 2000), twipsToPixels(h - 1200));
+    m_parts.itemLabel->move(m_parts.itemLabel->x(), twipsToPixels(h - 780));
+    m_parts.valueBox->setGeometry(m_parts.valueBox->x(), twipsToPixels(h - 780), twipsToPixels(w - 4000),
+                                  m_parts.valueBox->height());
 }
 
 void ItemEntry::showRow(Recordset &row)

@@ -9,12 +9,24 @@
 
 class QLabel;
 class QLineEdit;
+class QWidget;
 
 namespace zumen {
 
 struct Desk;
 class FlexGrid;
 class Recordset;
+
+// The controls both cards place alike at their design positions: the engraved divider, the
+// name label and box, the item grid, and the item label and value box of the entry.
+struct EntryControls {
+    QLabel *nameLabel;   // Label(0)
+    QLineEdit *name;     // eNamae
+    FlexGrid *grid;      // List
+    QLabel *itemLabel;   // Koumoku, hidden until an entry starts
+    QLineEdit *valueBox; // eNaiyou, hidden until an entry starts
+};
+EntryControls createEntryControls(QWidget &window);
 
 // The item grid and the item-by-item entry that the record card and the history card share:
 // the grid built from a layout, values shown from and written to a table row, and the walk
@@ -52,6 +64,9 @@ public:
     // Ends the entry on screen after a save.
     void finish();
     void saveGridWidths();
+    // The grid and the value box follow the window's size (outer size in twips: grid
+    // W − 2000 by H − 1200, item label and value box at H − 780, value box W − 4000 wide).
+    void fitTo(const QWidget &window);
 
 signals:
     void escapeInName();

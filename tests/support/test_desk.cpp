@@ -3,6 +3,7 @@
 #include "app/globals.h"
 #include "app/startup.h"
 #include "card/info_frm.h"
+#include "history/history_frm.h"
 #include "history/memo_frm.h"
 #include "layout/layouts.h"
 #include "pages/drawing_frm.h"
@@ -28,6 +29,7 @@ zumen::Desk &TestDesk::open()
     zumen::ReadFolderOptions(m_desk->db);
     m_desk->card = new zumen::Info_frm(*m_desk);
     m_desk->viewer = new zumen::Drawing_frm(*m_desk);
+    m_desk->history = new zumen::History_frm(*m_desk);
     m_desk->memo = new zumen::Memo_frm;
     m_desk->connectWindows();
     m_desk->endProgram = [this] { m_ended = true; };

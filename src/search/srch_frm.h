@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace zumen {
+
+struct Desk;
+class FlexGrid;
+
+// The search: conditions on the items of the record layout, one per row of the grid, all of
+// which must hold. What it finds goes to the result list. The conditions live only while the
+// window is open: it deletes itself when closed.
+class Srch_frm : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int MaxConditions = 11;
+
+    explicit Srch_frm(Desk &desk);
+
+    // Moves the condition being entered into the grid ("追加", Enter in the value box).
+    void AddCondition();
+    // Runs the listed conditions and hands what they find to the result list ("実行").
+    // Throws the engine's errors.
+    void RunSearch();
+    // The query for the listed conditions; empty, with the reason for the user in refusal,
+    // when they cannot be run as they stand.
+    QString queryText(QString &refusal) const;
+    // False for a layout without a first item: there is nothing to search on.
+    bool hasItems() const;
+
+    std::int16_t ConditionCount = 0;
+    // The layout position of each condition's item; operators and values live in the grid.
+    std::array<std::int16_t, MaxConditions> ConditionItems{};
+
+    std::array<QComboBox *, 2> cbox{};
+    QLineEdit *ebox = nullptr;
+    QPushButton *Append = nullptr;
+    QPushButton *Clear = nullptr;
+    std::array<QPushButton *, 2> Command{};
+    FlexGrid *List = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void clearConditions();
+
+    Desk &m_desk;
+    QLabel *m_title;
+    std::array<QLabel *, 3> m_label{};
+};
+
+// The card's "検索": opens the search window centred, or brings the open one forward with
+// its conditions kept. Does not wait for it.
+void OpenSearch(Desk &desk);
+
+} // namespace zumen

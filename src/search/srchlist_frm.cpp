@@ -1,0 +1,117 @@
+#include "search/srchlist_frm.h"
+
+#include "app/desk.h"
+#include "app/globals.h"
+#include "app/ui.h"
+#include "card/info_frm.h"
+#include "dialogs/guard.h"
+#include "pages/drawing_frm.h"
+#include "search/search_result_model.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableView>
+
+namespace zumen {
+
+SrchList_frm::SrchList_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("検索結果"));
+    nameControl(*this, QStringLiteral("SrchList_frm"), QStringLiteral("検索結果"));
+    resize(twipsToPixels(6840), twipsToPixels(5400));
+    setFont(windowFont(ProportionalGothic, 9));
+
+    message = new QLabel(QStringLiteral("ダブルクリックで表示します。"), this);
+    nameControl(*message, QStringLiteral("message"), message->text());
+    message->setGeometry(twipsRect(120, 60, 6480, 300));
+
+    m_model = new SearchResultModel(this);
+    List = new QTableView(this);
+    nameControl(*List, QStringLiteral("List"), QStringLiteral("検索結果"));
+    List->setGeometry(twipsRect(120, 420, 6480, 4800));
+    List->setModel(m_model);
+    List->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List->setSelectionMode(QAbstractItemView::SingleSelection);
+    List->setSelectionBehavior(QAbstractItemView::SelectRows);
+    List->setWordWrap(false);
+    List->verticalHeader()->hide();
+    QFont gridFont = List->font();
+    gridFont.setPointSizeF(12);
+    List->setFont(gridFont);
+    List->horizontalHeader()->setFont(gridFont);
+    // Every row as high as the font: a hundred thousand rows need no measuring.
+    List->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    List->verticalHeader()->setDefaultSectionSize(QFontMetrics(gridFont).height() + 6);
+    List->setColumnWidth(0, twipsToPixels(1000));
+    List->setColumnWidth(1, twipsToPixels(5000));
+
+    connect(List, &QTableView::doubleClicked, this,
+            [this](const QModelIndex &index) { guarded([&] { showRecord(index.row() + 1); }); });
+}
+
+SrchList_frm::~SrchList_frm()
+{
+    if (m_desk.results == this)
+        m_desk.results = nullptr;
+    // With the list gone, previous and next walk the whole table again.
+    SearchActive = false;
+}
+
+void SrchList_frm::fill(Recordset result)
+{
+    m_model->setResult(std::move(result));
+    makeCurrent(1);
+}
+
+int SrchList_frm::rowCount() const
+{
+    return m_model->rowCount() + 1;
+}
+
+int SrchList_frm::currentRow() const
+{
+    const QModelIndex current = List->currentIndex();
+    return current.isValid() ? current.row() + 1 : 0;
+}
+
+QString SrchList_frm::textMatrix(int row, int col) const
+{
+    if (row == 0)
+        return m_model->headerData(col, Qt::Horizontal).toString();
+    return m_model->index(row - 1, col).data().toString();
+}
+
+bool SrchList_frm::step(bool next, std::int32_t &id)
+{
+    const int row = currentRow() + (next ? 1 : -1);
+    if (row < 1 || row >= rowCount())
+        return false;
+    makeCurrent(row);
+    id = m_model->id(row - 1);
+    return true;
+}
+
+void SrchList_frm::showRecord(int row)
+{
+    if (row < 1 || row >= rowCount())
+        return;
+    makeCurrent(row);
+    m_desk.card->Display(m_model->id(row - 1));
+    if (m_desk.viewer) {
+        m_desk.viewer->show();
+        m_desk.viewer->raise();
+    }
+    m_desk.card->show();
+    m_desk.card->raise();
+    m_desk.card->activateWindow();
+}
+
+void SrchList_frm::makeCurrent(int row)
+{
+    // Column 0, as the identifier is read from there whichever cell was clicked.
+    if (row >= 1 && row < rowCount())
+        List->setCurrentIndex(m_model->index(row - 1, 0));
+}
+
+} // namespace zumen
