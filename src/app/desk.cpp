@@ -4,6 +4,8 @@
 #include "dialogs/guard.h"
 #include "history/history_frm.h"
 #include "history/memo_frm.h"
+#include "layout/desgn_frm.h"
+#include "lookup/trans.h"
 #include "pages/drawing_frm.h"
 #include "search/srch_frm.h"
 #include "search/srchlist_frm.h"
@@ -37,6 +39,12 @@ void Desk::connectWindows()
             history->hide();
         guarded([this] { OpenSearch(*this); });
     });
+    // Another program may have left a request while the user was elsewhere.
+    QObject::connect(card, &Info_frm::activatedFromProgram, card,
+                     [this] { guarded([this] { CheckRequestFile(*this); }); });
+    // The hidden gesture on the ID label or "履歴" opens the layout designer, without waiting.
+    QObject::connect(card, &Info_frm::designerRequested, card,
+                     [this] { guarded([this] { OpenDesigner(*this); }); });
 }
 
 } // namespace zumen

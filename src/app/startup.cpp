@@ -11,9 +11,11 @@
 #include "app/working_folder.h"
 #include "card/info_frm.h"
 #include "dialogs/alert_frm.h"
+#include "dialogs/guard.h"
 #include "history/history_frm.h"
 #include "history/memo_frm.h"
 #include "layout/layouts.h"
+#include "lookup/trans.h"
 #include "pages/drawing_frm.h"
 
 #include <QGuiApplication>
@@ -78,6 +80,8 @@ std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const 
         ShowAlert(QStringLiteral("QV.MDB が壊れていたため、読める行から作り直しました。") + u'\r' +
                   QStringLiteral("元のファイルは %1 に残してあります。").arg(repaired.backupPath));
     }
+    // A request left before the program started is served once the windows are up.
+    guarded([&] { CheckRequestFile(*desk); });
     return desk;
 }
 

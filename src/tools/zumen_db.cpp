@@ -1,6 +1,7 @@
 // zumen-db: prepares and checks working folders from the command line.
 #include "app/db_error.h"
 #include "app/working_folder.h"
+#include "lookup/trans.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -22,7 +23,9 @@ int usage()
           QStringLiteral("使い方:\n"
                          "  zumen-db init [フォルダ]    空のデータベース QV.MDB と作業フォルダを作ります\n"
                          "  zumen-db demo フォルダ      見本の図面とデータ入りの作業フォルダを作ります\n"
-                         "  zumen-db check [フォルダ]   QV.MDB に必要な表と列がそろっているか調べます"));
+                         "  zumen-db check [フォルダ]   QV.MDB に必要な表と列がそろっているか調べます\n"
+                         "  zumen-db request ZUBAN|HINNAMAE 値 [フォルダ]\n"
+                         "                              図番か品名の表示を依頼するファイルを置きます"));
     return 2;
 }
 
@@ -45,6 +48,15 @@ int main(int argc, char *argv[])
         return usage();
     const QString command = args[0];
     const QString folder = args.size() > 1 ? args[1] : QDir::currentPath();
+    if (command == QLatin1String("request") && (args.size() == 3 || args.size() == 4)) {
+        const QString into = args.size() == 4 ? args[3] : QDir::currentPath();
+        QString error;
+        if (!zumen::writeRequest(into, args[1], args[2], &error)) {
+            print(stderr, error);
+            return 1;
+        }
+        return 0;
+    }
     try {
         if (command == QLatin1String("init") && args.size() <= 2) {
             zumen::WorkingFolder::init(folder);

@@ -1,0 +1,272 @@
+#include "layout/desgn_frm.h"
+
+#include "app/globals.h"
+#include "card/info_frm.h"
+#include "dialogs/confirm_frm.h"
+#include "support/modal.h"
+#include "support/test_desk.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace zumen;
+
+namespace {
+
+const QString Restart =
+    QStringLiteral("一旦、システムを終了します。") + QChar(13) + QStringLiteral("再起動してください。");
+enum KindRow { NotSetRow, NumberRow, TextRow, DateRow, MemoRow }; // positions in the kind list
+
+class Designer : public ::testing::Test {
+protected:
+    // Opens the designer by the card's hidden gesture: on the ID label for the data-record
+    // layout, on "履歴" for the history layout.
+    Desgn_frm &open(bool history = false)
+    {
+        Desk &desk = m_desk.open();
+        QWidget *spot = history ? static_cast<QWidget *>(desk.card->findChild<QPushButton *>(
+                                      "Command(5)", Qt::FindDirectChildrenOnly))
+                                : desk.card->findChild<QLabel *>("ID", Qt::FindDirectChildrenOnly);
+        EXPECT_TRUE(spot);
+        QTest::mousePress(spot, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+        m_window = desk.card->findChild<Desgn_frm *>();
+        EXPECT_TRUE(m_window);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return m_window->isActiveWindow(); }));
+        return *m_window;
+    }
+
+    QStringList rows(const QString &table = QStringLiteral("Desgn"))
+    {
+        QStringList found;
+        Statement query =
+            m_desk.temp().db().prepare("SELECT ID, Koumoku, Eda, Label, fmat FROM " + table + " ORDER BY ID");
+        while (query.step()) {
+            QStringList fields;
+            for (int i = 0; i < 5; ++i)
+                fields << query.column(i).toString();
+            found << fields.join('|');
+        }
+        return found;
+    }
+
+    QComboBox *cbox() { return m_window->findChild<QComboBox *>("cbox"); }
+    QLineEdit *box(int i) { return m_window->findChild<QLineEdit *>(QStringLiteral("ebox(%1)").arg(i)); }
+    QPushButton *command(int i)
+    {
+        return m_window->findChild<QPushButton *>(QStringLiteral("Command(%1)").arg(i));
+    }
+    QString shownNumber() { return m_window->findChild<QLabel *>("ID")->text(); }
+    void press(int key) { pressKey(m_window, key); }
+    void click(int i) { QTest::mouseClick(command(i), Qt::LeftButton); }
+    static std::string focusName()
+    {
+        QWidget *w = QApplication::focusWidget();
+        return w ? (w->objectName() + " in " + w->window()->windowTitle()).toStdString() : "none";
+    }
+    bool closed()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return m_window.isNull();
+    }
+
+    // Fills the shown item from the keyboard, starting in the kind list, and moves on.
+    void enterItem(KindRow kind, const QString &label, const QString &format)
+    {
+        EXPECT_EQ(QApplication::focusWidget(), cbox()) << focusName();
+        cbox()->setCurrentIndex(kind);
+        press(Qt::Key_Return);
+        EXPECT_EQ(QApplication::focusWidget(), box(0));
+        press(Qt::Key_Backspace);
+        typeText(box(0), label);
+        press(Qt::Key_Return);
+        EXPECT_EQ(QApplication::focusWidget(), box(1));
+        press(Qt::Key_Backspace);
+        typeText(box(1), format);
+        press(Qt::Key_Return);
+    }
+
+    TestDesk m_desk;
+    QPointer<Desgn_frm> m_window;
+};
+
+const char *ThreeItems = "INSERT INTO Desgn (ID, Koumoku, Eda, Label, fmat) VALUES "
+                         "(0, 'N', 1, '寸法', '#,##0'), (1, 'S', 1, '材質', ' '), (2, 'N', 2, '重量', '0.0')";
+const QStringList ThreeRows{"0|N|1|寸法|#,##0", "1|S|1|材質| ", "2|N|2|重量|0.0"};
+
+} // namespace
+
+TEST_F(Designer, ItemsAreNumberedPerKindAndTheProgramEnds)
+{
+    open();
+    EXPECT_EQ(m_window->findChild<QLabel *>("Title")->text(), "デザイン メイン");
+    EXPECT_EQ(shownNumber(), "1");
+    enterItem(NumberRow, "寸法", "#,##0");
+    EXPECT_EQ(shownNumber(), "2");
+    enterItem(TextRow, "材質", "");
+    enterItem(NumberRow, "重量", "0.0");
+    enterItem(DateRow, "検図日", "");
+    enterItem(NotSetRow, "", "");
+    enterItem(MemoRow, "備考", ""); // after a 未設定: never written
+    AlertAnswerer alerts;
+    click(2);
+    EXPECT_EQ(alerts.texts(), QStringList{Restart});
+    EXPECT_EQ(rows(), (QStringList{"0|N|1|寸法|#,##0", "1|S|1|材質| ", "2|N|2|重量|0.0", "3|D|1|検図日| "}));
+    EXPECT_TRUE(m_desk.ended());
+    EXPECT_FALSE(m_desk.desk().db.isOpen());
+    EXPECT_EQ(ItemCount(MainLayout), 0) << "the cards keep the layout loaded at start-up";
+}
+
+TEST_F(Designer, NotSetAsTheFirstItemDeletesEveryRow)
+{
+    m_desk.exec(ThreeItems);
+    open();
+    EXPECT_EQ(box(0)->text(), "寸法");
+    enterItem(NotSetRow, "寸法", "#,##0");
+    AlertAnswerer alerts;
+    click(2);
+    EXPECT_EQ(alerts.texts(), QStringList{Restart});
+    EXPECT_TRUE(rows().isEmpty());
+    EXPECT_TRUE(m_desk.ended());
+}
+
+TEST_F(Designer, ATenthItemIsKeptAndTheButtonsStopAtTheEnds)
+{
+    QStringList values, expected;
+    for (int i = 0; i < 10; ++i) {
+        values << QStringLiteral("(%1, 'S', %2, 'L%1', ' ')").arg(i).arg(i + 1);
+        expected << QStringLiteral("%1|S|%2|L%1| ").arg(i).arg(i + 1);
+    }
+    m_desk.exec("INSERT INTO Desgn (ID, Koumoku, Eda, Label, fmat) VALUES " + values.join(','));
+    open();
+    click(0);
+    EXPECT_EQ(shownNumber(), "1");
+    for (int i = 0; i < 12; ++i)
+        click(1);
+    EXPECT_EQ(shownNumber(), "9");
+    EXPECT_EQ(box(0)->text(), "L8");
+    // Enter on the last item stores it and stays.
+    cbox()->setFocus();
+    enterItem(TextRow, "九", "");
+    EXPECT_EQ(shownNumber(), "9");
+    EXPECT_EQ(box(0)->text(), "九");
+    expected[8] = "8|S|9|九| ";
+    AlertAnswerer alerts;
+    click(2);
+    EXPECT_EQ(rows(), expected);
+    EXPECT_TRUE(m_desk.ended());
+}
+
+TEST_F(Designer, CancelAndEscWriteNothing)
+{
+    m_desk.exec(ThreeItems);
+    open();
+    enterItem(DateRow, "変更", "x");
+    click(3);
+    EXPECT_TRUE(closed());
+    EXPECT_EQ(rows(), ThreeRows);
+
+    QWidget *spot = m_desk.desk().card->findChild<QLabel *>("ID", Qt::FindDirectChildrenOnly);
+    QTest::mousePress(spot, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    m_window = m_desk.desk().card->findChild<Desgn_frm *>();
+    ASSERT_TRUE(m_window);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_window->isActiveWindow(); }));
+    EXPECT_EQ(box(0)->text(), "寸法") << "a fresh designer starts from the loaded layout";
+    enterItem(DateRow, "変更", "x");
+    press(Qt::Key_Return); // from the kind list into the label box
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(closed());
+    EXPECT_EQ(rows(), ThreeRows);
+    EXPECT_FALSE(m_desk.ended());
+}
+
+TEST_F(Designer, LabelAndFormatKeepTwentyBytesOnceLeft)
+{
+    open();
+    press(Qt::Key_Return);
+    typeText(box(0), "あいうえおかきくけこさ");
+    press(Qt::Key_Return);
+    EXPECT_EQ(box(0)->text(), "あいうえおかきくけこ") << "ten full-width characters fit, the eleventh goes";
+    typeText(box(1), "#,##0.000000000000000000");
+    press(Qt::Key_Up);
+    EXPECT_EQ(box(1)->text(), "#,##0.00000000000000");
+    // A double-byte character straddling the limit goes whole.
+    typeText(box(0), "aあいうえおかきくけこ");
+    press(Qt::Key_Return);
+    EXPECT_EQ(box(0)->text(), "aあいうえおかきくけ");
+    press(Qt::Key_Up);
+    press(Qt::Key_Up);
+    cbox()->setCurrentIndex(TextRow);
+    AlertAnswerer alerts;
+    click(2);
+    EXPECT_EQ(rows(), QStringList{"0|S|1|aあいうえおかきくけ|#,##0.00000000000000"});
+}
+
+TEST_F(Designer, AFailedWriteKeepsTheOldLayoutAndTheProgramRunning)
+{
+    m_desk.exec(ThreeItems);
+    m_desk.exec("CREATE TRIGGER t BEFORE INSERT ON Desgn BEGIN SELECT RAISE(ABORT,'x'); END");
+    open();
+    AlertAnswerer alerts;
+    click(2);
+    ASSERT_EQ(alerts.texts().size(), 1);
+    EXPECT_NE(alerts.texts().first(), Restart);
+    EXPECT_EQ(rows(), ThreeRows);
+    EXPECT_FALSE(m_desk.ended());
+    EXPECT_TRUE(m_desk.desk().db.isOpen());
+    EXPECT_TRUE(m_window && m_window->isVisible()) << "the edits stay for another try";
+}
+
+TEST_F(Designer, ColumnChangesAreListedAndWrittenOnlyWhenConfirmed)
+{
+    m_desk.exec(ThreeItems);
+    open();
+    enterItem(TextRow, "寸法", "#,##0");
+    QString shown;
+    whenModal([&](QWidget *confirm) {
+        EXPECT_EQ(confirm->windowTitle(), "選択");
+        shown = confirm->findChild<QLabel *>("Message")->text();
+        pressKey(confirm, Qt::Key_Return); // "戻って直す" is chosen at first
+    });
+    click(2);
+    EXPECT_TRUE(shown.contains("寸法: Val1 → Str1"));
+    EXPECT_TRUE(shown.contains("材質: Str1 → Str2"));
+    EXPECT_TRUE(shown.contains("重量: Val2 → Val1"));
+    EXPECT_EQ(rows(), ThreeRows);
+    EXPECT_FALSE(m_desk.ended());
+    ASSERT_TRUE(m_window && m_window->isVisible());
+
+    whenModal([](QWidget *confirm) {
+        pressKey(confirm, Qt::Key_Up);
+        pressKey(confirm, Qt::Key_Return);
+    });
+    AlertAnswerer alerts;
+    click(2);
+    EXPECT_EQ(rows(), (QStringList{"0|S|1|寸法|#,##0", "1|S|2|材質| ", "2|N|1|重量|0.0"}));
+    EXPECT_TRUE(m_desk.ended());
+}
+
+TEST_F(Designer, TheHistoryGestureEditsDesgnHSAndASecondGestureKeepsTheTarget)
+{
+    m_desk.exec(ThreeItems);
+    open(true);
+    EXPECT_EQ(m_window->findChild<QLabel *>("Title")->text(), "デザイン 履歴");
+    EXPECT_EQ(cbox()->currentIndex(), NotSetRow);
+    enterItem(MemoRow, "経緯", "");
+    // The ID gesture now brings the same designer forward, still on the history layout.
+    QWidget *spot = m_desk.desk().card->findChild<QLabel *>("ID", Qt::FindDirectChildrenOnly);
+    QTest::mousePress(spot, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(m_desk.desk().card->findChildren<Desgn_frm *>().size(), 1);
+    EXPECT_EQ(m_window->findChild<QLabel *>("Title")->text(), "デザイン 履歴");
+    AlertAnswerer alerts;
+    click(2);
+    EXPECT_EQ(rows("DesgnHS"), QStringList{"0|M|1|経緯| "});
+    EXPECT_EQ(rows(), ThreeRows);
+    EXPECT_TRUE(m_desk.ended());
+}
