@@ -14,21 +14,13 @@
 #include <QDir>
 #include <QTest>
 
+#include "support/in_folder.h"
+
 #include <gtest/gtest.h>
 
 using namespace zumen;
 
 namespace {
-
-// Start-up works in the current folder; each test moves there and back.
-class InFolder {
-public:
-    explicit InFolder(const QString &folder) : m_before(QDir::currentPath()) { QDir::setCurrent(folder); }
-    ~InFolder() { QDir::setCurrent(m_before); }
-
-private:
-    QString m_before;
-};
 
 int visibleWindows()
 {

@@ -17,21 +17,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/in_folder.h"
+
 #include <gtest/gtest.h>
 
 using namespace zumen;
 
 namespace {
-
-// Request files live in the working folder, so each test works inside its own.
-class InFolder {
-public:
-    explicit InFolder(const QString &folder) : m_before(QDir::currentPath()) { QDir::setCurrent(folder); }
-    ~InFolder() { QDir::setCurrent(m_before); }
-
-private:
-    QString m_before;
-};
 
 void put(const QString &name, const QByteArray &bytes)
 {

@@ -5,6 +5,7 @@
 #include "pages/pain.h"
 #include "pages/sample_drawing.h"
 #include "pages/tiff_io.h"
+#include "support/in_folder.h"
 #include "support/modal.h"
 #include "support/test_desk.h"
 
@@ -29,8 +30,7 @@ class Viewer : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        before = QDir::currentPath();
-        QDir::setCurrent(d.temp().folder());
+        here = std::make_unique<InFolder>(d.temp().folder());
         const QDir root(d.temp().folder());
         root.mkpath(QStringLiteral("scan"));
         root.mkpath(QStringLiteral("files/sub"));
@@ -55,11 +55,10 @@ protected:
             "(8, 1, '_scan', 'low.bmp')"));
         d.open();
     }
-    void TearDown() override { QDir::setCurrent(before); }
     Drawing_frm &viewer() { return *d.desk().viewer; }
     QString shown() { return QFileInfo(viewer().pain->image()).fileName(); }
 
-    QString before;
+    std::unique_ptr<InFolder> here;
     QImage page;
     TestDesk d;
 };
