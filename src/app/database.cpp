@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <limits>
 #include <unordered_map>
 
 namespace zumen {
@@ -489,12 +490,9 @@ Recordset Database::openRecordset(const QString &jetSql)
     const JetStatement st = translateJet(jetSql);
     if (st.kind != JetStatement::Kind::Select)
         throw DbError(DbErr::SyntaxError, QStringLiteral("SELECT 文ではありません。(%1)").arg(jetSql));
-    std::vector<std::int64_t> keys;
     Statement keyQuery = prepare(st.keySql());
     keyQuery.bindAll(st.params);
-    while (keyQuery.step())
-        keys.push_back(keyQuery.columnInteger(0));
-    return Recordset(m_connection, st.table, st.rowSql(), std::move(keys));
+    return Recordset(m_connection, st.table, st.rowSql(), std::move(keyQuery));
 }
 
 void Database::close()
@@ -543,15 +541,18 @@ void Transaction::commit()
 // ---- Recordset ----
 
 Recordset::Recordset(std::shared_ptr<Connection> connection, QString table, QString rowSql,
-                     std::vector<std::int64_t> keys)
+                     Statement keyQuery)
     : m_connection(std::move(connection)), m_table(std::move(table)), m_rowSql(std::move(rowSql)),
-      m_keys(std::move(keys))
+      m_keyQuery(std::move(keyQuery))
 {
     const Statement row = prepareOn(m_connection, m_rowSql);
     for (int i = 0; i < row.columnCount(); ++i) {
         m_names << row.columnName(i);
         m_kinds.push_back(kindOf(row.columnDeclType(i)));
     }
+    // The first page of keys: small results are read whole at once, and the query's
+    // errors surface when the result opens.
+    fetchKeys(256);
 }
 
 Recordset::Recordset(Recordset &&) noexcept = default;
@@ -564,9 +565,22 @@ void Recordset::ensureOpen() const
         throw DbError(DbErr::ObjectClosed, QStringLiteral("オブジェクトが無効か、設定されていません。"));
 }
 
+void Recordset::fetchKeys(std::size_t want) const
+{
+    while (m_keyQuery && m_keys.size() < want) {
+        if (m_keyQuery->step()) {
+            m_keys.push_back(m_keyQuery->columnInteger(0));
+        } else {
+            m_keyQuery.reset();
+        }
+    }
+}
+
 void Recordset::ensureCurrent() const
 {
     ensureOpen();
+    if (m_pos >= 0)
+        fetchKeys(static_cast<std::size_t>(m_pos) + 1);
     if (m_pos < 0 || m_pos >= static_cast<long long>(m_keys.size()))
         throw noCurrentRecord();
 }
@@ -574,19 +588,32 @@ void Recordset::ensureCurrent() const
 bool Recordset::eof() const
 {
     ensureOpen();
+    if (m_pos >= 0)
+        fetchKeys(static_cast<std::size_t>(m_pos) + 1);
     return m_pos >= static_cast<long long>(m_keys.size());
 }
 
 bool Recordset::bof() const
 {
     ensureOpen();
+    fetchKeys(1);
     return m_pos < 0 || m_keys.empty();
 }
 
 long long Recordset::recordCount() const
 {
     ensureOpen();
+    fetchKeys(std::numeric_limits<std::size_t>::max());
     return static_cast<long long>(m_keys.size());
+}
+
+bool Recordset::hasAtLeast(long long n) const
+{
+    ensureOpen();
+    if (n <= 0)
+        return true;
+    fetchKeys(static_cast<std::size_t>(n));
+    return static_cast<long long>(m_keys.size()) >= n;
 }
 
 long long Recordset::absolutePosition() const
@@ -598,6 +625,7 @@ long long Recordset::absolutePosition() const
 void Recordset::moveFirst()
 {
     ensureOpen();
+    fetchKeys(1);
     if (m_keys.empty())
         throw noCurrentRecord();
     m_pos = 0;
@@ -607,6 +635,7 @@ void Recordset::moveFirst()
 void Recordset::moveLast()
 {
     ensureOpen();
+    fetchKeys(std::numeric_limits<std::size_t>::max());
     if (m_keys.empty())
         throw noCurrentRecord();
     m_pos = static_cast<long long>(m_keys.size()) - 1;
@@ -633,6 +662,8 @@ void Recordset::move(long long rows)
     if (rows == 0)
         return;
     ensureCurrent();
+    if (m_pos + rows >= 0)
+        fetchKeys(static_cast<std::size_t>(m_pos + rows) + 1);
     const long long size = static_cast<long long>(m_keys.size());
     // Like the original engine: moving past either end leaves the set at EOF or BOF.
     m_pos = std::clamp(m_pos + rows, -1LL, size);
@@ -642,6 +673,7 @@ void Recordset::move(long long rows)
 void Recordset::findFirst(const QString &jetCriterion)
 {
     ensureOpen();
+    fetchKeys(std::numeric_limits<std::size_t>::max());
     const SqlText criterion = translateCondition(jetCriterion);
     std::vector<std::int64_t> matching;
     Statement query =
@@ -720,6 +752,8 @@ Variant Recordset::field(const QString &name)
 void Recordset::addNew()
 {
     ensureOpen();
+    // A write must not meet the key query still walking the same table.
+    fetchKeys(std::numeric_limits<std::size_t>::max());
     m_mode = EditMode::Add;
     m_pending.clear();
 }
@@ -727,6 +761,7 @@ void Recordset::addNew()
 void Recordset::edit()
 {
     ensureCurrent();
+    fetchKeys(std::numeric_limits<std::size_t>::max());
     m_mode = EditMode::Edit;
     m_pending.clear();
 }
@@ -800,6 +835,7 @@ void Recordset::update()
 
 void Recordset::close()
 {
+    m_keyQuery.reset();
     m_connection.reset();
     m_keys.clear();
     m_row.clear();

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct sqlite3;
@@ -105,8 +106,8 @@ private:
     bool m_done = false;
 };
 
-// The result of a query: the rowids of its rows in the query's order, each row read
-// when it becomes current. Rows can be added and changed through it.
+// The result of a query: the rowids of its rows in the query's order, read as the cursor
+// reaches them, each row read when it becomes current. Rows can be added and changed through it.
 class Recordset {
 public:
     Recordset(Recordset &&) noexcept;
@@ -121,8 +122,10 @@ public:
     void movePrevious();
     // Moves by n rows from the current one (no walk through the rows in between).
     void move(long long rows);
-    // Exact at any time: every key is read when the result opens.
+    // The number of rows: reads the remaining keys first, so it is always exact.
     long long recordCount() const;
+    // Whether the result has at least n rows, reading no more keys than that takes.
+    bool hasAtLeast(long long n) const;
     long long absolutePosition() const;
 
     void findFirst(const QString &jetCriterion);
@@ -141,11 +144,12 @@ public:
 
 private:
     friend class Database;
-    Recordset(std::shared_ptr<Connection> connection, QString table, QString rowSql,
-              std::vector<std::int64_t> keys);
+    Recordset(std::shared_ptr<Connection> connection, QString table, QString rowSql, Statement keyQuery);
 
     enum class EditMode { None, Add, Edit };
     void ensureOpen() const;
+    // Reads keys from the still running key query until there are `want` or none are left.
+    void fetchKeys(std::size_t want) const;
     void ensureCurrent() const;
     int fieldIndex(const QString &name) const;
     void loadRow();
@@ -153,7 +157,9 @@ private:
     std::shared_ptr<Connection> m_connection;
     QString m_table;
     QString m_rowSql;
-    std::vector<std::int64_t> m_keys;
+    // Keys are read as the cursor needs them; the query stops holding the file once drained.
+    mutable std::vector<std::int64_t> m_keys;
+    mutable std::optional<Statement> m_keyQuery;
     long long m_pos = 0;
     QStringList m_names;
     std::vector<ColumnKind> m_kinds;

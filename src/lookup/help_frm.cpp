@@ -113,23 +113,28 @@ void Help_frm::Init(const QString &aState, const QString &Sup1, const QString &S
 void Help_frm::search()
 {
     closeResult();
-    m_count = 0;
     const QString column = m_state == QLatin1String("HINNAMAE") ? QStringLiteral(" WHERE Str2 LIKE '*")
                                                                 : QStringLiteral(" WHERE Str1 LIKE '*");
     m_result.emplace(m_db.openRecordset(QStringLiteral("SELECT * FROM DT") + column +
                                         likeLiteral(m_searchText) + QStringLiteral("*'")));
-    if (!m_result->eof()) {
-        m_result->moveLast();
-        m_count = m_result->recordCount();
+    // Only the keys the first page needs are read: a million matches open as fast as ten.
+    if (!m_result->eof())
         m_result->moveFirst();
-    } else {
-        m_count = 0;
-    }
     setRowColours(m_cursor, false);
     m_top = 0;
     m_cursor = 0;
     setRowColours(m_cursor, true);
     paintPage();
+}
+
+bool Help_frm::moreThan(long long n) const
+{
+    return m_result && m_result->hasAtLeast(n + 1);
+}
+
+long long Help_frm::count() const
+{
+    return m_result ? m_result->recordCount() : 0;
 }
 
 void Help_frm::moveToTop()
@@ -200,7 +205,7 @@ void Help_frm::keyDown()
         setRowColours(m_cursor, false);
         ++m_cursor;
         setRowColours(m_cursor, true);
-    } else if (m_count - (Rows - 1) > m_top) {
+    } else if (moreThan(m_top + Rows - 1)) { // count − 14 > top
         ++m_top;
         moveToTop();
         paintPage();
@@ -210,7 +215,7 @@ void Help_frm::keyDown()
 void Help_frm::keyPageUp()
 {
     // An empty result has no first record to move to.
-    if (m_count == 0)
+    if (!moreThan(0))
         return;
     m_top = m_top > Rows - 1 ? m_top - Rows : 0;
     moveToTop();
@@ -219,12 +224,12 @@ void Help_frm::keyPageUp()
 
 void Help_frm::keyPageDown()
 {
-    if (m_count == 0)
+    if (!moreThan(0))
         return;
-    if (m_top < m_count - (Rows - 1))
+    if (moreThan(m_top + Rows - 1)) // top < count − 14
         m_top += Rows;
     else
-        m_top = std::max(m_count - (Rows - 1), 0LL);
+        m_top = std::max(count() - (Rows - 1), 0LL); // near the end: every key is read by now
     moveToTop();
     paintPage();
 }

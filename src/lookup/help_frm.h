@@ -47,7 +47,8 @@ public:
     // For tests: the list's position.
     long long top() const { return m_top; }
     int cursor() const { return m_cursor; }
-    long long count() const { return m_count; }
+    // The number of matching records (reads every key: for tests and the end of the list).
+    long long count() const;
 
     void reject() override;
 
@@ -55,6 +56,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Whether the result has more than n records, reading only as many keys as that takes.
+    bool moreThan(long long n) const;
     void search();
     void moveToTop();
     void paintPage();
@@ -72,7 +75,6 @@ private:
     std::optional<Recordset> m_result;
     long long m_top = 0;
     int m_cursor = 0;
-    long long m_count = 0;
 };
 
 } // namespace zumen

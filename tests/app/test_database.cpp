@@ -163,6 +163,28 @@ TEST(Recordset, NavigationAndFindFirst)
     EXPECT_EQ(errorNumber([&] { rs.eof(); }), DbErr::ObjectClosed);
 }
 
+TEST(Recordset, KeysAreReadAsNeededAndCountsStayExact)
+{
+    TempDb t;
+    t.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
+                          "INSERT INTO DT (ID, Namae) SELECT i, 'r' || i FROM n"));
+    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT ORDER BY ID"));
+    EXPECT_TRUE(rs.hasAtLeast(1000));
+    EXPECT_FALSE(rs.hasAtLeast(1001));
+    rs.moveFirst();
+    rs.move(700); // past the first page of keys
+    EXPECT_EQ(rs.field(QStringLiteral("ID")).toInteger(), 701);
+
+    // A row added through a result whose keys are still being read is counted once.
+    Recordset open = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
+    open.addNew();
+    open.setField(QStringLiteral("ID"), 5000);
+    open.update();
+    EXPECT_EQ(open.recordCount(), 1001);
+    open.moveLast();
+    EXPECT_EQ(open.field(QStringLiteral("ID")).toInteger(), 5000);
+}
+
 TEST(Recordset, AResultThatOutlivesItsDatabaseFailsCleanly)
 {
     TempDb t;
