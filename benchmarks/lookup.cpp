@@ -89,14 +89,3 @@ BENCHMARK_CAPTURE(PagingKey, DownAtRow14, Qt::Key_Down, true)->Unit(benchmark::k
 BENCHMARK_CAPTURE(PagingKey, PageUp, Qt::Key_PageUp, false)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -78,5 +78,3 @@ void ContainsSearchCount(benchmark::State &state)
 BENCHMARK(ContainsSearchCount)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-BENCHMARK_MAIN();
