@@ -1,5 +1,7 @@
 #include "app/ui.h"
 
+#include <QLabel>
+
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
@@ -53,6 +55,12 @@ void nameControl(QWidget &control, const QString &name, const QString &spokenNam
     control.setAccessibleDescription(name);
     if (!spokenName.isEmpty())
         control.setAccessibleName(spokenName);
+}
+
+void setLabelText(QLabel &label, const QString &text, const QString &caption)
+{
+    label.setText(text);
+    label.setAccessibleName(caption.isEmpty() ? text : caption + u' ' + text);
 }
 
 void setColours(QWidget &widget, const QColor &text, const QColor &background)

@@ -5,6 +5,7 @@
 #include <QRect>
 #include <QString>
 
+class QLabel;
 class QWidget;
 
 namespace zumen {
@@ -25,6 +26,10 @@ QFont windowFont(const QString &family, double points);
 // ("eNamae", "Command(0)") as object name and accessible description, and the caption a
 // reader should speak as its accessible name.
 void nameControl(QWidget &control, const QString &name, const QString &spokenName = {});
+
+// Sets a value label's text and keeps what a screen reader speaks in step with it:
+// the text, or "caption text" where the bare value would not say what it is.
+void setLabelText(QLabel &label, const QString &text, const QString &caption = {});
 
 // A label's text and background colours (the card's white-on-teal and white-on-green labels).
 void setColours(QWidget &widget, const QColor &text, const QColor &background);

@@ -123,8 +123,7 @@ void Info_frm::Display(std::int32_t aID)
         rs.close();
         return;
     }
-    ID->setText(QString::number(aID));
-    ID->setAccessibleName(ID->text());
+    setLabelText(*ID, QString::number(aID));
     m_entry->showRow(rs);
     rs.close();
     if (m_desk.viewer)
@@ -321,7 +320,7 @@ void Info_frm::DoAppend(bool aPageMode)
         return;
     }
     if (!PageMode && m_desk.viewer)
-        m_desk.viewer->ID->setText(ID->text());
+        setLabelText(*m_desk.viewer->ID, ID->text());
     if (!m_getDir)
         m_getDir = new GetDir_frm(this);
     CenterForm(*m_getDir);
@@ -343,9 +342,8 @@ void Info_frm::DoAppend(bool aPageMode)
 void Info_frm::NewRecordId()
 {
     Recordset rs = m_desk.db.openRecordset(QStringLiteral("SELECT TOP 1 ID FROM DT ORDER BY ID DESC"));
-    ID->setText(rs.eof() ? QStringLiteral("1")
-                         : QString::number(NullToZero(rs.field(QStringLiteral("ID"))).toInteger() + 1));
-    ID->setAccessibleName(ID->text());
+    setLabelText(*ID, rs.eof() ? QStringLiteral("1")
+                               : QString::number(NullToZero(rs.field(QStringLiteral("ID"))).toInteger() + 1));
     rs.close();
 }
 

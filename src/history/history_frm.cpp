@@ -80,12 +80,10 @@ void History_frm::Init(std::int32_t aID)
     CurrentPage = 1;
     RecordID = aID;
     ClearCard();
-    ID->setText(NumText(aID));
-    ID->setAccessibleName(ID->text());
+    setLabelText(*ID, NumText(aID), QStringLiteral("番号"));
     // A card on a record without entry 1 saves a "修正" as entry 1 of this record, never
     // under a number left from another record.
-    Page->setText(QStringLiteral("1"));
-    Page->setAccessibleName(Page->text());
+    setLabelText(*Page, QStringLiteral("1"), QStringLiteral("履歴番号"));
     Recordset rs = m_desk.db.openRecordset(entrySql(NumText(aID), QStringLiteral("1")));
     if (!rs.eof())
         m_entry->showRow(rs);
@@ -100,9 +98,8 @@ void History_frm::step(int by)
     Recordset rs = m_desk.db.openRecordset(entrySql(NumText(RecordID), NumText(wanted)));
     if (!rs.eof()) {
         CurrentPage = static_cast<std::int16_t>(wanted);
-        ID->setText(NumText(RecordID));
-        Page->setText(NumText(CurrentPage));
-        Page->setAccessibleName(Page->text());
+        setLabelText(*ID, NumText(RecordID), QStringLiteral("番号"));
+        setLabelText(*Page, NumText(CurrentPage), QStringLiteral("履歴番号"));
         m_entry->showRow(rs);
     }
     rs.close();
@@ -128,9 +125,10 @@ void History_frm::NewEntryNumber()
     Recordset rs = m_desk.db.openRecordset(QStringLiteral("SELECT TOP 1 Page FROM Hstry ") +
                                            QStringLiteral(" WHERE ID=") + NumText(RecordID) +
                                            QStringLiteral(" ORDER BY Page DESC"));
-    Page->setText(rs.eof() ? QStringLiteral("1")
-                           : QString::number(NullToZero(rs.field(QStringLiteral("Page"))).toInteger() + 1));
-    Page->setAccessibleName(Page->text());
+    setLabelText(*Page,
+                 rs.eof() ? QStringLiteral("1")
+                          : QString::number(NullToZero(rs.field(QStringLiteral("Page"))).toInteger() + 1),
+                 QStringLiteral("履歴番号"));
     rs.close();
 }
 

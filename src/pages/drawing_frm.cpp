@@ -99,13 +99,12 @@ void Drawing_frm::Display(std::int32_t aID, std::int16_t aPage)
         m_unloaded = false;
         show();
     }
-    ID->setText(NumText(aID));
+    setLabelText(*ID, NumText(aID));
     Recordset rs =
         m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG ") + QStringLiteral(" WHERE ID=") +
                                 NumText(aID) + QStringLiteral(" ORDER BY Page"));
     if (rs.eof()) {
         rs.close();
-        ID->setAccessibleName(ID->text());
         return;
     }
     rs.moveLast();
@@ -113,12 +112,10 @@ void Drawing_frm::Display(std::int32_t aID, std::int16_t aPage)
     rs.findFirst(QStringLiteral("Page=") + NumText(aPage));
     if (rs.noMatch()) {
         rs.close();
-        ID->setAccessibleName(ID->text());
         return;
     }
     if (count > 1)
-        ID->setText(ID->text() + u'-' + NumText(aPage));
-    ID->setAccessibleName(ID->text());
+        setLabelText(*ID, ID->text() + u'-' + NumText(aPage));
     const QString dir = NullToEmpty(rs.field(QStringLiteral("Dir"))).toString().trimmed();
     const QString name = NullToEmpty(rs.field(QStringLiteral("FileName"))).toString().trimmed();
     rs.close();

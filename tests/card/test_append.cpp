@@ -120,6 +120,7 @@ TEST_F(Append, ANewRecordFromAFileGetsTheNextIdAndItsPageOnSave)
     QTest::mouseClick(card().Command[0], Qt::LeftButton);
     EXPECT_EQ(card().ID->text(), QStringLiteral("8"));
     EXPECT_EQ(d.desk().viewer->ID->text(), QStringLiteral("8"));
+    EXPECT_EQ(d.desk().viewer->ID->accessibleName(), QStringLiteral("8")); // read out as shown
     EXPECT_EQ(card().Mode, QStringLiteral("NEW"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return card().eNamae->hasFocus(); }));
     EXPECT_EQ(card().eNamae->text(), QString()); // the card was cleared

@@ -69,6 +69,8 @@ TEST_F(History, OpensOnEntryOneAndStepsOnlyToEntriesThatExist)
     EXPECT_EQ(card().Page->text(), QStringLiteral("1"));
     click(2);
     EXPECT_EQ(card().Page->text(), QStringLiteral("2"));
+    EXPECT_EQ(card().Page->accessibleName(), QStringLiteral("履歴番号 2")); // never a bare number
+    EXPECT_EQ(card().ID->accessibleName(), QStringLiteral("番号 5"));
     EXPECT_EQ(card().List->textMatrix(1, 1), QStringLiteral("0000/00/00"));
     click(2); // there is no entry 3: stays on 2
     EXPECT_EQ(card().Page->text(), QStringLiteral("2"));
