@@ -99,10 +99,14 @@ QDate ZeroDate()
     return QDate(1899, 12, 30);
 }
 
+QString AsciiForms(const QString &text)
+{
+    return text.normalized(QString::NormalizationForm_KC);
+}
+
 std::optional<QDate> ParseDate(const QString &text, QDate today)
 {
-    // NFKC turns full-width digits, separators, letters and blanks (and ㍻ and the like) into plain ones.
-    const QString t = text.normalized(QString::NormalizationForm_KC).trimmed();
+    const QString t = AsciiForms(text).trimmed();
     static const QRegularExpression ymd(QStringLiteral(R"(^(\d{1,4})([/.-])(\d{1,2})\2(\d{1,2})$)"));
     static const QRegularExpression ymdKanji(
         QStringLiteral(R"(^(\d{1,4})\s*年\s*(\d{1,2})\s*月\s*(\d{1,2})\s*日$)"));
@@ -150,11 +154,12 @@ bool isDigit(QChar c)
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
-// Only the single-byte digits, "." and "-" survive; full-width digits are dropped on purpose.
+// Digits, "." and "-" survive, full-width ones as their ASCII forms: Japanese input methods
+// type full-width digits by default, and dropping them stored 0 for "１２３４５".
 QString numberChars(const QString &text)
 {
     QString kept;
-    for (const QChar c : text) {
+    for (const QChar c : AsciiForms(text)) {
         if (isDigit(c) || c == QLatin1Char('.') || c == QLatin1Char('-'))
             kept += c;
     }

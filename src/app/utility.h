@@ -17,6 +17,10 @@ Variant NullToEmpty(const Variant &value);
 Variant EmptyToSpace(const Variant &value);
 Variant NullToZero(const Variant &value);
 
+// Full-width digits, signs, separators, letters and blanks (and ㍻ and the like) as their
+// plain forms (Unicode NFKC), as typed entries are read.
+QString AsciiForms(const QString &text);
+
 // Dates are shown only as yyyy/MM/dd; "0000/00/00" stands for no date.
 QString DateText(const Variant &value);
 QString FormatDate(QDate date);
@@ -27,7 +31,7 @@ QDate ZeroDate();
 std::optional<QDate> ParseDate(const QString &text, QDate today = QDate::currentDate());
 QDate TextToDate(const QString &text);
 
-// Numbers typed with other characters keep only their ASCII digits, "." and "-".
+// Numbers typed with other characters keep only their digits, "." and "-" (full-width ones read as ASCII).
 double NumberValue(const QString &text);
 QString NumberText(const QString &text);
 // Locale-free text for SQL: 15 significant digits, ".5" rather than "0.5", 1E+20 for large numbers.

@@ -187,9 +187,11 @@ QString Srch_frm::queryText(QString &refusal) const
     QString sql = QStringLiteral("SELECT * FROM DT WHERE ");
     for (int i = 0; i < ConditionCount; ++i) {
         const QString op = List->textMatrix(i + 1, 1);
-        const QString value = List->textMatrix(i + 1, 2).trimmed();
         const LayoutItem &item =
             MainLayout[static_cast<std::size_t>(ConditionItems[static_cast<std::size_t>(i)])];
+        // A number typed in full-width digits is the same number as in ASCII ones.
+        const QString typed = List->textMatrix(i + 1, 2);
+        const QString value = (item.kind == Kind::Number ? AsciiForms(typed) : typed).trimmed();
         const QString n = NumText(item.eda);
         const bool contains = op == QStringLiteral("含む");
         // Values the engine cannot read are refused here, naming the condition, before anything runs.

@@ -70,18 +70,29 @@ TEST(Utility, ParseDateReadsWhatUsersType)
         EXPECT_FALSE(ParseDate(QString::fromUtf8(text), today).has_value()) << text;
 }
 
-TEST(Utility, NumberValueAndNumberTextKeepOnlyAsciiDigitsPointAndMinus)
+TEST(Utility, NumberValueAndNumberTextKeepOnlyDigitsPointAndMinus)
 {
     const std::pair<const char *, double> values[] = {
-        {"", 0},   {"1,234.5円", 1234.5}, {"12-34", 12}, {"-", 0},   {"1.2.3", 1.2}, {"-.5", -0.5},
-        {"５", 0}, {"abc5", 5},           {"5.", 5},     {"--5", 0},
+        {"", 0},
+        {"1,234.5円", 1234.5},
+        {"12-34", 12},
+        {"-", 0},
+        {"1.2.3", 1.2},
+        {"-.5", -0.5},
+        {"abc5", 5},
+        {"5.", 5},
+        {"--5", 0},
+        {"１２３４５", 12345},
+        {"－１，２３４．５", -1234.5},
+        {"ゼロ", 0},
+        {"　７　", 7},
     };
     for (const auto &[text, value] : values)
         EXPECT_EQ(NumberValue(QString::fromUtf8(text)), value) << text;
     EXPECT_EQ(NumberValue(QString(400, QLatin1Char('9'))), 0);
 
     EXPECT_EQ(NumberText(""), "0");
-    EXPECT_EQ(NumberText("１２３"), "0");
+    EXPECT_EQ(NumberText("１２３"), "123");
     EXPECT_EQ(NumberText("12-34"), "12-34");
     EXPECT_EQ(NumberText("¥1,234.5"), "1234.5");
 }

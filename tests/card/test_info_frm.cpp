@@ -125,7 +125,7 @@ TEST_F(Card, EntryWalkNormalisesAndSavesEveryKind)
     type(card().eNamae, QStringLiteral("  new name "));
     ASSERT_TRUE(card().eNaiyou->isVisible());
     EXPECT_EQ(card().Koumoku->text(), QStringLiteral("数量"));
-    type(card().eNaiyou, QStringLiteral("1,234円"));
+    type(card().eNaiyou, QStringLiteral("１，２３４円")); // full width, as an input method types it
     EXPECT_EQ(cell(1), QStringLiteral("1,234"));
     QTest::keyClick(card().eNaiyou, Qt::Key_Up); // back to 数量, value box not stored
     EXPECT_EQ(card().Koumoku->text(), QStringLiteral("数量"));

@@ -218,6 +218,8 @@ TEST_F(Search, MemosAreSearchedForTheTextAnywhereNumbersByValue)
     EXPECT_EQ(searchFor(Bikou, Contains, QStringLiteral("b*c")), QList<int>{5});
     EXPECT_EQ(searchFor(Bikou, Eq, QStringLiteral("gearing")), QList<int>{12});
     EXPECT_EQ(searchFor(Suuryou, Lt, QStringLiteral("9")), (QList<int>{5, 14}));
+    EXPECT_EQ(searchFor(Suuryou, Lt, QStringLiteral("９")),
+              (QList<int>{5, 14})); // as an input method types it
 }
 
 TEST_F(Search, ValuesTheEngineCannotReadAreRefusedBeforeAnythingRuns)
