@@ -8,6 +8,7 @@
 #include "app/ui.h"
 #include "app/utility.h"
 #include "card/item_entry.h"
+#include "dialogs/confirm_frm.h"
 #include "dialogs/guard.h"
 #include "history/history_frm.h"
 #include "history/memo_frm.h"
@@ -22,7 +23,9 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -282,8 +285,65 @@ void Info_frm::Unload()
     });
 }
 
+bool Info_frm::AbandonEntry()
+{
+    if (Mode == QLatin1String("VIEW"))
+        return true;
+    if (!ConfirmChoice(QStringLiteral("入力を取り消しますか"), QStringLiteral("取り消す"),
+                       QStringLiteral("入力を続ける")))
+        return false;
+    const bool newRecord = Mode == QLatin1String("NEW");
+    if (newRecord)
+        guarded([this] { removeUnreferencedScan(); });
+    m_entry->finish();
+    Mode = QStringLiteral("VIEW");
+    if (!newRecord) {
+        guarded([this] { Display(static_cast<std::int32_t>(NumberValue(ID->text()))); });
+        return true;
+    }
+    // Back to the record shown before 追加, or to the empty card when there was none.
+    ClearCard();
+    setLabelText(*ID, QStringLiteral("0"));
+    if (m_desk.viewer)
+        setLabelText(*m_desk.viewer->ID, QStringLiteral("0"));
+    if (m_shownBeforeAppend > 0)
+        guarded([this] { Display(m_shownBeforeAppend); });
+    return true;
+}
+
+void Info_frm::removeUnreferencedScan()
+{
+    // Only a scan belongs to the new record; a file taken from the file data folder is the user's.
+    if (PendingDir != QLatin1String("_SCAN") || PendingFileName.isEmpty())
+        return;
+    Recordset rs =
+        m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE Dir='_SCAN' AND FileName='") +
+                                QString(PendingFileName).replace(u'\'', QStringLiteral("''")) + u'\'');
+    const bool referenced = !rs.eof();
+    rs.close();
+    if (!referenced) {
+        if (m_desk.viewer)
+            m_desk.viewer->pain->clearDisplay();
+        QFile::remove(ScanDataFolder.trimmed() + u'/' + PendingFileName);
+    }
+    PendingDir.clear();
+    PendingFileName.clear();
+}
+
+void Info_frm::keyPressEvent(QKeyEvent *event)
+{
+    // The entry's boxes leave Esc to the window.
+    if (event->key() == Qt::Key_Escape && Mode != QLatin1String("VIEW")) {
+        AbandonEntry();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void Info_frm::ExitProgram()
 {
+    if (!AbandonEntry())
+        return;
     if (m_desk.viewer)
         m_desk.viewer->Unload();
     if (m_desk.history)
@@ -308,6 +368,7 @@ void Info_frm::DoAppend(bool aPageMode)
         return;
     if (m_desk.history)
         m_desk.history->hide();
+    m_shownBeforeAppend = static_cast<std::int32_t>(NumberValue(ID->text()));
     ClearCard();
     if (!PageMode) {
         // A capture that fails must never leave the new record pointing at an earlier one's page.

@@ -37,7 +37,11 @@ public:
     void GoNext();
     void StartEdit();
     void BeginEntry();
+    // Ends the program; an entry in progress is first offered for abandoning, and a "no" keeps it running.
     void ExitProgram();
+    // Esc during an entry: asks, and on yes throws the typed values away. A new record's
+    // scanned page, which nothing else references, is removed with it.
+    bool AbandonEntry();
     // Adds a record (false) or a page to the shown record (true) from the scanner or a file.
     void DoAppend(bool aPageMode);
     // Puts the next record identifier (highest + 1, or 1) into the ID label.
@@ -79,6 +83,7 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
@@ -94,11 +99,14 @@ private:
     std::optional<std::int16_t> nextPage(std::int32_t id);
     void writePage(std::int32_t id, std::int16_t page, const QString &dir, const QString &file);
     void addImportedPage(GetDir_frm &import);
+    void removeUnreferencedScan();
 
     Desk &m_desk;
     QWindow *m_previousFocus = nullptr;
     bool m_activatedOnce = false;
     bool m_unloaded = false;
+    // The record shown when 追加 was pressed: shown again when its new record is abandoned.
+    std::int32_t m_shownBeforeAppend = 0;
     ItemEntry *m_entry = nullptr;
     Scanner *m_scanner = nullptr;
     GetDir_frm *m_getDir = nullptr;

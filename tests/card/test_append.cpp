@@ -189,6 +189,24 @@ TEST_F(Append, CancellingTheImportLeavesAnEmptyCardWithTheNewIdentifier)
     EXPECT_FALSE(recordExists(8));
 }
 
+TEST_F(Append, AnAbandonedNewRecordFromAFileLeavesTheFileWhereItLies)
+{
+    pickDevice(SelectDevice_frm::File);
+    pickFile({}, QStringLiteral("top.tif"));
+    card().DoAppend(false);
+    ASSERT_EQ(card().Mode, QStringLiteral("NEW"));
+    whenModal([](QWidget *w) {
+        pressKey(w, Qt::Key_Up);
+        pressKey(w, Qt::Key_Return);
+    });
+    QTest::keyClick(card().eNamae, Qt::Key_Escape);
+    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_FALSE(recordExists(8));
+    EXPECT_TRUE(QFileInfo::exists(QDir(files).filePath(QStringLiteral("top.tif"))));
+    EXPECT_EQ(card().ID->text(), QStringLiteral("0")); // nothing was shown before 追加
+    EXPECT_EQ(d.desk().viewer->ID->accessibleName(), QStringLiteral("0"));
+}
+
 TEST_F(Append, TheImportRefusesFoldersOutsideTheFileFolderAndAMissingChoice)
 {
     AlertAnswerer alerts;

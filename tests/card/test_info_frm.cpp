@@ -186,6 +186,22 @@ TEST_F(Card, AWalkThatChangesNothingKeepsEveryStoredValue)
     EXPECT_EQ(card().Koumoku->text(), QStringLiteral("品名"));
 }
 
+TEST_F(Card, EscDuringAnEditAsksAndOnYesShowsTheStoredRecordAgain)
+{
+    card().Display(7);
+    click(4);
+    type(card().eNamae, QStringLiteral("typed"));
+    whenModal([](QWidget *w) {
+        pressKey(w, Qt::Key_Up);
+        pressKey(w, Qt::Key_Return);
+    });
+    QTest::keyClick(card().eNaiyou, Qt::Key_Escape);
+    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_FALSE(card().eNaiyou->isVisible());
+    EXPECT_EQ(card().eNamae->text(), QStringLiteral("seven"));
+    EXPECT_EQ(stored(7, "Namae"), Variant("seven"));
+}
+
 TEST_F(Card, EmptyingADateLeavesNoDate)
 {
     card().Display(1);

@@ -99,6 +99,42 @@ TEST_F(ScanAppend, ANewRecordByScanIsAGroup4PageThatTheSaveRecords)
     EXPECT_EQ(page.field(QStringLiteral("FileName")), Variant("SC000008.TIF"));
 }
 
+// Esc in a new record's entry asks first; "入力を続ける" (the preselected answer) keeps the entry,
+// "取り消す" leaves neither a record nor the scanned file that only it referenced.
+TEST_F(ScanAppend, AnAbandonedNewRecordLeavesNeitherARecordNorItsScan)
+{
+    card().Display(7);
+    scanWith(QStringLiteral("白黒"), false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card().Mode == QLatin1String("NEW"); }, 30000));
+    const QString file = QDir(scan).filePath(QStringLiteral("SC000008.TIF"));
+    ASSERT_TRUE(QFileInfo::exists(file));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card().eNamae->hasFocus(); }));
+    QTest::keyClick(card().eNamae, Qt::Key_Return);
+
+    QString asked;
+    whenModal([&](QWidget *w) {
+        asked = w->windowTitle() + u' ' + w->findChild<QLabel *>(QStringLiteral("Message"))->text();
+        pressKey(w, Qt::Key_Return);
+    });
+    QTest::keyClick(card().eNaiyou, Qt::Key_Escape);
+    EXPECT_EQ(asked, QStringLiteral("選択 入力を取り消しますか"));
+    EXPECT_EQ(card().Mode, QStringLiteral("NEW"));
+    EXPECT_TRUE(card().eNaiyou->isVisible());
+
+    // 終了 in the middle of the entry asks the same; yes discards, then the program ends.
+    whenModal([](QWidget *w) {
+        pressKey(w, Qt::Key_Up);
+        pressKey(w, Qt::Key_Return);
+    });
+    QTest::mouseClick(card().Command[6], Qt::LeftButton);
+    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_FALSE(QFileInfo::exists(file));
+    EXPECT_TRUE(d.desk().db.openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=8")).eof());
+    EXPECT_EQ(card().ID->text(), QStringLiteral("7")); // the record shown before 追加
+    EXPECT_EQ(pageCount(7), 2);
+    EXPECT_TRUE(d.ended());
+}
+
 TEST_F(ScanAppend, APageScannedInGreyGoesAfterTheHighestAndIsRecordedAtOnce)
 {
     card().Display(7);
