@@ -9,7 +9,9 @@
 #include "search/search_result_model.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableView>
 
 namespace zumen {
@@ -19,7 +21,7 @@ SrchList_frm::SrchList_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("検索結果"));
     nameControl(*this, QStringLiteral("SrchList_frm"), QStringLiteral("検索結果"));
-    resize(twipsToPixels(6840), twipsToPixels(5400));
+    resize(twipsToPixels(6840), twipsToPixels(5880));
     setFont(windowFont(ProportionalGothic, 9));
 
     message = new QLabel(QStringLiteral("ダブルクリックで表示します。"), this);
@@ -46,8 +48,30 @@ SrchList_frm::SrchList_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     List->setColumnWidth(0, twipsToPixels(1000));
     List->setColumnWidth(1, twipsToPixels(5000));
 
+    // Without a command of its own the list could only be closed by the window manager.
+    Close = new QPushButton(QStringLiteral("閉じる"), this);
+    nameControl(*Close, QStringLiteral("Close"), Close->text());
+    Close->setGeometry(twipsRect(5400, 5340, 1200, 390));
+    Close->setAutoDefault(false);
+
     connect(List, &QTableView::doubleClicked, this,
             [this](const QModelIndex &index) { guarded([&] { showRecord(index.row() + 1); }); });
+    connect(Close, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void SrchList_frm::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        close();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        guarded([this] { showRecord(currentRow()); });
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 SrchList_frm::~SrchList_frm()

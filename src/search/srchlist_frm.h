@@ -7,6 +7,7 @@
 #include <cstdint>
 
 class QLabel;
+class QPushButton;
 class QTableView;
 
 namespace zumen {
@@ -16,7 +17,8 @@ class SearchResultModel;
 
 // The records the last search found, one row each with identifier and name. A double-click
 // shows the row's record on the card; the card's previous and next walk the rows while the
-// list is open. Closing the list ends that walk; the window deletes itself.
+// list is open. Closing the list (閉じる, Esc or the close box) ends that walk; the window
+// deletes itself. Enter shows the current row's record, as a double-click does.
 class SrchList_frm : public QWidget {
     Q_OBJECT
 public:
@@ -40,6 +42,10 @@ public:
 
     QLabel *message;
     QTableView *List;
+    QPushButton *Close;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void makeCurrent(int row);

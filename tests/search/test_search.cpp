@@ -371,20 +371,29 @@ TEST_F(Search, CardStepsWalkTheResultRowsInTheirOrder)
     EXPECT_EQ(card().ID->text(), QStringLiteral("12"));
     EXPECT_EQ(list->currentRow(), 1);
 
-    // Closing the list returns the steps to the whole table.
-    list->close();
+    // Enter shows the current row's record, as a double-click does.
+    QTest::keyClick(list->List, Qt::Key_Down);
+    QTest::keyClick(list->List, Qt::Key_Return);
+    EXPECT_EQ(card().ID->text(), QStringLiteral("5"));
+
+    // Closing the list (its own 閉じる) returns the steps to the whole table.
+    EXPECT_EQ(list->Close->accessibleName(), QStringLiteral("閉じる"));
+    QTest::mouseClick(list->Close, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return results() == nullptr; }));
     EXPECT_FALSE(SearchActive);
     click(2);
-    EXPECT_EQ(card().ID->text(), QStringLiteral("14"));
+    EXPECT_EQ(card().ID->text(), QStringLiteral("7")); // the table's next, not the list's
 
-    // A later search opens a fresh list, which the steps walk again.
+    // A later search opens a fresh list, which the steps walk again; Esc closes it too.
     EXPECT_EQ(searchFor(Hinmei, Contains, QStringLiteral("O'")), (QList<int>{9, 14}));
     EXPECT_TRUE(SearchActive);
     click(2);
     EXPECT_EQ(card().ID->text(), QStringLiteral("14"));
     click(1);
     EXPECT_EQ(card().ID->text(), QStringLiteral("9"));
+    QTest::keyClick(results()->List, Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return results() == nullptr; }));
+    EXPECT_FALSE(SearchActive);
 }
 
 TEST_F(Search, AHundredThousandHitsOpenTheWholeList)
