@@ -92,6 +92,8 @@ Desgn_frm::Desgn_frm(Desk &desk, QWidget *parent) : QWidget(parent, Qt::Window),
     m_cbox->setGeometry(twipsRect(1080, 780, 1200, 330));
     m_cbox->installEventFilter(this);
     nameControl(*m_cbox, QStringLiteral("cbox"), m_kindLabel->text());
+    // On Linux a combo box is read by its value; the label relation gives its caption.
+    m_kindLabel->setBuddy(m_cbox);
 
     const QString captions[] = {QStringLiteral("ラベル"), QStringLiteral("書式")};
     for (int i = 0; i < 2; ++i) {

@@ -7,6 +7,7 @@
 #include "support/modal.h"
 #include "support/test_desk.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -123,6 +124,13 @@ TEST_F(Search, WindowOpensEmptyAndTheKeysWalkItsFields)
     EXPECT_EQ(s.cbox[0]->currentText(), QStringLiteral("図番"));
     EXPECT_EQ(s.cbox[1]->currentText(), QStringLiteral("="));
     EXPECT_EQ(s.List->rows(), 1);
+    // Linux screen readers name a combo box by its label relation: its caption, not its value ("=").
+    for (int i : {0, 1}) {
+        const auto labels = QAccessible::queryAccessibleInterface(s.cbox[i])->relations(QAccessible::Label);
+        ASSERT_EQ(labels.size(), 1);
+        EXPECT_EQ(labels[0].first->text(QAccessible::Name),
+                  i == 0 ? QStringLiteral("項目") : QStringLiteral("条件"));
+    }
 
     s.cbox[0]->setFocus();
     QTest::keyClick(s.cbox[0], Qt::Key_Down);
