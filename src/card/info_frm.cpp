@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QWindow>
 
 namespace zumen {
@@ -111,6 +112,21 @@ Info_frm::Info_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &Info_frm::onFocusWindowChanged);
 
     buildGrid();
+    fitLayoutHeight();
+}
+
+void Info_frm::fitLayoutHeight()
+{
+    // With no stored placement the card opens tall enough for every item of the layout
+    // (the grid gets the card's height less 1200 twips), within the screen.
+    int rows = 2 * List->frameWidth();
+    for (int r = 0; r < List->rows(); ++r)
+        rows += List->rowHeight(r);
+    int wanted = rows + twipsToPixels(1200);
+    if (const QScreen *s = screen())
+        wanted = std::min(wanted, s->availableGeometry().height() * 9 / 10);
+    if (wanted > height())
+        resize(width(), wanted);
 }
 
 void Info_frm::buildGrid()

@@ -89,6 +89,7 @@ protected:
 
 private:
     void buildGrid();
+    void fitLayoutHeight();
     void SaveRecord();
     void showMemoReadOnly();
     void openOptions();

@@ -71,6 +71,9 @@ protected:
 TEST_F(Card, GridHasARowPerItemAndOpensEmpty)
 {
     EXPECT_EQ(card().List->rows(), 6);
+    // Without a stored placement every item shows whole.
+    EXPECT_LE(card().List->rowViewportPosition(5) + card().List->rowHeight(5),
+              card().List->viewport()->height());
     EXPECT_EQ(card().List->textMatrix(0, 0), QStringLiteral("項目"));
     EXPECT_EQ(card().List->textMatrix(4, 0), QStringLiteral("備考"));
     EXPECT_EQ(card().List->colWidthTwips(0), 2000);
