@@ -96,7 +96,8 @@ void applyRecovered(const QString &sqlFile, Database &target, RepairReport &repo
         report.rows.insert(t.name, 0);
     }
     static const QRegularExpression insertInto(
-        QStringLiteral(R"(^\s*(?:(?:/\*.*?\*/|--[^\n]*\n)\s*)*INSERT\s+(?:OR\s+\w+\s+)?INTO\s+(?:"([^"]+)"|(\w+)))"),
+        QStringLiteral(
+            R"re(^\s*(?:(?:/\*.*?\*/|--[^\n]*\n)\s*)*INSERT\s+(?:OR\s+\w+\s+)?INTO\s+(?:"([^"]+)"|(\w+)))re"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
 
     QFile in(sqlFile);
