@@ -1,19 +1,24 @@
 #include "app/repair.h"
 
 #include "app/db_error.h"
-#include "app/jet_sql.h"
 #include "app/schema.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <sqlite3.h>
 
 #include <cstdio>
-#include <limits>
 
 namespace zumen {
 namespace {
+
+// How long one run of the sqlite3 program may take before the repair gives up.
+constexpr int ShellTimeoutMs = 300000;
 
 bool looksLikeSqlite(const QString &path)
 {
@@ -23,174 +28,176 @@ bool looksLikeSqlite(const QString &path)
     return f.read(16) == QByteArray("SQLite format 3\0", 16);
 }
 
-QString freeBackupName(const QString &path)
+bool sameContents(const QString &a, const QString &b)
+{
+    QFile fa(a), fb(b);
+    if (fa.size() != fb.size() || !fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
+        return false;
+    while (!fa.atEnd()) {
+        if (fa.read(1 << 20) != fb.read(1 << 20))
+            return false;
+    }
+    return true;
+}
+
+// PATH.bakN: the first free number, or a backup that already holds these very bytes, so a
+// file that cannot be repaired does not leave a new copy at every start.
+QString backupFor(const QString &path, bool &exists)
 {
     for (int n = 1;; ++n) {
         const QString candidate = path + QStringLiteral(".bak") + QString::number(n);
-        if (!QFileInfo::exists(candidate))
+        exists = QFileInfo::exists(candidate);
+        if (!exists || sameContents(path, candidate))
             return candidate;
     }
 }
 
-// A raw read-only handle on the damaged file: the engine layer's checks would refuse it.
-struct RawSource {
-    sqlite3 *db = nullptr;
-    ~RawSource() { sqlite3_close_v2(db); }
-};
-
-struct Entry {
-    QString type, name, sql;
-};
-
-bool readSchema(sqlite3 *db, QList<Entry> &entries)
-{
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT type, name, sql FROM sqlite_master WHERE sql IS NOT NULL", -1, &stmt,
-                           nullptr) != SQLITE_OK)
-        return false;
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        auto text = [&](int i) {
-            return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, i)));
-        };
-        entries.append({text(0), text(1), text(2)});
+// Removes the new file unless it was put into place.
+struct Scratch {
+    QString path;
+    bool kept = false;
+    ~Scratch()
+    {
+        if (!kept) {
+            QFile::remove(path);
+            QFile::remove(path + QStringLiteral("-journal"));
+        }
     }
-    sqlite3_finalize(stmt);
-    return rc == SQLITE_DONE;
+};
+
+DbError failure(const QString &text)
+{
+    return DbError(DbErr::CannotOpen, text);
 }
 
-// Copies the rows of one table in rowid order. Where a damaged page stops the walk, it
-// seeks past it with growing steps, so rows behind the damage are still found.
-void copyTable(sqlite3 *src, Database &dst, const QString &table, RepairReport &report)
+// Runs the sqlite3 program on a database with one dot-command, its output written to outFile.
+bool runShell(const QString &program, const QString &db, const QString &command, const QString &outFile)
 {
-    const QString select =
-        QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid > ?1 ORDER BY rowid").arg(quoteIdentifier(table));
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(src, select.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
-        return;
-    const int columns = sqlite3_column_count(stmt);
-    QStringList params;
-    for (int i = 1; i <= columns; ++i)
-        params << QStringLiteral("?%1").arg(i);
-    QStringList names;
-    for (int i = 1; i < columns; ++i)
-        names << quoteIdentifier(QString::fromUtf8(sqlite3_column_name(stmt, i)));
-    Statement write = dst.prepare(QStringLiteral("INSERT OR IGNORE INTO %1 (rowid, %2) VALUES (%3)")
-                                      .arg(quoteIdentifier(table), names.join(u','), params.join(u',')));
+    QProcess shell;
+    shell.setStandardInputFile(QProcess::nullDevice());
+    shell.setStandardOutputFile(outFile);
+    shell.setStandardErrorFile(QProcess::nullDevice());
+    shell.start(program, {QStringLiteral("-batch"), db, command});
+    if (!shell.waitForFinished(ShellTimeoutMs)) {
+        shell.kill();
+        shell.waitForFinished();
+        return false;
+    }
+    return shell.exitStatus() == QProcess::NormalExit && shell.exitCode() == 0;
+}
 
-    sqlite3_int64 last = std::numeric_limits<sqlite3_int64>::min();
-    sqlite3_int64 skip = 1;
-    int failedSeeks = 0;
-    while (failedSeeks < 64) {
-        sqlite3_reset(stmt);
-        sqlite3_bind_int64(stmt, 1, last);
-        int rc;
-        bool progressed = false;
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-            for (int i = 0; i < columns; ++i) {
-                Variant v;
-                switch (sqlite3_column_type(stmt, i)) {
-                case SQLITE_INTEGER:
-                    v = Variant(static_cast<std::int64_t>(sqlite3_column_int64(stmt, i)));
-                    break;
-                case SQLITE_FLOAT:
-                    v = Variant(sqlite3_column_double(stmt, i));
-                    break;
-                case SQLITE_NULL:
-                    break;
-                default:
-                    v = Variant(
-                        QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, i)),
-                                          sqlite3_column_bytes(stmt, i)));
-                }
-                write.bind(i + 1, v);
-            }
-            write.run();
-            if (sqlite3_changes(dst.handle()) == 1)
-                ++report.rowsCopied;
+// Runs the INSERT statements of the program's output that name one of our tables against the
+// new file; everything else in it (its schema, pragmas, comments) is ours to decide, not its.
+void applyRecovered(const QString &sqlFile, Database &target, RepairReport &report)
+{
+    QMap<QString, QString> ours; // lower-case name -> name as the schema spells it
+    for (const Schema::Table &t : Schema::tables()) {
+        ours.insert(t.name.toLower(), t.name);
+        report.rows.insert(t.name, 0);
+    }
+    static const QRegularExpression insertInto(
+        QStringLiteral(
+            R"re(^\s*(?:(?:/\*.*?\*/|--[^\n]*\n)\s*)*INSERT\s+(?:OR\s+\w+\s+)?INTO\s+(?:"([^"]+)"|(\w+)))re"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+
+    QFile in(sqlFile);
+    if (!in.open(QIODevice::ReadOnly))
+        return;
+    QByteArray statement;
+    while (!in.atEnd()) {
+        statement += in.readLine();
+        if (!sqlite3_complete(statement.constData()))
+            continue;
+        const QRegularExpressionMatch m = insertInto.match(QString::fromUtf8(statement));
+        const QString table = m.hasMatch() ? (m.captured(1) + m.captured(2)).toLower() : QString();
+        if (ours.contains(table)) {
+            sqlite3_stmt *stmt = nullptr;
+            const bool added =
+                sqlite3_prepare_v2(target.handle(), statement.constData(), static_cast<int>(statement.size()),
+                                   &stmt, nullptr) == SQLITE_OK &&
+                sqlite3_step(stmt) == SQLITE_DONE && sqlite3_changes(target.handle()) == 1;
+            sqlite3_finalize(stmt);
+            if (added)
+                ++report.rows[ours.value(table)];
             else
                 ++report.rowsDropped;
-            last = sqlite3_column_int64(stmt, 0);
-            progressed = true;
-            skip = 1;
-            failedSeeks = 0;
+        } else if (table == QLatin1String("lost_and_found")) {
+            // Rows whose table the damage hid: no place for them in our schema.
+            ++report.rowsUnplaced;
         }
-        if (rc == SQLITE_DONE)
-            break;
-        if (!progressed) {
-            ++failedSeeks;
-            skip *= 2;
-        }
-        if (last == std::numeric_limits<sqlite3_int64>::min())
-            last = 0;
-        if (last > std::numeric_limits<sqlite3_int64>::max() - skip)
-            break;
-        last += skip;
+        statement.clear();
     }
-    sqlite3_finalize(stmt);
 }
 
 } // namespace
 
+long long RepairReport::rowsRecovered() const
+{
+    long long n = 0;
+    for (long long r : rows)
+        n += r;
+    return n;
+}
+
 RepairReport repairDatabase(const QString &path)
 {
+    const QString name = QFileInfo(path).fileName();
     if (!looksLikeSqlite(path))
         throw DbError(DbErr::UnrecognisedFormat,
                       QStringLiteral("データベース形式 '%1' を認識できません。").arg(path));
+    const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (shell.isEmpty())
+        throw failure(QStringLiteral("%1 が壊れていますが、修復に使う sqlite3 プログラムが見つかりません。"
+                                     "%1 はそのままです。sqlite3 を入れてから起動し直してください。")
+                          .arg(name));
 
     RepairReport report;
-    report.backupPath = freeBackupName(path);
-    if (!QFile::copy(path, report.backupPath))
-        throw DbError(DbErr::CannotOpen,
-                      QStringLiteral("'%1' の控えを作れません。修復を中止しました。").arg(report.backupPath));
+    bool backupExists = false;
+    report.backupPath = backupFor(path, backupExists);
+    if (!backupExists && !QFile::copy(path, report.backupPath))
+        throw failure(QStringLiteral("'%1' の控えを作れません。修復を中止しました。").arg(report.backupPath));
     const QString journal = path + QStringLiteral("-journal");
-    if (QFileInfo::exists(journal))
+    if (QFileInfo::exists(journal) && !QFileInfo::exists(report.backupPath + QStringLiteral("-journal")))
         QFile::copy(journal, report.backupPath + QStringLiteral("-journal"));
 
-    RawSource source;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &source.db, SQLITE_OPEN_READONLY, nullptr) !=
-        SQLITE_OK)
-        throw DbError(DbErr::CannotOpen, QStringLiteral("ファイル '%1' を開けません。").arg(path));
+    // The program reads a copy of its own: opening a file may roll back its journal, and the
+    // backup stays exactly as the damage left it.
+    QTemporaryDir work;
+    const QString copy = work.filePath(QStringLiteral("damaged.db"));
+    const QString sql = work.filePath(QStringLiteral("recovered.sql"));
+    if (!work.isValid() || !QFile::copy(path, copy))
+        throw failure(QStringLiteral("修復用の作業ファイルを作れません。%1 はそのままです。").arg(name));
+    if (QFileInfo::exists(journal))
+        QFile::copy(journal, copy + QStringLiteral("-journal"));
+    // .recover reads every page it can; a program built without page access fails it, and
+    // .dump then walks each table from both ends past the damage.
+    if (!runShell(shell, copy, QStringLiteral(".recover"), sql) &&
+        !runShell(shell, copy, QStringLiteral(".dump"), sql))
+        throw failure(
+            QStringLiteral("sqlite3 プログラムで %1 を読めませんでした。%1 はそのままです。").arg(name));
 
-    QList<Entry> entries;
-    if (!readSchema(source.db, entries) || entries.isEmpty()) {
-        report.schemaRecovered = false;
-        entries.clear();
-        for (const QString &sql : Schema::createStatements())
-            entries.append({sql.startsWith(QLatin1String("CREATE TABLE")) ? QStringLiteral("table")
-                                                                          : QStringLiteral("index"),
-                            sql.section(u'"', 1, 1), sql});
-    }
-
-    const QString rebuilt = path + QStringLiteral(".rebuild");
-    QFile::remove(rebuilt);
-    QFile::remove(rebuilt + QStringLiteral("-journal"));
+    Scratch rebuilt{path + QStringLiteral(".rebuild")};
+    QFile::remove(rebuilt.path);
+    QFile::remove(rebuilt.path + QStringLiteral("-journal"));
     {
-        Database target = Database::create(rebuilt);
+        Database target = Database::create(rebuilt.path);
+        Schema::create(target);
         Transaction t(target);
-        // Unique keys first, so rows that a damage duplicated cannot break them.
-        for (const Entry &e : entries) {
-            if (e.type == QLatin1String("table") && !e.name.startsWith(QLatin1String("sqlite_")))
-                target.executeNative(e.sql);
-        }
-        for (const Entry &e : entries) {
-            if (e.type == QLatin1String("index"))
-                target.executeNative(e.sql);
-        }
-        for (const Entry &e : entries) {
-            if (e.type == QLatin1String("table") && !e.name.startsWith(QLatin1String("sqlite_")))
-                copyTable(source.db, target, e.name, report);
-        }
+        applyRecovered(sql, target, report);
         t.commit();
         target.close();
     }
-    sqlite3_close_v2(source.db);
-    source.db = nullptr;
+    if (report.rowsRecovered() == 0)
+        throw DbError(DbErr::UnrecognisedFormat,
+                      QStringLiteral("%1 は壊れていて、読める行が一つもありませんでした。"
+                                     "%1 はそのままにし、元のファイルを %2 にも残してあります。")
+                          .arg(name, report.backupPath));
 
     // The old journal belongs to the damaged file (kept with its backup): never apply it to the new one.
     QFile::remove(journal);
-    if (std::rename(QFile::encodeName(rebuilt).constData(), QFile::encodeName(path).constData()) != 0)
-        throw DbError(DbErr::CannotOpen, QStringLiteral("修復したファイルを '%1' に置けません。").arg(path));
+    if (std::rename(QFile::encodeName(rebuilt.path).constData(), QFile::encodeName(path).constData()) != 0)
+        throw failure(QStringLiteral("修復したファイルを '%1' に置けません。").arg(path));
+    rebuilt.kept = true;
     return report;
 }
 

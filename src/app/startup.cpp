@@ -23,6 +23,30 @@
 
 namespace zumen {
 
+namespace {
+
+// What a rebuilt QV.MDB holds now, table by table, in words a user knows the data by.
+QString repairNotice(const RepairReport &r)
+{
+    const auto n = [&](const char *table) {
+        return QString::number(r.rows.value(QString::fromLatin1(table)));
+    };
+    QString text = QStringLiteral("QV.MDB が壊れていたため、読める行から作り直しました。") + u'\r' +
+                   QStringLiteral("元のファイルは %1 に残してあります。").arg(r.backupPath) +
+                   QStringLiteral("読めた行: レコード %1・ページ %2・履歴 %3・項目の設定 %4・オプション %5・"
+                                  "ウィンドウの位置 %6。")
+                       .arg(n("DT"), n("PG"), n("Hstry"),
+                            QString::number(r.rows.value(QStringLiteral("Desgn")) +
+                                            r.rows.value(QStringLiteral("DesgnHS"))),
+                            n("UserOP"), n("Pos"));
+    if (r.rowsDropped + r.rowsUnplaced > 0)
+        text += QStringLiteral("入れられなかった %1 行は元のファイルだけにあります。")
+                    .arg(r.rowsDropped + r.rowsUnplaced);
+    return text;
+}
+
+} // namespace
+
 QString startupErrorText(const NumberedError &error)
 {
     return QStringLiteral("エラー番号 ") + (error.number() >= 0 ? QStringLiteral(" ") : QString()) +
@@ -76,10 +100,8 @@ std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const 
         errorBox(QStringLiteral("エラー"), QString::fromUtf8(e.what()));
         return nullptr;
     }
-    if (!repaired.backupPath.isEmpty()) {
-        ShowAlert(QStringLiteral("QV.MDB が壊れていたため、読める行から作り直しました。") + u'\r' +
-                  QStringLiteral("元のファイルは %1 に残してあります。").arg(repaired.backupPath));
-    }
+    if (!repaired.backupPath.isEmpty())
+        ShowAlert(repairNotice(repaired));
     // A request left before the program started is served once the windows are up.
     guarded([&] { CheckRequestFile(*desk); });
     return desk;

@@ -15,6 +15,7 @@
 #include <QTest>
 
 #include "support/in_folder.h"
+#include "support/modal.h"
 
 #include <gtest/gtest.h>
 
@@ -104,6 +105,54 @@ TEST(Startup, AWorkingFolderOpensTheDeskWherePlacementsSayAndExitStoresThem)
     EXPECT_NEAR(again->card->frameGeometry().x(), twipsToPixels(1500), 1);
     EXPECT_NEAR(again->card->frameGeometry().y(), twipsToPixels(900), 1);
     EXPECT_EQ(again->card->List->colWidthTwips(0), 3000);
+}
+
+TEST(Startup, ARepairedFileIsCountedInTheNoticeAndAnUnreadableOneOpensNoDesk)
+{
+    QTemporaryDir dir;
+    WorkingFolder::init(dir.path());
+    InFolder here(dir.path());
+    const QString path = dir.filePath(QStringLiteral("QV.MDB"));
+    {
+        Database db = Database::open(path);
+        for (int id = 1; id <= 300; ++id)
+            db.executeNative(QStringLiteral("INSERT INTO DT (ID, Text1) VALUES (%1, '%2')")
+                                 .arg(id)
+                                 .arg(QString(400, u'x')));
+    }
+    QFile f(path);
+    ASSERT_TRUE(f.resize(f.size() * 2 / 3));
+    {
+        AlertAnswerer alerts;
+        std::unique_ptr<Desk> desk =
+            StartDesk([](const QString &, const QString &m) { FAIL() << m.toStdString(); });
+        ASSERT_NE(desk, nullptr);
+        ASSERT_EQ(alerts.texts().size(), 1);
+        const QString notice = alerts.texts().first();
+        EXPECT_TRUE(
+            notice.startsWith(QStringLiteral("QV.MDB が壊れていたため、読める行から作り直しました。\r")));
+        EXPECT_TRUE(notice.contains(QStringLiteral("元のファイルは QV.MDB.bak1 に残してあります。")));
+        EXPECT_TRUE(notice.contains(QStringLiteral("オプション 2・")));
+        EXPECT_FALSE(notice.contains(QStringLiteral("レコード 0・"))) << notice.toStdString();
+        EXPECT_TRUE(desk->card->isVisible());
+    }
+
+    // Nothing readable behind the header: the error box, no desk, and QV.MDB as it was.
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.seek(100);
+    f.write(QByteArray(f.size() - 100, '\0'));
+    f.close();
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    QString text;
+    const int windows = visibleWindows();
+    EXPECT_EQ(StartDesk([&](const QString &, const QString &m) { text = m; }), nullptr);
+    EXPECT_TRUE(text.contains(QStringLiteral("読める行が一つもありませんでした"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("QV.MDB.bak2")));
+    EXPECT_EQ(visibleWindows(), windows);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
 }
 
 TEST(Placements, ANullWidthHidesAColumnAndAMissingRowKeepsTheDefault)
