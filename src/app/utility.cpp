@@ -2,6 +2,7 @@
 
 #include "app/cp932.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -576,12 +577,22 @@ void SelectAllText(QLineEdit &box)
 
 void CenterForm(QWidget &form)
 {
-    QScreen *screen = form.screen() ? form.screen() : QGuiApplication::primaryScreen();
+    // A dialog opens over the window it belongs to (its parent's, else the one in use), not
+    // at a corner of the screen; it never hangs off the screen.
+    const QWidget *owner = form.parentWidget() ? form.parentWidget()->window() : QApplication::activeWindow();
+    if (owner == &form || (owner && !owner->isVisible()))
+        owner = nullptr;
+    QScreen *screen = owner ? owner->screen() : form.screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
     if (screen) {
-        const QRect area = screen->geometry();
+        const QRect area = screen->availableGeometry();
+        const QRect over = owner ? owner->frameGeometry() : area;
         const QSize size = form.frameGeometry().size();
-        form.move(area.x() + (area.width() - size.width()) / 2,
-                  area.y() + (area.height() - size.height()) / 2);
+        const int x = over.x() + (over.width() - size.width()) / 2;
+        const int y = over.y() + (over.height() - size.height()) / 2;
+        form.move(std::clamp(x, area.left(), std::max(area.left(), area.right() + 1 - size.width())),
+                  std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
     }
     // Such controls are meant for the mouse; Tab should walk only the entry fields.
     for (QWidget *child : form.findChildren<QWidget *>()) {

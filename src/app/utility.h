@@ -49,7 +49,8 @@ QString ClipToMaxLength(const QLineEdit &box);
 
 bool HasText(const QString &text);
 void SelectAllText(QLineEdit &box);
-// Centres the window on its screen; buttons, scroll bars and check boxes leave the tab order.
+// Centres the window on the window it belongs to (its parent's, else the active one), or on
+// the screen when there is none; buttons, scroll bars and check boxes leave the tab order.
 void CenterForm(QWidget &form);
 
 } // namespace zumen

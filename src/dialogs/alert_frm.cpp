@@ -10,13 +10,15 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include <algorithm>
+
 namespace zumen {
 
 Alert_frm::Alert_frm(QWidget *parent)
     : QDialog(parent), m_image(new QLabel(this)), m_message(new QLabel(this)),
       m_command(new QPushButton(this))
 {
-    setWindowTitle(QStringLiteral("Ravel Computer"));
+    setWindowTitle(QStringLiteral("Zumen"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setFixedSize(twipsToPixels(5970), twipsToPixels(1530));
 
@@ -46,6 +48,12 @@ void Alert_frm::setText(const QString &text)
     m_text = text;
     m_message->setText(displayText(text));
     m_message->setAccessibleName(m_message->text());
+    // A message of more lines than the design's three (a repair's counts) makes the window taller.
+    const int height = std::max(twipsToPixels(720), m_message->heightForWidth(m_message->width()));
+    m_message->resize(m_message->width(), height);
+    const int below = m_message->geometry().bottom() + twipsToPixels(45);
+    m_command->move(m_command->x(), below);
+    setFixedSize(width(), below + m_command->height() + twipsToPixels(150));
 }
 
 void Alert_frm::keyPressEvent(QKeyEvent *event)

@@ -16,7 +16,7 @@ Memo_frm::Memo_frm(QWidget *parent)
     : QDialog(parent), m_koumoku(new QLabel(this)), m_memo(new QPlainTextEdit(this)),
       m_command(new QPushButton(QStringLiteral("戻る F10"), this))
 {
-    setWindowTitle(QStringLiteral("Memo_frm"));
+    setWindowTitle(QStringLiteral("メモ"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     resize(twipsToPixels(7200), twipsToPixels(5400));
 
@@ -50,6 +50,7 @@ Memo_frm::Memo_frm(QWidget *parent)
 
 void Memo_frm::Init(const QString &aKoumoku)
 {
+    setWindowTitle(QStringLiteral("メモ - ") + aKoumoku);
     m_koumoku->setText(aKoumoku);
     m_koumoku->setAccessibleName(aKoumoku);
     m_memo->setAccessibleName(aKoumoku);

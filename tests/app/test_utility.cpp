@@ -196,10 +196,21 @@ TEST(Utility, CenterFormCentresAndTakesMouseControlsOutOfTheTabOrder)
     edit->setText("abc");
 
     CenterForm(form);
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(form.pos(),
-              QPoint(screen.x() + (screen.width() - 200) / 2, screen.y() + (screen.height() - 100) / 2));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(form.geometry().center(), screen.center());
     EXPECT_EQ(form.size(), QSize(200, 100));
+
+    // A dialog of a window opens over that window, and never off the screen.
+    QWidget owner;
+    owner.setGeometry(300, 200, 400, 300);
+    owner.show();
+    QWidget dialog(&owner, Qt::Dialog);
+    dialog.resize(100, 60);
+    CenterForm(dialog);
+    EXPECT_EQ(dialog.geometry().center(), owner.frameGeometry().center());
+    owner.move(screen.right() - 50, screen.bottom() - 50);
+    CenterForm(dialog);
+    EXPECT_TRUE(screen.contains(dialog.geometry())) << dialog.x() << "," << dialog.y();
     EXPECT_EQ(button->focusPolicy(), Qt::ClickFocus);
     EXPECT_EQ(check->focusPolicy(), Qt::ClickFocus);
     EXPECT_EQ(bar->focusPolicy(), Qt::ClickFocus);

@@ -1,3 +1,4 @@
+#include "app/ui.h"
 #include "dialogs/alert_frm.h"
 
 #include "support/modal.h"
@@ -38,25 +39,32 @@ TEST(ShowAlert, EachAlertWaitsForItsOwnOkAndIsGoneAfterwards)
     EXPECT_EQ(aliveAlerts(), 0);
 }
 
-TEST(ShowAlert, CarriageReturnBreaksTheMessageOntoASecondLineThatFits)
+TEST(ShowAlert, CarriageReturnsBreakTheMessageIntoLinesThatAllFit)
 {
     const QString restart =
-        QStringLiteral("一旦、システムを終了します。") + u'\r' + QStringLiteral("再起動してください。");
+        QStringLiteral("一旦、システムを終了します。") + u'\r' + QStringLiteral("再起動してください。") +
+        u'\r' +
+        QStringLiteral("読めた行: レコード 399・ページ 399・履歴 12・項目の設定 9・オプション "
+                       "2・ウィンドウの位置 8。") +
+        u'\r' + QStringLiteral("元のファイルは /home/user/図面/QV.MDB.bak1 に残してあります。");
     QString shown;
     bool fits = false;
     whenModal([&](QWidget *alert) {
-        EXPECT_EQ(alert->windowTitle(), "Ravel Computer");
+        EXPECT_EQ(alert->windowTitle(), "Zumen");
         auto *message = alert->findChild<QLabel *>(QStringLiteral("Message"));
         ASSERT_NE(message, nullptr);
         shown = message->text();
         EXPECT_EQ(message->accessibleName(), shown);
         const QFontMetrics metrics(message->font());
         const QRect needed = metrics.boundingRect(message->rect(), Qt::AlignLeft | Qt::TextWordWrap, shown);
-        fits = needed.height() <= message->height() && needed.width() <= message->width();
+        auto *ok = alert->findChild<QPushButton *>(QStringLiteral("Command"));
+        fits = needed.height() <= message->height() && needed.width() <= message->width() &&
+               ok->geometry().top() > message->geometry().bottom() &&
+               ok->geometry().bottom() < alert->height();
         pressKey(alert, Qt::Key_Return);
     });
     ShowAlert(restart);
-    EXPECT_EQ(shown, QStringLiteral("一旦、システムを終了します。\n再起動してください。"));
+    EXPECT_EQ(shown, displayText(restart));
     EXPECT_TRUE(fits);
 }
 

@@ -59,7 +59,7 @@ TEST_F(MemoEditor, EnterStartsANewLineAndTheButtonHandsBackTheEdit)
 {
     bool openAfterEnter = false;
     const QString result = edit("一行目\r\n二行目", [&](QWidget *window) {
-        EXPECT_EQ(window->windowTitle(), "Memo_frm");
+        EXPECT_EQ(window->windowTitle(), QStringLiteral("メモ - 備考"));
         EXPECT_EQ(window->findChild<QLabel *>("Koumoku")->text(), "備考");
         QTest::keyClick(box(window), Qt::Key_End, Qt::ControlModifier);
         QTest::keyClick(box(window), Qt::Key_Return);
