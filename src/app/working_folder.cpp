@@ -31,6 +31,26 @@ QDir existingFolder(const QString &folder)
     return QDir(info.absoluteFilePath());
 }
 
+// Makes the folder and the parents it lacks, as `git init DIR` does. The nearest folder that
+// exists already says what is in the way: a file, or no permission to write.
+QDir madeFolder(const QString &folder)
+{
+    const QString wanted = QDir(folder).absolutePath();
+    QString existing = wanted;
+    while (!QFileInfo::exists(existing)) {
+        const QString parent = QFileInfo(existing).absolutePath();
+        if (parent == existing)
+            break;
+        existing = parent;
+    }
+    if (existing != wanted) {
+        existingFolder(existing);
+        if (!QDir().mkpath(wanted))
+            failWith(QStringLiteral("フォルダ '%1' を作れません。").arg(wanted));
+    }
+    return existingFolder(wanted);
+}
+
 void makeFolder(const QDir &dir, const QString &name)
 {
     if (!dir.mkpath(name))
@@ -159,7 +179,7 @@ void saveTiff(const QImage &image, const QString &path, int dpi)
 
 void init(const QString &folder)
 {
-    const QDir dir = existingFolder(folder);
+    const QDir dir = madeFolder(folder);
     const QString dbPath = dir.filePath(DatabaseFile);
     if (QFileInfo::exists(dbPath))
         failWith(QStringLiteral("'%1' はすでにあります。既存のデータベースには手を付けません。").arg(dbPath));

@@ -84,9 +84,17 @@ TEST(ZumenDb, InitMakesAWorkingFolderAndNeverTouchesAnExistingOne)
 TEST(ZumenDb, FailuresSayWhatIsWrong)
 {
     QTemporaryDir dir;
-    const ToolRun missing = zumenDb({QStringLiteral("init"), dir.filePath(QStringLiteral("nowhere"))});
-    EXPECT_NE(missing.exitCode, 0);
-    EXPECT_TRUE(missing.err.contains(QStringLiteral("ありません")));
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    for (const char *command : {"init", "demo"}) {
+        const ToolRun inTheWay =
+            zumenDb({QString::fromLatin1(command), dir.filePath(QStringLiteral("plain/sub"))});
+        EXPECT_EQ(inTheWay.exitCode, 1) << command;
+        EXPECT_TRUE(
+            inTheWay.err.contains(QStringLiteral("'%1' はフォルダではありません").arg(plain.fileName())))
+            << inTheWay.err.toStdString();
+    }
 
     const ToolRun noDatabase = zumenDb({QStringLiteral("check"), dir.path()});
     EXPECT_NE(noDatabase.exitCode, 0);
@@ -112,12 +120,12 @@ TEST(ZumenDb, CheckListsWhatADatabaseLacks)
     EXPECT_FALSE(check.out.contains(QStringLiteral("DT.Str6")));
 }
 
-TEST(ZumenDb, DemoGivesRecordsWhosePagesExistButOne)
+TEST(ZumenDb, DemoMakesItsFolderWithRecordsWhosePagesExistButOne)
 {
     QTemporaryDir dir;
-    const ToolRun demo = zumenDb({QStringLiteral("demo"), dir.path()});
+    const QDir folder(dir.filePath(QStringLiteral("new/demo")));
+    const ToolRun demo = zumenDb({QStringLiteral("demo"), folder.path()});
     ASSERT_EQ(demo.exitCode, 0) << demo.err.toStdString();
-    const QDir folder(dir.path());
     Database db = Database::open(folder.filePath(QStringLiteral("QV.MDB")));
     Recordset records = db.openRecordset(QStringLiteral("SELECT * FROM DT"));
     EXPECT_GE(records.recordCount(), 24);
