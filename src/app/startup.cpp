@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/database.h"
+#include "app/db_error.h"
 #include "app/desk.h"
 #include "app/globals.h"
 #include "app/numbered_error.h"
@@ -18,6 +19,8 @@
 #include "lookup/trans.h"
 #include "pages/drawing_frm.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -54,20 +57,63 @@ QString startupErrorText(const NumberedError &error)
            u'\r' + error.description();
 }
 
-void ReadFolderOptions(Database &db)
+QStringList ReadFolderOptions(Database &db)
 {
+    struct Option {
+        QString criterion;
+        QString caption;
+        QString *folder;
+        QString rewrite;
+    };
+    Option options[] = {
+        {QStringLiteral("Code=11"), QStringLiteral("スキャナデータパス"), &ScanDataFolder, {}},
+        {QStringLiteral("Code=12"), QStringLiteral("ファイルデータパス"), &FileDataFolder, {}}};
+    const QString working = QFileInfo(db.path()).absolutePath();
     Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
     if (rs.eof()) {
         rs.close();
-        return;
+        return {};
     }
-    rs.findFirst(QStringLiteral("Code=11"));
-    if (!rs.noMatch())
-        ScanDataFolder = NullToEmpty(rs.field(QStringLiteral("Contents"))).toString();
-    rs.findFirst(QStringLiteral("Code=12"));
-    if (!rs.noMatch())
-        FileDataFolder = NullToEmpty(rs.field(QStringLiteral("Contents"))).toString();
+    bool rewrite = false;
+    for (Option &option : options) {
+        rs.findFirst(option.criterion);
+        if (rs.noMatch())
+            continue;
+        const QString stored = NullToEmpty(rs.field(QStringLiteral("Contents"))).toString();
+        *option.folder = WorkingFolder::absoluteFolder(stored, working);
+        // Written before folders were kept relative: only an absolute folder inside is rewritten.
+        const QString relative = WorkingFolder::storedFolder(stored, working);
+        if (QDir::isAbsolutePath(stored.trimmed()) && QDir::isRelativePath(relative)) {
+            option.rewrite = relative;
+            rewrite = true;
+        }
+    }
     rs.close();
+    if (!rewrite)
+        return {};
+
+    QStringList notes;
+    try {
+        Transaction transaction(db);
+        Recordset rows = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
+        for (const Option &option : options) {
+            if (option.rewrite.isEmpty())
+                continue;
+            rows.findFirst(option.criterion);
+            rows.edit();
+            rows.setField(QStringLiteral("Contents"), option.rewrite);
+            rows.update();
+            notes << option.caption + QStringLiteral(": ") + *option.folder + QStringLiteral(" → ") +
+                         option.rewrite;
+        }
+        rows.close();
+        transaction.commit();
+    } catch (const DbError &) {
+        // A file that cannot be written (read-only copy, locked) still works with the folders
+        // read above; the rewrite is tried again at the next start.
+        return {};
+    }
+    return notes;
 }
 
 std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const QString &)> &errorBox)
@@ -77,7 +123,7 @@ std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const 
     try {
         desk = std::make_unique<Desk>(openRepairing(WorkingFolder::DatabaseFile, &repaired));
         LoadLayouts(desk->db);
-        ReadFolderOptions(desk->db);
+        const QStringList foldersRewritten = ReadFolderOptions(desk->db);
         desk->card = new Info_frm(*desk);
         desk->viewer = new Drawing_frm(*desk);
         desk->history = new History_frm(*desk);
@@ -92,6 +138,11 @@ std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const 
         RestoreWindows(desk->db, desk->card, desk->viewer, desk->history, desk->memo);
         desk->card->show();
         desk->viewer->show();
+        if (!foldersRewritten.isEmpty()) {
+            ShowAlert(QStringLiteral("フォルダの設定を QV.MDB のあるフォルダからの相対パスに書き換えました。"
+                                     "作業フォルダを複写しても、複写先のページを使います。") +
+                      u'\r' + foldersRewritten.join(u'\r'));
+        }
     } catch (const NumberedError &e) {
         // The program must not run on without its database: tell the user and end.
         errorBox(QStringLiteral("エラー"), startupErrorText(e));

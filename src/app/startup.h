@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -15,8 +16,10 @@ struct Desk;
 // not negative), the error's source, " でエラーが発生しました。 ", character 13, the description.
 QString startupErrorText(const NumberedError &error);
 
-// Reads the two data folders from UserOP into the program-wide values.
-void ReadFolderOptions(Database &db);
+// Reads the two data folders from UserOP into the program-wide values, as absolute folders.
+// An option that still holds an absolute folder inside the working folder is rewritten
+// relative to it (both in one transaction); gives a line for each one rewritten.
+QStringList ReadFolderOptions(Database &db);
 
 // The start-up sequence in the current folder: open QV.MDB (rebuilding a damaged file once),
 // load the layouts and folders, create the windows, restore their placements and show the

@@ -31,6 +31,40 @@ QDir existingFolder(const QString &folder)
     return QDir(info.absoluteFilePath());
 }
 
+// Makes the folder and the parents it lacks, as `git init DIR` does. The nearest folder that
+// exists already says what is in the way: a file, or no permission to write.
+QDir madeFolder(const QString &folder)
+{
+    const QString wanted = QDir(folder).absolutePath();
+    QString existing = wanted;
+    while (!QFileInfo::exists(existing)) {
+        const QString parent = QFileInfo(existing).absolutePath();
+        if (parent == existing)
+            break;
+        existing = parent;
+    }
+    if (existing != wanted) {
+        existingFolder(existing);
+        if (!QDir().mkpath(wanted))
+            failWith(QStringLiteral("フォルダ '%1' を作れません。").arg(wanted));
+    }
+    return existingFolder(wanted);
+}
+
+// The path with links and ".." resolved as far as it exists; the rest stays as written.
+QString resolvedPath(const QString &absolute)
+{
+    QString head = QDir::cleanPath(absolute), tail;
+    while (!QFileInfo::exists(head)) {
+        const qsizetype cut = head.lastIndexOf(u'/');
+        if (cut < 0)
+            return QDir::cleanPath(absolute);
+        tail.prepend(head.mid(cut + 1) + u'/');
+        head.truncate(cut == 0 ? 1 : cut);
+    }
+    return QDir::cleanPath(QDir(QFileInfo(head).canonicalFilePath()).filePath(tail));
+}
+
 void makeFolder(const QDir &dir, const QString &name)
 {
     if (!dir.mkpath(name))
@@ -157,9 +191,36 @@ void saveTiff(const QImage &image, const QString &path, int dpi)
 
 } // namespace
 
+QString absoluteFolder(const QString &stored, const QString &workingFolder)
+{
+    const QString text = stored.trimmed();
+    if (text.isEmpty())
+        return stored;
+    return QDir::cleanPath(QDir(workingFolder).absoluteFilePath(text));
+}
+
+QString storedFolder(const QString &folder, const QString &workingFolder)
+{
+    const QString text = folder.trimmed();
+    if (text.isEmpty())
+        return folder;
+    const QString absolute = absoluteFolder(text, workingFolder);
+    // Compared by path components, not as text: /data/img2 does not lie inside /data/img.
+    const QString relative =
+        QDir(resolvedPath(QDir(workingFolder).absolutePath())).relativeFilePath(resolvedPath(absolute));
+    if (relative.isEmpty() || relative == u'.')
+        return QStringLiteral(".");
+    const bool inside = relative != QLatin1String("..") && !relative.startsWith(QLatin1String("../")) &&
+                        QDir::isRelativePath(relative);
+    if (inside)
+        return relative;
+    // A folder typed absolute is kept as typed; a relative one leading out is made absolute.
+    return QDir::isAbsolutePath(text) ? text : absolute;
+}
+
 void init(const QString &folder)
 {
-    const QDir dir = existingFolder(folder);
+    const QDir dir = madeFolder(folder);
     const QString dbPath = dir.filePath(DatabaseFile);
     if (QFileInfo::exists(dbPath))
         failWith(QStringLiteral("'%1' はすでにあります。既存のデータベースには手を付けません。").arg(dbPath));
@@ -182,8 +243,8 @@ void init(const QString &folder)
         writeLayout(
             db, QStringLiteral("DesgnHS"),
             {{"D", 1, "日付", " "}, {"S", 1, "内容", " "}, {"S", 2, "担当", " "}, {"M", 1, "備考", " "}});
-        writeOption(db, 11, dir.filePath(ScanFolder));
-        writeOption(db, 12, dir.filePath(FilesFolder));
+        writeOption(db, 11, storedFolder(ScanFolder, dir.path()));
+        writeOption(db, 12, storedFolder(FilesFolder, dir.path()));
         t.commit();
         db.close();
     } catch (...) {

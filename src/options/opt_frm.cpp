@@ -3,8 +3,10 @@
 #include "app/database.h"
 #include "app/ui.h"
 #include "app/utility.h"
+#include "app/working_folder.h"
 #include "dialogs/guard.h"
 
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,7 +27,8 @@ bool isEnter(int key)
 
 } // namespace
 
-Opt_frm::Opt_frm(Database &db, QWidget *parent) : QWidget(parent, Qt::Window), m_db(db)
+Opt_frm::Opt_frm(Database &db, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_db(db), m_workingFolder(QFileInfo(db.path()).absolutePath())
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("オプション"));
@@ -77,11 +80,16 @@ void Opt_frm::LoadOptions()
 {
     Recordset rs = m_db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
     rs.findFirst(QStringLiteral("Code=11"));
+    // The user sees where the pages really go, not a path relative to an unnamed folder.
+    const auto shown = [&] {
+        return WorkingFolder::absoluteFolder(NullToEmpty(rs.field(QStringLiteral("Contents"))).toString(),
+                                             m_workingFolder);
+    };
     if (!rs.noMatch())
-        m_ebox[0]->setText(NullToEmpty(rs.field(QStringLiteral("Contents"))).toString());
+        m_ebox[0]->setText(shown());
     rs.findFirst(QStringLiteral("Code=12"));
     if (!rs.noMatch())
-        m_ebox[1]->setText(NullToEmpty(rs.field(QStringLiteral("Contents"))).toString());
+        m_ebox[1]->setText(shown());
     rs.close();
     SelectAllText(*m_ebox[0]);
 }
@@ -101,7 +109,8 @@ void Opt_frm::Register(const QString & /*dummyMode*/)
         else
             rs.edit();
         rs.setField(QStringLiteral("Code"), code);
-        rs.setField(QStringLiteral("Contents"), EmptyToSpace(m_ebox[i]->text().trimmed()));
+        const QString folder = WorkingFolder::storedFolder(m_ebox[i]->text().trimmed(), m_workingFolder);
+        rs.setField(QStringLiteral("Contents"), EmptyToSpace(folder));
         rs.update();
     }
     rs.close();

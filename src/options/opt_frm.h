@@ -13,7 +13,8 @@ namespace zumen {
 class Database;
 
 // Edits the scanner data folder (UserOP Code 11) and the file data folder (Code 12). What is
-// stored here is read at start-up, so a change takes effect at the next start. The window
+// stored here is read at start-up, so a change takes effect at the next start. The boxes show
+// absolute folders; one inside the working folder is stored relative to it. The window
 // deletes itself when closed; the caller centres and shows it, without waiting.
 class Opt_frm : public QWidget {
     Q_OBJECT
@@ -33,6 +34,7 @@ private:
     void save();
 
     Database &m_db;
+    const QString m_workingFolder;
     QLabel *m_title;
     std::array<QLabel *, 2> m_label;
     std::array<QLineEdit *, 2> m_ebox;

@@ -8,6 +8,7 @@
 #include "app/working_folder.h"
 #include "card/info_frm.h"
 #include "pages/drawing_frm.h"
+#include "support/modal.h"
 #include "support/temp_db.h"
 
 #include <QApplication>
@@ -70,6 +71,67 @@ TEST(Startup, FoldersComeFromTheirOptionRowsAlone)
     t.exec(QStringLiteral("INSERT INTO UserOP (Code, Contents) VALUES (11, NULL)"));
     ReadFolderOptions(t.db());
     EXPECT_EQ(ScanDataFolder, QString());
+}
+
+TEST(Startup, PageFoldersAreStoredRelativeOnlyWhenInsideTheWorkingFolder)
+{
+    using namespace WorkingFolder;
+    const QString work = QStringLiteral("/data/img"); // compared as paths: it need not exist
+    EXPECT_EQ(storedFolder(QStringLiteral(" /data/img/scan/ "), work), QStringLiteral("scan"));
+    EXPECT_EQ(storedFolder(QStringLiteral("/data/img/a/../b"), work), QStringLiteral("b"));
+    EXPECT_EQ(storedFolder(QStringLiteral("/data/img"), work), QStringLiteral("."));
+    EXPECT_EQ(storedFolder(QStringLiteral("/data/img2/scan"), work), QStringLiteral("/data/img2/scan"));
+    EXPECT_EQ(storedFolder(QStringLiteral("/data/img/../img2"), work), QStringLiteral("/data/img/../img2"));
+    EXPECT_EQ(storedFolder(QStringLiteral("../shared"), work), QStringLiteral("/data/shared"));
+    EXPECT_EQ(storedFolder(QStringLiteral(" "), work), QStringLiteral(" "));
+    EXPECT_EQ(absoluteFolder(QStringLiteral("scan"), work), QStringLiteral("/data/img/scan"));
+    EXPECT_EQ(absoluteFolder(QStringLiteral("."), work), work);
+    EXPECT_EQ(absoluteFolder(QStringLiteral("/other/x/"), work), QStringLiteral("/other/x"));
+    EXPECT_EQ(absoluteFolder(QStringLiteral(" "), work), QStringLiteral(" "));
+}
+
+TEST(Startup, ACopiedWorkingFolderUsesItsOwnPageFoldersAndOldAbsoluteOnesAreRewritten)
+{
+    QTemporaryDir original, elsewhere;
+    WorkingFolder::init(original.path());
+    const QDir copy(elsewhere.filePath(QStringLiteral("copy")));
+    ASSERT_TRUE(copy.mkpath(QStringLiteral("scan")) && copy.mkpath(QStringLiteral("files")));
+    ASSERT_TRUE(QFile::copy(QDir(original.path()).filePath(QStringLiteral("QV.MDB")),
+                            copy.filePath(QStringLiteral("QV.MDB"))));
+    const auto option = [](Database &db, int code) {
+        Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP WHERE Code=%1").arg(code));
+        return rs.field(QStringLiteral("Contents")).toString();
+    };
+    const QString outside = QDir(original.path()).filePath(QStringLiteral("files"));
+    {
+        Database db = Database::open(copy.filePath(QStringLiteral("QV.MDB")));
+        EXPECT_TRUE(ReadFolderOptions(db).isEmpty());
+        EXPECT_EQ(ScanDataFolder, copy.filePath(QStringLiteral("scan")));
+        EXPECT_EQ(FileDataFolder, copy.filePath(QStringLiteral("files")));
+
+        // As older versions stored them: absolute, here reached through a link to the copy.
+        ASSERT_TRUE(QFile::link(copy.path(), elsewhere.filePath(QStringLiteral("link"))));
+        db.executeNative(QStringLiteral("UPDATE UserOP SET Contents='%1' WHERE Code=11")
+                             .arg(elsewhere.filePath(QStringLiteral("link/scan/"))));
+        db.executeNative(QStringLiteral("UPDATE UserOP SET Contents='%1' WHERE Code=12").arg(outside));
+    }
+    InFolder here(copy.path());
+    for (int run = 0; run < 2; ++run) {
+        AlertAnswerer alerts;
+        std::unique_ptr<Desk> desk =
+            StartDesk([](const QString &, const QString &m) { FAIL() << m.toStdString(); });
+        ASSERT_NE(desk, nullptr);
+        EXPECT_EQ(option(desk->db, 11), QStringLiteral("scan"));
+        EXPECT_EQ(option(desk->db, 12), outside);
+        EXPECT_EQ(QDir(ScanDataFolder).canonicalPath(), copy.filePath(QStringLiteral("scan")));
+        EXPECT_EQ(FileDataFolder, outside);
+        // The user hears of the rewrite once.
+        EXPECT_EQ(alerts.texts().size(), 1 - run);
+        if (run == 0 && !alerts.texts().isEmpty()) {
+            EXPECT_TRUE(alerts.texts()[0].contains(QStringLiteral("スキャナデータパス")));
+            EXPECT_FALSE(alerts.texts()[0].contains(QStringLiteral("ファイルデータパス")));
+        }
+    }
 }
 
 TEST(Startup, AWorkingFolderOpensTheDeskWherePlacementsSayAndExitStoresThem)

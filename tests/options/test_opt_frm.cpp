@@ -4,6 +4,7 @@
 #include "support/temp_db.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -75,28 +76,28 @@ TEST_F(Options, WithNoRowsTheBoxesAreEmptyAndThreeEntersStoreOneBlankEach)
     EXPECT_TRUE(closed());
 }
 
-TEST_F(Options, StoredFoldersAreShownAndRewrittenTrimmedInPlace)
+TEST_F(Options, FoldersAreShownAbsoluteAndStoredTrimmedRelativeWhenInsideTheWorkingFolder)
 {
-    m_db.exec("INSERT INTO UserOP (Code, Contents) VALUES (11, 'C:\\SCAN'), (12, NULL)");
+    m_db.exec("INSERT INTO UserOP (Code, Contents) VALUES (11, 'scan'), (12, NULL)");
     open();
-    EXPECT_EQ(box("ebox(0)")->text(), "C:\\SCAN");
+    EXPECT_EQ(box("ebox(0)")->text(), QDir(m_db.folder()).filePath("scan"));
     EXPECT_EQ(box("ebox(1)")->text(), "");
     EXPECT_EQ(focused(), "ebox(0)");
     EXPECT_TRUE(selectedWhole("ebox(0)"));
 
     // The selection is replaced by what is typed.
-    typeText(box("ebox(0)"), "  D:\\図面\\スキャン\\  ");
+    typeText(box("ebox(0)"), "  " + QDir(m_db.folder()).filePath("図面/スキャン/") + "  ");
     press(Qt::Key_Return);
-    typeText(box("ebox(1)"), "\\\\server\\files");
+    typeText(box("ebox(1)"), "/mnt/server/files/");
     press(Qt::Key_Enter); // the keypad's Enter works as well
     press(Qt::Key_Return);
-    EXPECT_EQ(rows(), (Rows{{11, "D:\\図面\\スキャン\\"}, {12, "\\\\server\\files"}}));
+    EXPECT_EQ(rows(), (Rows{{11, "図面/スキャン"}, {12, "/mnt/server/files/"}}));
     EXPECT_TRUE(closed());
 }
 
 TEST_F(Options, EnterAndUpWalkTheBoxesWithTheWholeTextSelected)
 {
-    m_db.exec("INSERT INTO UserOP (Code, Contents) VALUES (11, 'A'), (12, 'B')");
+    m_db.exec("INSERT INTO UserOP (Code, Contents) VALUES (11, '/A'), (12, '/B')");
     open();
     press(Qt::Key_Up);
     EXPECT_EQ(focused(), "ebox(0)");
@@ -111,8 +112,8 @@ TEST_F(Options, EnterAndUpWalkTheBoxesWithTheWholeTextSelected)
     press(Qt::Key_Up);
     EXPECT_EQ(focused(), "ebox(0)");
     EXPECT_TRUE(selectedWhole("ebox(0)"));
-    EXPECT_EQ(box("ebox(0)")->text(), "A");
-    EXPECT_EQ(box("ebox(1)")->text(), "B");
+    EXPECT_EQ(box("ebox(0)")->text(), "/A");
+    EXPECT_EQ(box("ebox(1)")->text(), "/B");
 }
 
 TEST_F(Options, EscapeAndTheBackButtonCloseWithoutStoring)

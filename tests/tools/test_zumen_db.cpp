@@ -63,12 +63,11 @@ TEST(ZumenDb, InitMakesAWorkingFolderAndNeverTouchesAnExistingOne)
         EXPECT_TRUE(columns.contains(QStringLiteral("S2 品名")));
         EXPECT_TRUE(columns.contains(QStringLiteral("M1 備考")));
         Recordset options = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
+        // Kept relative, so that a copy of the folder uses its own pages.
         options.findFirst(QStringLiteral("Code=11"));
-        EXPECT_EQ(options.field(QStringLiteral("Contents")).toString(),
-                  folder.filePath(QStringLiteral("scan")));
+        EXPECT_EQ(options.field(QStringLiteral("Contents")).toString(), QStringLiteral("scan"));
         options.findFirst(QStringLiteral("Code=12"));
-        EXPECT_EQ(options.field(QStringLiteral("Contents")).toString(),
-                  folder.filePath(QStringLiteral("files")));
+        EXPECT_EQ(options.field(QStringLiteral("Contents")).toString(), QStringLiteral("files"));
     }
 
     const ToolRun check = zumenDb({QStringLiteral("check"), dir.path()});
@@ -84,9 +83,17 @@ TEST(ZumenDb, InitMakesAWorkingFolderAndNeverTouchesAnExistingOne)
 TEST(ZumenDb, FailuresSayWhatIsWrong)
 {
     QTemporaryDir dir;
-    const ToolRun missing = zumenDb({QStringLiteral("init"), dir.filePath(QStringLiteral("nowhere"))});
-    EXPECT_NE(missing.exitCode, 0);
-    EXPECT_TRUE(missing.err.contains(QStringLiteral("ありません")));
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    for (const char *command : {"init", "demo"}) {
+        const ToolRun inTheWay =
+            zumenDb({QString::fromLatin1(command), dir.filePath(QStringLiteral("plain/sub"))});
+        EXPECT_EQ(inTheWay.exitCode, 1) << command;
+        EXPECT_TRUE(
+            inTheWay.err.contains(QStringLiteral("'%1' はフォルダではありません").arg(plain.fileName())))
+            << inTheWay.err.toStdString();
+    }
 
     const ToolRun noDatabase = zumenDb({QStringLiteral("check"), dir.path()});
     EXPECT_NE(noDatabase.exitCode, 0);
@@ -112,21 +119,24 @@ TEST(ZumenDb, CheckListsWhatADatabaseLacks)
     EXPECT_FALSE(check.out.contains(QStringLiteral("DT.Str6")));
 }
 
-TEST(ZumenDb, DemoGivesRecordsWhosePagesExistButOne)
+TEST(ZumenDb, DemoMakesItsFolderWithRecordsWhosePagesExistButOne)
 {
     QTemporaryDir dir;
-    const ToolRun demo = zumenDb({QStringLiteral("demo"), dir.path()});
+    const QDir folder(dir.filePath(QStringLiteral("new/demo")));
+    const ToolRun demo = zumenDb({QStringLiteral("demo"), folder.path()});
     ASSERT_EQ(demo.exitCode, 0) << demo.err.toStdString();
-    const QDir folder(dir.path());
     Database db = Database::open(folder.filePath(QStringLiteral("QV.MDB")));
     Recordset records = db.openRecordset(QStringLiteral("SELECT * FROM DT"));
     EXPECT_GE(records.recordCount(), 24);
 
     Recordset options = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
-    options.findFirst(QStringLiteral("Code=11"));
-    const QDir scan(options.field(QStringLiteral("Contents")).toString());
-    options.findFirst(QStringLiteral("Code=12"));
-    const QDir files(options.field(QStringLiteral("Contents")).toString());
+    const auto optionFolder = [&](const QString &criterion) {
+        options.findFirst(criterion);
+        return QDir(WorkingFolder::absoluteFolder(options.field(QStringLiteral("Contents")).toString(),
+                                                  folder.path()));
+    };
+    const QDir scan = optionFolder(QStringLiteral("Code=11"));
+    const QDir files = optionFolder(QStringLiteral("Code=12"));
 
     int missing = 0, bilevel = 0;
     QStringList kinds;
