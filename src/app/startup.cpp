@@ -35,7 +35,7 @@ QString repairNotice(const RepairReport &r)
         return QString::number(r.rows.value(QString::fromLatin1(table)));
     };
     QString text = QStringLiteral("QV.MDB が壊れていたため、読める行から作り直しました。") + u'\r' +
-                   QStringLiteral("元のファイルは %1 に残してあります。").arg(r.backupPath) +
+                   QStringLiteral("元のファイルは %1 に残してあります。").arg(r.backupPath) + u'\r' +
                    QStringLiteral("読めた行: レコード %1・ページ %2・履歴 %3・項目の設定 %4・オプション %5・"
                                   "ウィンドウの位置 %6。")
                        .arg(n("DT"), n("PG"), n("Hstry"),
@@ -43,8 +43,8 @@ QString repairNotice(const RepairReport &r)
                                             r.rows.value(QStringLiteral("DesgnHS"))),
                             n("UserOP"), n("Pos"));
     if (r.rowsDropped + r.rowsUnplaced > 0)
-        text += QStringLiteral("入れられなかった %1 行は元のファイルだけにあります。")
-                    .arg(r.rowsDropped + r.rowsUnplaced);
+        text += u'\r' + QStringLiteral("入れられなかった %1 行は元のファイルだけにあります。")
+                            .arg(r.rowsDropped + r.rowsUnplaced);
     return text;
 }
 
