@@ -7,7 +7,6 @@ scripts/deps.sh
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DZUMEN_TESTS=OFF -DZUMEN_BENCHMARKS=OFF >/dev/null
 cmake --build build-release -j"$(nproc)" --target zumen zumen-db
 folder=${1:-demo}
-mkdir -p "$folder"
 if [[ ! -e "$folder/QV.MDB" ]]; then
   build-release/zumen-db demo "$folder"
 fi
