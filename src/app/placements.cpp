@@ -1,5 +1,6 @@
 #include "app/placements.h"
 
+#include "app/combo_setting.h"
 #include "app/database.h"
 #include "app/flex_grid.h"
 #include "app/ui.h"
@@ -107,6 +108,33 @@ void SaveGridWidths(Database &db, const FlexGrid &grid, int itemRow, int valueRo
     Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM Pos"));
     setWidth(rs, itemRow, grid.colWidthTwips(0));
     setWidth(rs, valueRow, grid.colWidthTwips(1));
+    rs.close();
+}
+
+int LoadViewerZoom(Database &db)
+{
+    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
+    rs.findFirst(QStringLiteral("Code=") + NumText(ViewerZoomCode));
+    const QString text =
+        rs.noMatch() ? QString() : NullToEmpty(rs.field(QStringLiteral("Contents"))).toString().trimmed();
+    rs.close();
+    bool ok = false;
+    const int zoom = text.toInt(&ok);
+    return ok ? zoom : FitZoom;
+}
+
+void SaveViewerZoom(Database &db, int zoom)
+{
+    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
+    rs.findFirst(QStringLiteral("Code=") + NumText(ViewerZoomCode));
+    if (rs.noMatch()) {
+        rs.addNew();
+        rs.setField(QStringLiteral("Code"), ViewerZoomCode);
+    } else {
+        rs.edit();
+    }
+    rs.setField(QStringLiteral("Contents"), QString::number(zoom));
+    rs.update();
     rs.close();
 }
 

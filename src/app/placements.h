@@ -30,4 +30,12 @@ void SaveWindowPlacement(Database &db, const QWidget &window, int row);
 void RestoreGridWidths(Database &db, FlexGrid &grid, int itemRow, int valueRow);
 void SaveGridWidths(Database &db, const FlexGrid &grid, int itemRow, int valueRow);
 
+// The page viewer's zoom is kept with the folder's options in UserOP, as the zoom list's
+// number (a percent, or FitZoom for 全体) in Contents. Codes 11 to 16 are taken by the
+// data folders and the scanner settings; 20 leaves room for more of those.
+constexpr int ViewerZoomCode = 20;
+// FitZoom when there is no row or it holds no number.
+int LoadViewerZoom(Database &db);
+void SaveViewerZoom(Database &db, int zoom);
+
 } // namespace zumen
