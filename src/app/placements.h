@@ -21,8 +21,10 @@ constexpr int HistoryValueColumn = 7;
 constexpr int Memo = 8;
 } // namespace PosRow
 
-// Places the windows from rows 1, 2, 5 and 8 as stored, with no check against the screen;
-// a window without a row keeps its design placement. Null windows are passed over.
+// Places the windows from rows 1, 2, 5 and 8; a window without a row keeps its design
+// placement. A placement made on another screen layout (a monitor since removed, another
+// scale factor) is moved, and shrunk if need be, onto the free area of the screen it lies on,
+// or of the primary screen. Null windows are passed over.
 void RestoreWindows(Database &db, QWidget *card, QWidget *viewer, QWidget *history, QWidget *memo);
 // Stores a window's outer position and size in its row, adding the row when missing.
 void SaveWindowPlacement(Database &db, const QWidget &window, int row);
