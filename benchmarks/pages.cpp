@@ -87,6 +87,26 @@ BENCHMARK_CAPTURE(RenderView, a3_grey_jpeg, A3)
     ->Arg(200)
     ->Unit(benchmark::kMillisecond);
 
+// 全体: the whole page fitted to the view, as the viewer opens a record by default.
+void RenderFit(benchmark::State &state, const QString &path)
+{
+    const PageImage *page = fixture(path);
+    if (!page) {
+        state.SkipWithError("fixture missing");
+        return;
+    }
+    const QSize size = page->size();
+    const Scale fit = qint64(View.width()) * size.height() <= qint64(View.height()) * size.width()
+                          ? Scale{View.width(), size.width()}
+                          : Scale{View.height(), size.height()};
+    const QRect whole(QPoint(0, 0), page->zoomedSize(fit));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(page->render(whole, fit));
+    state.counters["percent"] = 100.0 * static_cast<double>(fit.num) / static_cast<double>(fit.den);
+}
+BENCHMARK_CAPTURE(RenderFit, a1_g4, A1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RenderFit, a3_grey_jpeg, A3)->Unit(benchmark::kMillisecond);
+
 void ScrollStepStrip(benchmark::State &state, const QString &path)
 {
     const PageImage *page = fixture(path);

@@ -35,13 +35,14 @@ void FillKindList(QComboBox &list)
 
 void FillZoomList(QComboBox &list)
 {
-    static const std::array<std::pair<const char16_t *, std::int32_t>, 6> zooms = {{
+    static const std::array<std::pair<const char16_t *, std::int32_t>, 7> zooms = {{
         {u"２５%", 25},
         {u"５０%", 50},
         {u"７５%", 75},
         {u"１００%", 100},
         {u"１５０%", 150},
         {u"２００%", 200},
+        {u"全体", FitZoom},
     }};
     ClearList(list);
     for (const auto &[text, percent] : zooms)

@@ -13,8 +13,11 @@ namespace zumen {
 
 // 未設定 数値 文字 日付 メモ numbered 1-5 (the item kind codes); index 0 selected.
 void FillKindList(QComboBox &list);
-// ２５% ５０% ７５% １００% １５０% ２００% numbered by their percent; １００% selected.
+// ２５% ５０% ７５% １００% １５０% ２００% numbered by their percent, then 全体 (the whole page
+// in the window) numbered FitZoom; １００% selected.
 void FillZoomList(QComboBox &list);
+// 0, so that a zoom choice never stored (a missing option reads as 0) means the whole page.
+constexpr std::int32_t FitZoom = 0;
 // = >= <= > < 含む numbered 1-6; index 0 selected.
 void FillOperatorList(QComboBox &list);
 

@@ -1,11 +1,16 @@
 #include "app/placements.h"
 
+#include "app/combo_setting.h"
 #include "app/database.h"
 #include "app/flex_grid.h"
 #include "app/ui.h"
 #include "app/utility.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace zumen {
 namespace {
@@ -20,15 +25,32 @@ double twipsField(Recordset &rs, const char *name)
     return NullToZero(rs.field(QString::fromLatin1(name))).toDouble();
 }
 
+// The frame brought onto the free area of the screen its centre is on (the primary screen
+// when it is on none), no larger than that area.
+QRect onScreen(QRect frame)
+{
+    const QScreen *screen = QGuiApplication::screenAt(frame.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return frame;
+    const QRect free = screen->availableGeometry();
+    frame.setSize(frame.size().boundedTo(free.size()));
+    frame.moveLeft(std::clamp(frame.left(), free.left(), free.right() + 1 - frame.width()));
+    frame.moveTop(std::clamp(frame.top(), free.top(), free.bottom() + 1 - frame.height()));
+    return frame;
+}
+
 // Left, top, height, width in twips, for the window's outer frame as the user sees it.
 void place(QWidget &window, double left, double top, double height, double width)
 {
-    const QRect frame = window.frameGeometry();
-    const QRect inner = window.geometry();
-    const int extraW = frame.width() - inner.width();
-    const int extraH = frame.height() - inner.height();
-    window.move(twipsToPixels(left), twipsToPixels(top));
-    window.resize(std::max(0, twipsToPixels(width) - extraW), std::max(0, twipsToPixels(height) - extraH));
+    const QSize extra = window.frameGeometry().size() - window.geometry().size();
+    QRect frame(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+    // A window cannot be smaller than its minimum: measure what it will really cover.
+    frame.setSize(frame.size().expandedTo(window.minimumSize() + extra));
+    frame = onScreen(frame);
+    window.move(frame.topLeft());
+    window.resize(std::max(0, frame.width() - extra.width()), std::max(0, frame.height() - extra.height()));
 }
 
 void setWidth(Recordset &rs, int row, int twips)
@@ -107,6 +129,33 @@ void SaveGridWidths(Database &db, const FlexGrid &grid, int itemRow, int valueRo
     Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM Pos"));
     setWidth(rs, itemRow, grid.colWidthTwips(0));
     setWidth(rs, valueRow, grid.colWidthTwips(1));
+    rs.close();
+}
+
+int LoadViewerZoom(Database &db)
+{
+    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
+    rs.findFirst(QStringLiteral("Code=") + NumText(ViewerZoomCode));
+    const QString text =
+        rs.noMatch() ? QString() : NullToEmpty(rs.field(QStringLiteral("Contents"))).toString().trimmed();
+    rs.close();
+    bool ok = false;
+    const int zoom = text.toInt(&ok);
+    return ok ? zoom : FitZoom;
+}
+
+void SaveViewerZoom(Database &db, int zoom)
+{
+    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
+    rs.findFirst(QStringLiteral("Code=") + NumText(ViewerZoomCode));
+    if (rs.noMatch()) {
+        rs.addNew();
+        rs.setField(QStringLiteral("Code"), ViewerZoomCode);
+    } else {
+        rs.edit();
+    }
+    rs.setField(QStringLiteral("Contents"), QString::number(zoom));
+    rs.update();
     rs.close();
 }
 

@@ -11,6 +11,7 @@
 #include "dialogs/guard.h"
 #include "pages/pain.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -30,6 +31,49 @@ constexpr int InvalidFormat = 321;
 constexpr int NoPicture = 481;
 constexpr int ZoomRefused = 1001;
 constexpr int PrintCancelled = 32755;
+
+// A drop-down list that a screen reader announces by its accessible name, with the entry
+// shown as its value. Qt's own interface on Linux speaks the entry as the name, so the zoom
+// list would be read as "１００%" rather than as what it is.
+class NamedComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    NamedComboBox();
+};
+
+class NamedComboBoxAccessible : public QAccessibleWidget {
+public:
+    explicit NamedComboBoxAccessible(QWidget *box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Value ? box()->currentText() : QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override { return {showMenuAction()}; }
+    void doAction(const QString &name) override
+    {
+        if (name == showMenuAction())
+            box()->showPopup();
+    }
+
+private:
+    QComboBox *box() const { return static_cast<QComboBox *>(widget()); }
+};
+
+QAccessibleInterface *namedComboBoxFactory(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(NamedComboBox::staticMetaObject.className()))
+        return new NamedComboBoxAccessible(static_cast<QWidget *>(object));
+    return nullptr;
+}
+
+NamedComboBox::NamedComboBox()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(namedComboBoxFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
 
 } // namespace
 
@@ -63,7 +107,7 @@ Drawing_frm::Drawing_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
         CmdRotate[static_cast<std::size_t>(i)] = button;
         bar->addWidget(button);
     }
-    cScale = new QComboBox;
+    cScale = new NamedComboBox;
     nameControl(*cScale, QStringLiteral("cScale"), QStringLiteral("表示倍率"));
     bar->addWidget(cScale);
     Prt = new QPushButton(QStringLiteral("印刷"));
@@ -83,8 +127,16 @@ Drawing_frm::Drawing_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     connect(CmdRotate[0], &QPushButton::clicked, this, [this] { Rotate(0); });
     connect(CmdRotate[1], &QPushButton::clicked, this, [this] { Rotate(1); });
     connect(Prt, &QPushButton::clicked, this, &Drawing_frm::Print);
-    connect(cScale, &QComboBox::currentIndexChanged, this, [this] { SetZoom(SelectedItemData(*cScale)); });
+    // The zoom the user chose last in this working folder, the whole page when none was.
     FillZoomList(*cScale);
+    int zoom = FitZoom;
+    guarded([&] { zoom = LoadViewerZoom(m_desk.db); });
+    SetZoom(cScale->findData(zoom) >= 0 ? zoom : FitZoom);
+    connect(cScale, &QComboBox::currentIndexChanged, this, [this] {
+        const int chosen = SelectedItemData(*cScale);
+        SetZoom(chosen);
+        guarded([&] { SaveViewerZoom(m_desk.db, chosen); });
+    });
 
     choosePrinter = [this](QPrinter &printer) {
         QPrintDialog dialog(&printer, this);
@@ -128,9 +180,9 @@ void Drawing_frm::DisplayByFileName(const QString &aPath, const QString &aName)
     const QString path = aPath == QLatin1String("_SCAN") ? ScanDataFolder + u'/' + aName
                                                          : FileDataFolder + u'/' + aPath + u'/' + aName;
     try {
+        // The page comes at the zoom the user chose, from record to record.
         pain->setImage(path);
         pain->display();
-        SetZoom(100);
     } catch (const NumberedError &e) {
         // A damaged file is as unreadable as a missing one: both show the placeholder.
         if (e.number() != FileNotFound && e.number() != InvalidFormat) {
@@ -149,15 +201,16 @@ void Drawing_frm::DisplayByFileName(const QString &aPath, const QString &aName)
 
 void Drawing_frm::SetZoom(int percent)
 {
-    static const int levels[] = {25, 50, 75, 100, 150, 200};
-    for (int i = 0; i < 6; ++i) {
-        if (levels[i] == percent) {
-            const QSignalBlocker block(cScale);
-            cScale->setCurrentIndex(i);
-        }
+    const int entry = cScale->findData(percent);
+    if (entry >= 0) {
+        const QSignalBlocker block(cScale);
+        cScale->setCurrentIndex(entry);
     }
     try {
-        pain->setZoom(percent);
+        if (percent == FitZoom)
+            pain->fitToWindow();
+        else
+            pain->setZoom(percent);
     } catch (const NumberedError &e) {
         if (e.number() != ZoomRefused)
             ShowAlert(e.alertText());
@@ -166,10 +219,10 @@ void Drawing_frm::SetZoom(int percent)
 
 void Drawing_frm::selectZoomEntry(int index)
 {
-    if (cScale->currentIndex() == index)
-        SetZoom(SelectedItemData(*cScale));
-    else
+    if (cScale->currentIndex() < 0)
         cScale->setCurrentIndex(index);
+    else
+        SetZoom(SelectedItemData(*cScale));
 }
 
 void Drawing_frm::PreviousPage()
@@ -253,3 +306,5 @@ void Drawing_frm::closeEvent(QCloseEvent *event)
 }
 
 } // namespace zumen
+
+#include "drawing_frm.moc"

@@ -18,7 +18,8 @@ struct Desk;
 class Pain;
 
 // The page viewer: one page image of the shown record at a time, paged in page-number
-// order, zoomed, rotated (written back to its file), printed.
+// order, zoomed, rotated (written back to its file), printed. The zoom picked in the list
+// stays from page to page and record to record, and is kept for the next start.
 class Drawing_frm : public QWidget {
     Q_OBJECT
 public:
@@ -26,8 +27,11 @@ public:
 
     void Display(std::int32_t aID, std::int16_t aPage);
     void DisplayByFileName(const QString &aPath, const QString &aName);
+    // A percent, or FitZoom for the whole page in the window.
     void SetZoom(int percent);
-    // Selects an entry of the zoom list, which applies its zoom.
+    // Record steps ask here for an entry of the zoom list (the fourth, 100 %). The zoom the
+    // user picked stays from record to record, so the entry is taken only when the list shows
+    // no choice; otherwise the chosen zoom is applied again.
     void selectZoomEntry(int index);
     void PreviousPage();
     void NextPage();

@@ -55,6 +55,11 @@ GetDir_frm::GetDir_frm(QWidget *parent) : QDialog(parent)
 
     Label1 = new QLabel(QStringLiteral("ファイルの場所"));
     nameControl(*Label1, QStringLiteral("Label1"), Label1->text());
+    FolderPath = new QLabel;
+    nameControl(*FolderPath, QStringLiteral("FolderPath"));
+    // Long paths wrap at their separators rather than widen the window.
+    FolderPath->setWordWrap(true);
+    FolderPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Drive1 = new QComboBox;
     nameControl(*Drive1, QStringLiteral("Drive1"), QStringLiteral("ドライブ"));
     Drive1->addItems(mountPoints());
@@ -69,20 +74,22 @@ GetDir_frm::GetDir_frm(QWidget *parent) : QDialog(parent)
         button->setAutoDefault(false);
         Command[static_cast<std::size_t>(i)] = button;
     }
-    for (QWidget *w : {static_cast<QWidget *>(Label1), static_cast<QWidget *>(Drive1),
-                       static_cast<QWidget *>(Dir1), static_cast<QWidget *>(File1)})
+    for (QWidget *w :
+         {static_cast<QWidget *>(Label1), static_cast<QWidget *>(FolderPath), static_cast<QWidget *>(Drive1),
+          static_cast<QWidget *>(Dir1), static_cast<QWidget *>(File1)})
         w->setFont(font);
 
     auto *grid = new QGridLayout(this);
-    grid->addWidget(Label1, 0, 0);
-    grid->addWidget(Drive1, 1, 0);
-    grid->addWidget(Dir1, 2, 0);
-    grid->addWidget(File1, 0, 1, 3, 1);
+    grid->addWidget(FolderPath, 0, 0, 1, 2);
+    grid->addWidget(Label1, 1, 0);
+    grid->addWidget(Drive1, 2, 0);
+    grid->addWidget(Dir1, 3, 0);
+    grid->addWidget(File1, 1, 1, 3, 1);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(Command[0]);
     buttons->addWidget(Command[1]);
-    grid->addLayout(buttons, 3, 0, 1, 2);
+    grid->addLayout(buttons, 4, 0, 1, 2);
 
     connect(Drive1, &QComboBox::textActivated, this, &GetDir_frm::setDrive);
     connect(Dir1, &QListWidget::itemActivated, this, [this](QListWidgetItem *item) {
@@ -111,7 +118,7 @@ void GetDir_frm::setPath(const QString &folder)
     if (!dir.exists())
         return;
     m_path = QDir::cleanPath(dir.absolutePath());
-    Label1->setToolTip(m_path);
+    setLabelText(*FolderPath, QDir::toNativeSeparators(m_path), Label1->text());
     Dir1->clear();
     if (!dir.isRoot())
         Dir1->addItem(Parent);
@@ -121,7 +128,6 @@ void GetDir_frm::setPath(const QString &folder)
     files.setNameFilters({QStringLiteral("*.jpg"), QStringLiteral("*.tif"), QStringLiteral("*.bmp")});
     // Name filters ignore case: files from other systems often carry upper-case extensions.
     File1->addItems(files.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
-    setWindowTitle(QStringLiteral("画像の取得 - ") + m_path);
 }
 
 void GetDir_frm::takeIn()

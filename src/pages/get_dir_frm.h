@@ -38,6 +38,8 @@ public:
     QListWidget *Dir1 = nullptr;
     QListWidget *File1 = nullptr;
     QLabel *Label1 = nullptr;
+    // The folder the file list shows, above the lists.
+    QLabel *FolderPath = nullptr;
     std::array<QPushButton *, 2> Command{};
 
 protected:

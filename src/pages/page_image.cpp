@@ -163,34 +163,34 @@ int blackBetween(const uchar *row, int rowBytes, int x0, int x1)
     return count;
 }
 
-// Edges of the source boxes behind output columns (or rows) from..from+count at percent < 100:
+// Edges of the source boxes behind output columns (or rows) from..from+count when reducing:
 // box i covers [edges[i], edges[i + 1]).
-std::vector<int> boxEdges(int from, int count, int percent, int limit)
+std::vector<int> boxEdges(int from, int count, Scale scale, int limit)
 {
     std::vector<int> edges(static_cast<std::size_t>(count) + 1);
     for (int i = 0; i <= count; ++i)
-        edges[i] = static_cast<int>(std::min<qint64>(limit, qint64(from + i) * 100 / percent));
+        edges[i] = static_cast<int>(std::min<qint64>(limit, qint64(from + i) * scale.den / scale.num));
     return edges;
 }
 
-// Source pixel behind each output column (or row) at percent >= 100.
-std::vector<int> nearest(int from, int count, int percent)
+// Source pixel behind each output column (or row) when enlarging.
+std::vector<int> nearest(int from, int count, Scale scale)
 {
     std::vector<int> index(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
-        index[i] = static_cast<int>(qint64(from + i) * 100 / percent);
+        index[i] = static_cast<int>(qint64(from + i) * scale.den / scale.num);
     return index;
 }
 
-// Below 100 % every output pixel is the share of black in its box, so a line one pixel wide
+// Reduced, every output pixel is the share of black in its box, so a line one pixel wide
 // still shows as grey at 25 %.
-QImage bilevelReduced(const QImage &page, const QRect &area, int percent)
+QImage bilevelReduced(const QImage &page, const QRect &area, Scale scale)
 {
     QImage out(area.size(), QImage::Format_Grayscale8);
     if (out.isNull())
         return out;
-    const std::vector<int> xs = boxEdges(area.x(), area.width(), percent, page.width());
-    const std::vector<int> ys = boxEdges(area.y(), area.height(), percent, page.height());
+    const std::vector<int> xs = boxEdges(area.x(), area.width(), scale, page.width());
+    const std::vector<int> ys = boxEdges(area.y(), area.height(), scale, page.height());
     std::vector<int> black(static_cast<std::size_t>(area.width()));
     const int rowBytes = static_cast<int>(page.bytesPerLine());
     for (int j = 0; j < area.height(); ++j) {
@@ -210,13 +210,13 @@ QImage bilevelReduced(const QImage &page, const QRect &area, int percent)
     return out;
 }
 
-QImage bilevelEnlarged(const QImage &page, const QRect &area, int percent)
+QImage bilevelEnlarged(const QImage &page, const QRect &area, Scale scale)
 {
     QImage out(area.size(), QImage::Format_Grayscale8);
     if (out.isNull())
         return out;
-    const std::vector<int> xs = nearest(area.x(), area.width(), percent);
-    const std::vector<int> ys = nearest(area.y(), area.height(), percent);
+    const std::vector<int> xs = nearest(area.x(), area.width(), scale);
+    const std::vector<int> ys = nearest(area.y(), area.height(), scale);
     for (int j = 0; j < area.height(); ++j) {
         uchar *dst = out.scanLine(j);
         if (j > 0 && ys[j] == ys[j - 1]) {
@@ -231,14 +231,14 @@ QImage bilevelEnlarged(const QImage &page, const QRect &area, int percent)
 }
 
 // Box average per byte channel: one for Grayscale8, four for RGB32 (whose fourth stays 255).
-QImage toneReduced(const QImage &page, const QRect &area, int percent)
+QImage toneReduced(const QImage &page, const QRect &area, Scale scale)
 {
     QImage out(area.size(), page.format());
     if (out.isNull())
         return out;
     const int channels = page.depth() / 8;
-    const std::vector<int> xs = boxEdges(area.x(), area.width(), percent, page.width());
-    const std::vector<int> ys = boxEdges(area.y(), area.height(), percent, page.height());
+    const std::vector<int> xs = boxEdges(area.x(), area.width(), scale, page.width());
+    const std::vector<int> ys = boxEdges(area.y(), area.height(), scale, page.height());
     std::vector<int> sums(static_cast<std::size_t>(area.width() * channels));
     for (int j = 0; j < area.height(); ++j) {
         std::fill(sums.begin(), sums.end(), 0);
@@ -269,26 +269,27 @@ struct Sample {
     int weight; // of the right (lower) one, 0..256
 };
 
-std::vector<Sample> bilinearSamples(int from, int count, int percent, int limit)
+std::vector<Sample> bilinearSamples(int from, int count, Scale scale, int limit)
 {
     std::vector<Sample> samples(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         // Centre of output pixel i in source pixels, in 1/256ths, less half a pixel.
-        const qint64 at = std::max<qint64>(0, (qint64(2 * (from + i) + 1) * 100 * 256 / percent - 256) / 2);
+        const qint64 at =
+            std::max<qint64>(0, (qint64(2 * (from + i) + 1) * scale.den * 256 / scale.num - 256) / 2);
         const int index = static_cast<int>(std::min<qint64>(at >> 8, limit - 1));
         samples[i] = {index, index + 1 < limit ? static_cast<int>(at & 255) : 0};
     }
     return samples;
 }
 
-QImage toneEnlarged(const QImage &page, const QRect &area, int percent)
+QImage toneEnlarged(const QImage &page, const QRect &area, Scale scale)
 {
     QImage out(area.size(), page.format());
     if (out.isNull())
         return out;
     const int channels = page.depth() / 8;
-    const std::vector<Sample> xs = bilinearSamples(area.x(), area.width(), percent, page.width());
-    const std::vector<Sample> ys = bilinearSamples(area.y(), area.height(), percent, page.height());
+    const std::vector<Sample> xs = bilinearSamples(area.x(), area.width(), scale, page.width());
+    const std::vector<Sample> ys = bilinearSamples(area.y(), area.height(), scale, page.height());
     for (int j = 0; j < area.height(); ++j) {
         const uchar *upper = page.constScanLine(ys[j].index);
         const uchar *lower = page.constScanLine(std::min(ys[j].index + 1, page.height() - 1));
@@ -436,25 +437,27 @@ void PageImage::setDpi(int x, int y)
     }
 }
 
-QSize PageImage::zoomedSize(int percent) const
+QSize PageImage::zoomedSize(Scale scale) const
 {
-    if (isNull() || percent <= 0)
+    if (isNull() || scale.num <= 0 || scale.den <= 0)
         return {};
-    auto side = [percent](int pixels) { return static_cast<int>((qint64(pixels) * percent + 99) / 100); };
+    auto side = [scale](int pixels) {
+        return static_cast<int>((qint64(pixels) * scale.num + scale.den - 1) / scale.den);
+    };
     return {side(m_image.width()), side(m_image.height())};
 }
 
-QImage PageImage::render(const QRect &area, int percent) const
+QImage PageImage::render(const QRect &area, Scale scale) const
 {
-    const QRect part = area & QRect(QPoint(0, 0), zoomedSize(percent));
+    const QRect part = area & QRect(QPoint(0, 0), zoomedSize(scale));
     if (part.isEmpty())
         return {};
+    const bool reduced = scale.num < scale.den;
     if (isBilevel())
-        return percent < 100 ? bilevelReduced(m_image, part, percent)
-                             : bilevelEnlarged(m_image, part, percent);
-    if (percent == 100)
+        return reduced ? bilevelReduced(m_image, part, scale) : bilevelEnlarged(m_image, part, scale);
+    if (scale.num == scale.den)
         return m_image.copy(part);
-    return percent < 100 ? toneReduced(m_image, part, percent) : toneEnlarged(m_image, part, percent);
+    return reduced ? toneReduced(m_image, part, scale) : toneEnlarged(m_image, part, scale);
 }
 
 QSizeF PageImage::printSize(const QSizeF &printable, double printerDpiX, double printerDpiY) const

@@ -7,6 +7,14 @@
 
 namespace zumen {
 
+// A zoom as an exact fraction of the page's own pixels (25 % is 25/100), so that a page can
+// be fitted to a window to the pixel and drawn for a high-density screen at any ratio.
+struct Scale {
+    qint64 num = 1;
+    qint64 den = 1;
+    static Scale percent(int percent) { return {percent, 100}; }
+};
+
 // What a page file was, so that a changed page can be written back in kind.
 struct PageKind {
     QByteArray format;         // "tiff", "jpeg", "bmp", "png"...; empty for a page that never was a file
@@ -39,13 +47,15 @@ public:
     // The native data, for painting onto a printer.
     const QImage &image() const { return m_image; }
 
-    // Size of the whole page drawn at percent.
-    QSize zoomedSize(int percent) const;
-    // The part area (in the coordinates of the page drawn at percent) rendered from the
+    // Size of the whole page drawn at scale: each side rounded up.
+    QSize zoomedSize(Scale scale) const;
+    QSize zoomedSize(int percent) const { return zoomedSize(Scale::percent(percent)); }
+    // The part area (in the coordinates of the page drawn at scale) rendered from the
     // native data: bilevel pages area-averaged to grey below 100 %, pixels repeated from
     // 100 %; grey and colour pages averaged below and smoothly enlarged above 100 %.
     // Grayscale8 for bilevel and grey pages, RGB32 for colour.
-    QImage render(const QRect &area, int percent) const;
+    QImage render(const QRect &area, Scale scale) const;
+    QImage render(const QRect &area, int percent) const { return render(area, Scale::percent(percent)); }
 
     // Size on paper, in printer dots: the page's own size from its resolution when that fits
     // the printable area, else fitted to it with its proportions kept.

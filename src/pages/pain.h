@@ -11,7 +11,8 @@ namespace zumen {
 // The image display of the page viewer: shows one page file, or a page handed over by the
 // scanner, at any zoom; turns it, writes it back and prints it. Failures are NumberedErrors
 // with the numbers the viewer tests for (53 missing file, 321 damaged file, 481 no picture,
-// 1001 zoom out of range). Only the part in view is ever rendered.
+// 1001 zoom out of range). Only the part in view is ever rendered, at the pixels of the
+// screen it lands on.
 class Pain : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -27,8 +28,14 @@ public:
     // the picture shown before stays, and so does the image file it came from.
     void display();
 
+    // Leaves fitting; the point at the centre of the view stays there.
     void setZoom(int percent);
-    int zoom() const { return m_zoom; }
+    // Shows the whole page, and keeps doing so as the view is resized or the page turned.
+    // A page that already fits is shown at 100 %, not enlarged.
+    void fitToWindow();
+    bool fitsToWindow() const { return m_fit; }
+    // In percent; while fitting, the fitted zoom rounded down.
+    int zoom() const { return static_cast<int>(m_scale.num * 100 / m_scale.den); }
 
     void rotateLeft();
     void rotateRight();
@@ -52,13 +59,16 @@ protected:
 
 private:
     void showPage(PageImage page, const QString &path);
+    void applyScale(Scale scale);
+    Scale fittedScale() const;
     void updateScrollBars();
     QPoint pageOrigin() const;
 
     PageImage m_page;
     QString m_path;      // the current image file
     QString m_shownPath; // the file m_page came from, for going back after a failed display
-    int m_zoom = 100;
+    Scale m_scale = Scale::percent(100);
+    bool m_fit = false;
 };
 
 } // namespace zumen

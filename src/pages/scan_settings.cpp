@@ -50,6 +50,30 @@ QString modeCaption(ScanMode mode)
     return {};
 }
 
+QString deviceValueCaption(const QString &value)
+{
+    static const std::pair<const char *, const char16_t *> captions[] = {
+        {"Flatbed", u"フラットベッド"},
+        {"Automatic Document Feeder", u"自動原稿送り装置 (ADF)"},
+        {"ADF", u"自動原稿送り装置 (ADF)"},
+        {"ADF Front", u"自動原稿送り装置 (ADF) 表面"},
+        {"ADF Back", u"自動原稿送り装置 (ADF) 裏面"},
+        {"ADF Duplex", u"自動原稿送り装置 (ADF) 両面"},
+        {"Transparency Adapter", u"透過原稿ユニット"},
+        {"Transparency Unit", u"透過原稿ユニット"},
+        {"Negative Film", u"ネガフィルム"},
+        {"Lineart", u"白黒"},
+        {"Halftone", u"ハーフトーン"},
+        {"Gray", u"グレー"},
+        {"Color", u"カラー"},
+    };
+    for (const auto &[english, japanese] : captions) {
+        if (value == QLatin1String(english))
+            return QString::fromUtf16(japanese);
+    }
+    return value;
+}
+
 ScanSettings loadScanSettings(Database &db)
 {
     ScanSettings settings;
@@ -158,7 +182,7 @@ ScanSettings ScanSettings_frm::settings() const
         s.mode = static_cast<ScanMode>(m_mode->currentData().toInt());
     if (m_resolution->currentIndex() >= 0)
         s.resolution = m_resolution->currentData().toInt();
-    s.source = m_source->count() > 0 ? m_source->currentText() : QString();
+    s.source = m_source->count() > 0 ? m_source->currentData().toString() : QString();
     return s;
 }
 
@@ -185,10 +209,11 @@ void ScanSettings_frm::showCapabilities()
     }
     selectData(*m_resolution, nearest);
 
+    // Shown in Japanese; the device's own word is what is stored and sent.
     m_source->clear();
-    m_source->addItems(caps.sources);
-    const int at = m_source->findText(m_wanted.source);
-    m_source->setCurrentIndex(at >= 0 ? at : 0);
+    for (const QString &source : caps.sources)
+        m_source->addItem(deviceValueCaption(source), source);
+    selectData(*m_source, m_wanted.source);
     m_source->setVisible(!caps.sources.isEmpty());
     m_sourceLabel->setVisible(!caps.sources.isEmpty());
 }

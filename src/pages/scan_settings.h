@@ -18,6 +18,9 @@ class Database;
 // What a page is scanned as: 白黒 (bilevel), グレー, カラー.
 enum class ScanMode { Mono, Gray, Color };
 QString modeCaption(ScanMode mode);
+// A device's option value as the dialog shows it: SANE's standard values (Flatbed, ADF,
+// Lineart, Gray ...) in Japanese, any other as the device gives it.
+QString deviceValueCaption(const QString &value);
 
 struct ScanDevice {
     QString name;  // the scanner library's device name, "test:0"
@@ -35,7 +38,7 @@ struct ScanSettings {
     QString device;
     ScanMode mode = ScanMode::Mono;
     int resolution = 200; // drawings read well at 200 dpi
-    QString source;       // empty when the device has no choice
+    QString source;       // the device's own word; empty when it has no choice
 };
 
 // The choices of the last scan, kept in UserOP: Code 13 device, 14 mode, 15 resolution, 16

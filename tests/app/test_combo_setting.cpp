@@ -36,8 +36,8 @@ TEST(ComboSetting, FixedListsHaveTheirEntriesNumbersAndSelection)
 
     QComboBox zoom;
     FillZoomList(zoom);
-    EXPECT_EQ(texts(zoom), QStringList({"２５%", "５０%", "７５%", "１００%", "１５０%", "２００%"}));
-    EXPECT_EQ(numbers(zoom), QList<int>({25, 50, 75, 100, 150, 200}));
+    EXPECT_EQ(texts(zoom), QStringList({"２５%", "５０%", "７５%", "１００%", "１５０%", "２００%", "全体"}));
+    EXPECT_EQ(numbers(zoom), QList<int>({25, 50, 75, 100, 150, 200, FitZoom}));
     EXPECT_EQ(zoom.currentIndex(), 3);
     EXPECT_EQ(SelectedItemData(zoom), 100);
 

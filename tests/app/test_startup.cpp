@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QScreen>
 #include <QTest>
 
 #include "support/in_folder.h"
@@ -147,6 +148,8 @@ TEST(Startup, AWorkingFolderOpensTheDeskWherePlacementsSayAndExitStoresThem)
         EXPECT_TRUE(desk->viewer->isVisible());
         EXPECT_EQ(ScanDataFolder, QDir(dir.path()).filePath(QStringLiteral("scan")));
         // The first run has no placements: the design ones stand, and leaving writes rows 1 to 7.
+        // Narrower than designed, so that the place fits the test screen and stays as it is.
+        desk->card->resize(twipsToPixels(6000), twipsToPixels(3015));
         desk->card->move(twipsToPixels(1500), twipsToPixels(900));
         desk->card->List->setColWidthTwips(0, 3000);
         bool ended = false;
@@ -229,6 +232,21 @@ TEST(Placements, ANullWidthHidesAColumnAndAMissingRowKeepsTheDefault)
     Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM Pos WHERE ID=4"));
     EXPECT_FALSE(rs.eof());
     EXPECT_TRUE(rs.field(QStringLiteral("Left")).isNull()); // grid rows use Width alone
+}
+
+TEST(Placements, AWindowStoredBeyondTheScreenComesBackOntoIt)
+{
+    // Stored on a larger screen: right of this one and taller than it.
+    TempDb t;
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget stored;
+    stored.setGeometry(free.right() + 300, free.top() + 50, 500, free.height() + 400);
+    SaveWindowPlacement(t.db(), stored, PosRow::Viewer);
+    QWidget viewer;
+    RestoreWindows(t.db(), nullptr, &viewer, nullptr, nullptr);
+    EXPECT_TRUE(free.contains(viewer.frameGeometry()));
+    EXPECT_EQ(viewer.frameGeometry().height(), free.height());
+    EXPECT_NEAR(viewer.width(), 500, 1);
 }
 
 } // namespace

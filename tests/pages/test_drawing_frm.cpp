@@ -1,3 +1,4 @@
+#include "app/combo_setting.h"
 #include "app/ui.h"
 #include "app/working_folder.h"
 #include "card/info_frm.h"
@@ -9,6 +10,7 @@
 #include "support/modal.h"
 #include "support/test_desk.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -100,14 +102,31 @@ TEST_F(Viewer, AMissingOrDamagedFileShowsThePlaceholder)
     EXPECT_EQ(viewer().ID->text(), QStringLiteral("5"));
 }
 
-TEST_F(Viewer, ZoomListAppliesItsPercentAndStepsResetIt)
+TEST_F(Viewer, TheZoomStartsWholeStaysFromRecordToRecordAndIsKeptForTheNextStart)
 {
+    EXPECT_EQ(viewer().cScale->currentText(), QStringLiteral("全体")); // nothing stored yet
+    EXPECT_TRUE(viewer().pain->fitsToWindow());
+    // A screen reader names the list by what it is, and reads the entry as its value.
+    QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(viewer().cScale);
+    ASSERT_NE(spoken, nullptr);
+    EXPECT_EQ(spoken->text(QAccessible::Name), QStringLiteral("表示倍率"));
+    EXPECT_EQ(spoken->text(QAccessible::Value), QStringLiteral("全体"));
+
     d.desk().card->Display(5);
     viewer().cScale->setCurrentIndex(0);
     EXPECT_EQ(viewer().pain->zoom(), 25);
-    d.desk().card->GoNext(); // stepping to another record puts the zoom back to 100 %
-    EXPECT_EQ(viewer().cScale->currentIndex(), 3);
-    EXPECT_EQ(viewer().pain->zoom(), 100);
+    EXPECT_EQ(spoken->text(QAccessible::Name), QStringLiteral("表示倍率"));
+    d.desk().card->GoNext();
+    EXPECT_EQ(viewer().cScale->currentIndex(), 0);
+    EXPECT_EQ(viewer().pain->zoom(), 25);
+
+    Drawing_frm next(d.desk());
+    EXPECT_EQ(SelectedItemData(*next.cScale), 25);
+    EXPECT_EQ(next.pain->zoom(), 25);
+    // A stored value the list does not have gives the whole page again.
+    d.exec(QStringLiteral("UPDATE UserOP SET Contents='37' WHERE Code=20"));
+    Drawing_frm other(d.desk());
+    EXPECT_EQ(SelectedItemData(*other.cScale), FitZoom);
 }
 
 TEST_F(Viewer, RotationIsWrittenToTheFile)

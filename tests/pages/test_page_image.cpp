@@ -209,16 +209,20 @@ TEST_F(PageImageTest, PartsRenderedSeparatelyMatchTheWhole)
     for (const PageImage &page :
          {PageImage::fromImage(testDrawing(QSize(157, 119)), 300),
           PageImage::fromImage(testGreyDrawing(QSize(157, 119)), 300), PageImage::fromImage(colour, 300)}) {
-        for (int percent : {7, 25, 33, 75, 100, 150, 300}) {
-            SCOPED_TRACE(percent);
-            const QSize size = page.zoomedSize(percent);
-            const QImage whole = page.render(QRect(QPoint(0, 0), size), percent);
+        // Percents, and the fractions a fit to a window (97/157) or a 1.5 screen (3/8) give.
+        for (Scale scale :
+             {Scale::percent(7), Scale::percent(25), Scale::percent(33), Scale::percent(75),
+              Scale::percent(100), Scale::percent(150), Scale::percent(300), Scale{97, 157}, Scale{3, 8}}) {
+            SCOPED_TRACE(testing::Message() << scale.num << "/" << scale.den);
+            const QSize size = page.zoomedSize(scale);
+            const QImage whole = page.render(QRect(QPoint(0, 0), size), scale);
             ASSERT_EQ(whole.size(), size);
             const QRect part(size.width() / 3, size.height() / 4, size.width() / 2 + 1, size.height() / 2);
-            EXPECT_EQ(page.render(part, percent), whole.copy(part));
+            EXPECT_EQ(page.render(part, scale), whole.copy(part));
             // Asking beyond the page gives only the part on it.
-            EXPECT_EQ(page.render(QRect(size.width() - 5, 0, 50, 3), percent).size(), QSize(5, 3));
+            EXPECT_EQ(page.render(QRect(size.width() - 5, 0, 50, 3), scale).size(), QSize(5, 3));
         }
+        EXPECT_EQ(page.zoomedSize(Scale{97, 157}).width(), 97); // a fitted side fits to the pixel
     }
     EXPECT_TRUE(PageImage().render(QRect(0, 0, 10, 10), 100).isNull());
 }

@@ -169,3 +169,55 @@ TEST_F(PainTest, PrintingNeedsAPictureAndMakesAPage)
     m_pain.printImage(printer);
     EXPECT_TRUE(fileBytes(path("big.pdf")).startsWith("%PDF"));
 }
+
+TEST_F(PainTest, FittingShowsTheWholePageAndFollowsTheViewAndTurns)
+{
+    show(bilevelFile(QStringLiteral("p.tif"), QSize(2000, 1000)));
+    m_pain.fitToWindow();
+    EXPECT_TRUE(m_pain.fitsToWindow());
+    EXPECT_EQ(m_pain.horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(m_pain.verticalScrollBar()->maximum(), 0);
+    // Wide page: the width fills the view to the pixel.
+    const int width = m_pain.viewport()->width();
+    EXPECT_EQ(m_pain.zoom(), width * 100 / 2000);
+
+    m_pain.rotateRight(); // now tall: the height decides
+    EXPECT_EQ(m_pain.zoom(), m_pain.viewport()->height() * 100 / 2000);
+    m_pain.resize(640, 480);
+    EXPECT_EQ(m_pain.zoom(), m_pain.viewport()->height() * 100 / 2000);
+    EXPECT_EQ(m_pain.verticalScrollBar()->maximum(), 0);
+
+    // A picked zoom ends fitting; a page smaller than the view is not blown up.
+    m_pain.setZoom(100);
+    EXPECT_FALSE(m_pain.fitsToWindow());
+    EXPECT_GT(m_pain.verticalScrollBar()->maximum(), 0);
+    m_pain.fitToWindow();
+    m_pain.setScannedImage(testDrawing(QSize(100, 80)), 200);
+    EXPECT_EQ(m_pain.zoom(), 100);
+}
+
+TEST_F(PainTest, AHighDensityScreenGetsThePageAtItsOwnPixels)
+{
+    // A line one pixel wide at 50 % on a screen of ratio 2 is one device pixel, still black:
+    // drawn at 50 % and then doubled it would be two grey ones.
+    QImage page(400, 300, QImage::Format_Mono);
+    page.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    page.fill(0);
+    for (int y = 0; y < 300; ++y)
+        page.setPixel(101, y, 1);
+    m_pain.setScannedImage(page, 200);
+    m_pain.setZoom(50);
+    QImage shot(m_pain.viewport()->size() * 2, QImage::Format_RGB32);
+    shot.setDevicePixelRatio(2);
+    m_pain.viewport()->render(&shot);
+    // The page, 200 x 150 in the view's own pixels, stands in its middle.
+    const int left = 2 * ((m_pain.viewport()->width() - 200) / 2);
+    QList<int> dark;
+    for (int x = left; x < left + 400; ++x) {
+        const int grey = qGray(shot.pixel(x, shot.height() / 2));
+        if (grey < 255)
+            dark << grey;
+    }
+    EXPECT_EQ(dark, QList<int>{0});
+    EXPECT_EQ(qGray(shot.pixel(left + 101, shot.height() / 2)), 0);
+}

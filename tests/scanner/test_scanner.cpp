@@ -263,15 +263,18 @@ TEST_F(ScannerTest, TheAcceptedSettingsAreRememberedAndOfferedNextTime)
     QStringList shown = offered();
     ASSERT_EQ(shown.size(), 4);
     EXPECT_TRUE(shown[0].endsWith(QStringLiteral("(test:1)"))) << shown[0].toStdString();
-    EXPECT_EQ(shown.mid(1),
-              (QStringList{QStringLiteral("グレー"), QStringLiteral("300 dpi"), QStringLiteral("Flatbed")}));
+    EXPECT_EQ(shown.mid(1), (QStringList{QStringLiteral("グレー"), QStringLiteral("300 dpi"),
+                                         QStringLiteral("フラットベッド")}));
 
     // A remembered device that has gone gives way to the first one; the rest still holds.
+    // The source is stored in the device's words and shown in ours.
     temp.exec(QStringLiteral("UPDATE UserOP SET Contents='test:9' WHERE Code=13"));
+    temp.exec(QStringLiteral("UPDATE UserOP SET Contents='Automatic Document Feeder' WHERE Code=16"));
     shown = offered();
     EXPECT_TRUE(shown.value(0).endsWith(QStringLiteral("(test:0)"))) << shown.value(0).toStdString();
     EXPECT_EQ(shown.value(1), QStringLiteral("グレー"));
     EXPECT_EQ(shown.value(2), QStringLiteral("300 dpi"));
+    EXPECT_EQ(shown.value(3), QStringLiteral("自動原稿送り装置 (ADF)"));
     // A cancelled dialog stored nothing.
     EXPECT_EQ(userOption(13), QStringLiteral("test:9"));
 }

@@ -1,0 +1,35 @@
+#include "app/globals.h"
+#include "pages/get_dir_frm.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace zumen;
+
+TEST(GetDir, TheWindowShowsTheFolderItIsInAndSpeaksIt)
+{
+    QTemporaryDir dir;
+    const QString files = QDir(dir.path()).filePath(QStringLiteral("files"));
+    QDir(files).mkpath(QStringLiteral("図面"));
+    const QString before = FileDataFolder;
+    FileDataFolder = files;
+    GetDir_frm window;
+    EXPECT_EQ(window.FolderPath->text(), QDir::toNativeSeparators(files));
+    EXPECT_EQ(window.FolderPath->accessibleName(),
+              QStringLiteral("ファイルの場所 ") + window.FolderPath->text());
+
+    const auto found = window.Dir1->findItems(QStringLiteral("図面"), Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1);
+    window.Dir1->setCurrentItem(found[0]);
+    QTest::keyClick(window.Dir1, Qt::Key_Return);
+    const QString inside = QDir::toNativeSeparators(QDir(files).filePath(QStringLiteral("図面")));
+    EXPECT_EQ(window.FolderPath->text(), inside);
+    EXPECT_EQ(window.FolderPath->accessibleName(), QStringLiteral("ファイルの場所 ") + inside);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("画像の取得")); // the caption stays put
+    FileDataFolder = before;
+}
