@@ -1,12 +1,49 @@
 #include "app/combo_setting.h"
 
-#include <QComboBox>
+#include <QAccessibleWidget>
 #include <QStringList>
 
 #include <array>
 #include <utility>
 
 namespace zumen {
+namespace {
+
+class NamedComboBoxAccessible : public QAccessibleWidget {
+public:
+    explicit NamedComboBoxAccessible(QWidget *box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Value ? box()->currentText() : QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override { return {showMenuAction()}; }
+    void doAction(const QString &name) override
+    {
+        if (name == showMenuAction())
+            box()->showPopup();
+    }
+
+private:
+    QComboBox *box() const { return static_cast<QComboBox *>(widget()); }
+};
+
+QAccessibleInterface *namedComboBoxFactory(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(NamedComboBox::staticMetaObject.className()))
+        return new NamedComboBoxAccessible(static_cast<QWidget *>(object));
+    return nullptr;
+}
+
+} // namespace
+
+NamedComboBox::NamedComboBox(QWidget *parent) : QComboBox(parent)
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(namedComboBoxFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
 
 namespace {
 

@@ -1,12 +1,20 @@
 #pragma once
 
+#include <QComboBox>
 #include <QString>
 
 #include <cstdint>
 
-class QComboBox;
-
 namespace zumen {
+
+// A drop-down list that a screen reader announces by its accessible name (its caption), with
+// the entry shown as its value. Qt's own interface on Linux speaks the entry as the name, so
+// a list would be read as "=" or "１００%" rather than as what it is.
+class NamedComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit NamedComboBox(QWidget *parent = nullptr);
+};
 
 // Fixed choice lists. Each entry carries a number (item data, Qt::UserRole) that the program stores
 // and compares instead of the text; an entry without one counts as 0.

@@ -88,12 +88,10 @@ Desgn_frm::Desgn_frm(Desk &desk, QWidget *parent) : QWidget(parent, Qt::Window),
 
     m_kindLabel = new QLabel(QStringLiteral("項目"), this);
     m_kindLabel->setGeometry(twipsRect(1080, 540, 1200, 240));
-    m_cbox = new QComboBox(this);
+    m_cbox = new NamedComboBox(this);
     m_cbox->setGeometry(twipsRect(1080, 780, 1200, 330));
     m_cbox->installEventFilter(this);
     nameControl(*m_cbox, QStringLiteral("cbox"), m_kindLabel->text());
-    // On Linux a combo box is read by its value; the label relation gives its caption.
-    m_kindLabel->setBuddy(m_cbox);
 
     const QString captions[] = {QStringLiteral("ラベル"), QStringLiteral("書式")};
     for (int i = 0; i < 2; ++i) {

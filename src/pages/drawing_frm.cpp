@@ -11,7 +11,6 @@
 #include "dialogs/guard.h"
 #include "pages/pain.h"
 
-#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -31,49 +30,6 @@ constexpr int InvalidFormat = 321;
 constexpr int NoPicture = 481;
 constexpr int ZoomRefused = 1001;
 constexpr int PrintCancelled = 32755;
-
-// A drop-down list that a screen reader announces by its accessible name, with the entry
-// shown as its value. Qt's own interface on Linux speaks the entry as the name, so the zoom
-// list would be read as "１００%" rather than as what it is.
-class NamedComboBox : public QComboBox {
-    Q_OBJECT
-public:
-    NamedComboBox();
-};
-
-class NamedComboBoxAccessible : public QAccessibleWidget {
-public:
-    explicit NamedComboBoxAccessible(QWidget *box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
-    QString text(QAccessible::Text t) const override
-    {
-        return t == QAccessible::Value ? box()->currentText() : QAccessibleWidget::text(t);
-    }
-    QStringList actionNames() const override { return {showMenuAction()}; }
-    void doAction(const QString &name) override
-    {
-        if (name == showMenuAction())
-            box()->showPopup();
-    }
-
-private:
-    QComboBox *box() const { return static_cast<QComboBox *>(widget()); }
-};
-
-QAccessibleInterface *namedComboBoxFactory(const QString &className, QObject *object)
-{
-    if (className == QLatin1String(NamedComboBox::staticMetaObject.className()))
-        return new NamedComboBoxAccessible(static_cast<QWidget *>(object));
-    return nullptr;
-}
-
-NamedComboBox::NamedComboBox()
-{
-    static const bool installed = [] {
-        QAccessible::installFactory(namedComboBoxFactory);
-        return true;
-    }();
-    Q_UNUSED(installed);
-}
 
 } // namespace
 
@@ -306,5 +262,3 @@ void Drawing_frm::closeEvent(QCloseEvent *event)
 }
 
 } // namespace zumen
-
-#include "drawing_frm.moc"

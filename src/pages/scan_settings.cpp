@@ -1,5 +1,6 @@
 #include "pages/scan_settings.h"
 
+#include "app/combo_setting.h"
 #include "app/database.h"
 #include "app/ui.h"
 #include "app/utility.h"
@@ -117,9 +118,9 @@ void saveScanSettings(Database &db, const ScanSettings &settings)
 
 ScanSettings_frm::ScanSettings_frm(const QList<ScanDevice> &devices, const ScanSettings &initial, Probe probe,
                                    QWidget *parent)
-    : QDialog(parent), m_probe(std::move(probe)), m_wanted(initial), m_device(new QComboBox(this)),
-      m_mode(new QComboBox(this)), m_resolution(new QComboBox(this)), m_sourceLabel(new QLabel(this)),
-      m_source(new QComboBox(this)), m_accept(new QPushButton(this)), m_cancel(new QPushButton(this))
+    : QDialog(parent), m_probe(std::move(probe)), m_wanted(initial), m_device(new NamedComboBox(this)),
+      m_mode(new NamedComboBox(this)), m_resolution(new NamedComboBox(this)), m_sourceLabel(new QLabel(this)),
+      m_source(new NamedComboBox(this)), m_accept(new QPushButton(this)), m_cancel(new QPushButton(this))
 {
     setWindowTitle(QStringLiteral("スキャナの設定"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);

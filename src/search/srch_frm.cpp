@@ -89,12 +89,10 @@ Srch_frm::Srch_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
         nameControl(*m_label[i], QStringLiteral("Label(%1)").arg(i), captions[i]);
     }
     for (std::size_t i = 0; i < 2; ++i) {
-        cbox[i] = new QComboBox(this);
+        cbox[i] = new NamedComboBox(this);
         cbox[i]->setGeometry(twipsRect(lefts[i], 1020, widths[i], 330));
         nameControl(*cbox[i], QStringLiteral("cbox(%1)").arg(i), captions[i]);
         cbox[i]->installEventFilter(this);
-        // On Linux a combo box is read by its value; the label relation gives its caption.
-        m_label[i]->setBuddy(cbox[i]);
     }
     ebox = new QLineEdit(this);
     ebox->setGeometry(twipsRect(lefts[2], 1020, widths[2], 330));

@@ -124,13 +124,10 @@ TEST_F(Search, WindowOpensEmptyAndTheKeysWalkItsFields)
     EXPECT_EQ(s.cbox[0]->currentText(), QStringLiteral("図番"));
     EXPECT_EQ(s.cbox[1]->currentText(), QStringLiteral("="));
     EXPECT_EQ(s.List->rows(), 1);
-    // Linux screen readers name a combo box by its label relation: its caption, not its value ("=").
-    for (int i : {0, 1}) {
-        const auto labels = QAccessible::queryAccessibleInterface(s.cbox[i])->relations(QAccessible::Label);
-        ASSERT_EQ(labels.size(), 1);
-        EXPECT_EQ(labels[0].first->text(QAccessible::Name),
-                  i == 0 ? QStringLiteral("項目") : QStringLiteral("条件"));
-    }
+    // Read out by their captions, with the entry as the value (not "=" as the name).
+    QAccessibleInterface *op = QAccessible::queryAccessibleInterface(s.cbox[1]);
+    EXPECT_EQ(op->text(QAccessible::Name), QStringLiteral("条件"));
+    EXPECT_EQ(op->text(QAccessible::Value), QStringLiteral("="));
 
     s.cbox[0]->setFocus();
     QTest::keyClick(s.cbox[0], Qt::Key_Down);
