@@ -153,8 +153,6 @@ void Info_frm::stepTo(bool next)
 {
     if (m_desk.history)
         m_desk.history->hide();
-    if (m_desk.viewer)
-        m_desk.viewer->selectZoomEntry(3);
     // After a search the steps walk its result list, not the table.
     if (SearchActive && m_desk.results) {
         std::int32_t id = 0;

@@ -173,14 +173,6 @@ void Drawing_frm::SetZoom(int percent)
     }
 }
 
-void Drawing_frm::selectZoomEntry(int index)
-{
-    if (cScale->currentIndex() < 0)
-        cScale->setCurrentIndex(index);
-    else
-        SetZoom(SelectedItemData(*cScale));
-}
-
 void Drawing_frm::PreviousPage()
 {
     turnPage(-1);

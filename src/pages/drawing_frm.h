@@ -29,10 +29,6 @@ public:
     void DisplayByFileName(const QString &aPath, const QString &aName);
     // A percent, or FitZoom for the whole page in the window.
     void SetZoom(int percent);
-    // Record steps ask here for an entry of the zoom list (the fourth, 100 %). The zoom the
-    // user picked stays from record to record, so the entry is taken only when the list shows
-    // no choice; otherwise the chosen zoom is applied again.
-    void selectZoomEntry(int index);
     void PreviousPage();
     void NextPage();
     void Rotate(int index);
