@@ -422,6 +422,13 @@ Database Database::open(const QString &path, int busyTimeoutMs)
         c.path = path;
         fail(&c, SQLITE_CANTOPEN);
     }
+    // The engine would take an empty file for an empty database and fail later on a missing table.
+    if (info.size() == 0)
+        throw DbError(
+            DbErr::CannotOpen,
+            QStringLiteral("'%1' は空 (0 バイト) のファイルで、データベースとして使えません。"
+                           "バックアップから戻すか、消してから zumen-db init で作り直してください。")
+                .arg(info.absoluteFilePath()));
     return Database(connect(path, SQLITE_OPEN_READWRITE, busyTimeoutMs));
 }
 

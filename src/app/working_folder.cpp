@@ -6,6 +6,7 @@
 #include "pages/sample_drawing.h"
 #include "pages/tiff_io.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -222,13 +223,22 @@ void init(const QString &folder)
 {
     const QDir dir = madeFolder(folder);
     const QString dbPath = dir.filePath(DatabaseFile);
-    if (QFileInfo::exists(dbPath))
+    // An empty QV.MDB holds nothing to keep (an init interrupted by an older version leaves one).
+    const QFileInfo existing(dbPath);
+    const bool emptyFile = existing.isFile() && existing.size() == 0;
+    if (existing.exists() && !emptyFile)
         failWith(QStringLiteral("'%1' はすでにあります。既存のデータベースには手を付けません。").arg(dbPath));
     makeFolder(dir, ScanFolder);
     makeFolder(dir, FilesFolder);
     saveTiff(placeholderPage(), dir.filePath(PlaceholderImage), 200);
 
-    Database db = Database::create(dbPath);
+    // Built under a name of its own and renamed when complete: an init that is interrupted
+    // leaves no QV.MDB at all, never a part of one.
+    const QString building =
+        dir.filePath(QStringLiteral(".QV.MDB.%1.new").arg(QCoreApplication::applicationPid()));
+    QFile::remove(building);
+    QFile::remove(building + QStringLiteral("-journal"));
+    Database db = Database::create(building);
     try {
         Transaction t(db);
         Schema::create(db);
@@ -247,10 +257,14 @@ void init(const QString &folder)
         writeOption(db, 12, storedFolder(FilesFolder, dir.path()));
         t.commit();
         db.close();
+        if (emptyFile && QFileInfo(dbPath).size() == 0)
+            QFile::remove(dbPath);
+        if (!QFile::rename(building, dbPath))
+            failWith(QStringLiteral("'%1' を置けません。").arg(dbPath));
     } catch (...) {
-        // A half-made file would be refused by the next init; leave the folder as it was.
+        // Leave the folder as it was.
         db.close();
-        QFile::remove(dbPath);
+        QFile::remove(building);
         throw;
     }
 }

@@ -24,12 +24,14 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScreen>
 #include <QWindow>
 
@@ -199,39 +201,92 @@ void Info_frm::BeginEntry()
 
 void Info_frm::SaveRecord()
 {
-    const QString idText = NumberText(ID->text());
-    const auto id = static_cast<std::int32_t>(NumberValue(ID->text()));
+    auto id = static_cast<std::int32_t>(NumberValue(ID->text()));
     // A page entry is written only for a record this card started with a captured page;
     // saving any other record must never touch its pages.
     const bool newRecord = Mode == QLatin1String("NEW");
+    QString file = PendingFileName;
     Transaction transaction(m_desk.db);
-    Recordset rs = m_desk.db.openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=") + idText);
-    if (rs.eof()) {
-        rs.addNew();
-        rs.setField(QStringLiteral("ID"), id);
-    } else {
-        rs.edit();
+    // The number was handed out at 追加; another desk on the same folder may have saved it
+    // since. Inside the write lock the next free one is taken, so a new record never
+    // replaces a record or its pages.
+    const bool renumbered = newRecord && idInUse(id);
+    QString scanFrom, scanTo;
+    if (renumbered) {
+        const bool ownScan = PendingDir == QLatin1String("_SCAN") && file == ScanFileName(id, std::nullopt);
+        id = freeRecordId(nextRecordId(), ownScan);
+        if (ownScan) {
+            file = ScanFileName(id, std::nullopt);
+            scanFrom = ScanDataFolder.trimmed() + u'/' + PendingFileName;
+            scanTo = ScanDataFolder.trimmed() + u'/' + file;
+            if (!QFile::rename(scanFrom, scanTo))
+                throw NumberedError(
+                    75, QStringLiteral("スキャンしたページ '%1' の名前を '%2' に変えられないため、"
+                                       "レコードを保存できませんでした。")
+                            .arg(scanFrom, scanTo));
+        }
     }
-    m_entry->writeRow(rs);
-    rs.update();
-    rs.close();
-    if (newRecord) {
-        Recordset pg = m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE ID=") + NumText(id));
-        if (pg.eof()) {
+    try {
+        Recordset rs = m_desk.db.openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=") + NumText(id));
+        if (rs.eof() || newRecord) {
+            rs.addNew();
+            rs.setField(QStringLiteral("ID"), id);
+        } else {
+            rs.edit();
+        }
+        m_entry->writeRow(rs);
+        rs.update();
+        rs.close();
+        if (newRecord) {
+            Recordset pg = m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE 1=0"));
             pg.addNew();
             pg.setField(QStringLiteral("ID"), id);
-        } else {
-            pg.edit();
+            pg.setField(QStringLiteral("Page"), 1);
+            pg.setField(QStringLiteral("Dir"), PendingDir);
+            pg.setField(QStringLiteral("FileName"), file);
+            pg.update();
+            pg.close();
         }
-        pg.setField(QStringLiteral("Page"), 1);
-        pg.setField(QStringLiteral("Dir"), PendingDir);
-        pg.setField(QStringLiteral("FileName"), PendingFileName);
-        pg.update();
-        pg.close();
+        transaction.commit();
+    } catch (...) {
+        // Nothing was saved: the scan goes back under the name the entry still holds.
+        if (!scanTo.isEmpty())
+            QFile::rename(scanTo, scanFrom);
+        throw;
     }
-    transaction.commit();
     m_entry->finish();
     Mode = QStringLiteral("VIEW");
+    if (renumbered) {
+        PendingFileName = file;
+        setLabelText(*ID, QString::number(id));
+        if (m_desk.viewer)
+            m_desk.viewer->Display(id, 1);
+    }
+}
+
+bool Info_frm::idInUse(std::int32_t id)
+{
+    for (const char *table : {"DT", "PG"}) {
+        Recordset rs =
+            m_desk.db.openRecordset(QStringLiteral("SELECT TOP 1 ID FROM ") + QLatin1String(table) +
+                                    QStringLiteral(" WHERE ID=") + NumText(id));
+        const bool used = !rs.eof();
+        rs.close();
+        if (used)
+            return true;
+    }
+    return false;
+}
+
+std::int32_t Info_frm::freeRecordId(std::int32_t from, bool withScan)
+{
+    // A scan file without a record is another desk's capture waiting for its save (or one
+    // left by an interrupted entry): its number is passed over, never its file replaced.
+    std::int32_t id = from;
+    while (idInUse(id) ||
+           (withScan && QFileInfo::exists(ScanDataFolder.trimmed() + u'/' + ScanFileName(id, std::nullopt))))
+        ++id;
+    return id;
 }
 
 void Info_frm::showMemoReadOnly()
@@ -380,15 +435,18 @@ void Info_frm::DoAppend(bool aPageMode)
     }
     if (choice == SelectDevice_frm::Back)
         return;
+    m_shownBeforeAppend = static_cast<std::int32_t>(NumberValue(ID->text()));
+    // Without a number (the file locked, say) nothing starts: the card keeps the record it
+    // shows, and no capture can land on that record's page file.
+    if (!PageMode && !guarded([this] { NewRecordId(); }))
+        return;
     if (m_desk.history)
         m_desk.history->hide();
-    m_shownBeforeAppend = static_cast<std::int32_t>(NumberValue(ID->text()));
     ClearCard();
     if (!PageMode) {
         // A capture that fails must never leave the new record pointing at an earlier one's page.
         PendingDir.clear();
         PendingFileName.clear();
-        guarded([this] { NewRecordId(); });
     }
     if (choice == SelectDevice_frm::Scanner) {
         StartScan();
@@ -414,12 +472,18 @@ void Info_frm::DoAppend(bool aPageMode)
     BeginEntry();
 }
 
-void Info_frm::NewRecordId()
+std::int32_t Info_frm::nextRecordId()
 {
     Recordset rs = m_desk.db.openRecordset(QStringLiteral("SELECT TOP 1 ID FROM DT ORDER BY ID DESC"));
-    setLabelText(*ID, rs.eof() ? QStringLiteral("1")
-                               : QString::number(NullToZero(rs.field(QStringLiteral("ID"))).toInteger() + 1));
+    const auto id =
+        rs.eof() ? 1 : static_cast<std::int32_t>(NullToZero(rs.field(QStringLiteral("ID"))).toInteger() + 1);
     rs.close();
+    return id;
+}
+
+void Info_frm::NewRecordId()
+{
+    setLabelText(*ID, QString::number(nextRecordId()));
 }
 
 void Info_frm::ClearCard()
@@ -533,18 +597,42 @@ void Info_frm::ScanCompleted()
         ShowAlert(QStringLiteral("スキャナデータパスが設定されていないため、ページを保存できません。"));
         return;
     }
+    // A new record's page is written under a name of its own and then given its SC name,
+    // which must still be free: another desk may hold that number's scan, waiting for its save.
+    const QString written =
+        page ? folder + u'/' + file
+             : folder + QStringLiteral("/.%1.%2.part").arg(file).arg(QRandomGenerator::global()->generate());
     try {
-        m_desk.viewer->pain->saveAs(folder + u'/' + file, 1);
+        m_desk.viewer->pain->saveAs(written, 1);
     } catch (const NumberedError &e) {
         ShowAlert(QStringLiteral("スキャンしたページを保存できませんでした。") + u'\r' + e.description());
         return;
     }
     PendingDir = QStringLiteral("_SCAN");
-    PendingFileName = file;
     if (page) {
+        PendingFileName = file;
         writePage(id, *page, PendingDir, PendingFileName);
         return;
     }
+    std::int32_t number = id;
+    const bool placed = guarded([&] {
+        for (number = freeRecordId(id, true);; number = freeRecordId(number + 1, true)) {
+            const QString target = folder + u'/' + ScanFileName(number, std::nullopt);
+            if (QFile::rename(written, target))
+                return;
+            if (!QFileInfo::exists(target))
+                throw NumberedError(75, QStringLiteral("スキャンしたページを保存できませんでした。") + u'\r' +
+                                            target);
+        }
+    });
+    if (!placed) {
+        QFile::remove(written);
+        m_desk.viewer->pain->clearDisplay();
+        PendingDir.clear();
+        return;
+    }
+    PendingFileName = ScanFileName(number, std::nullopt);
+    setLabelText(*ID, QString::number(number));
     m_desk.viewer->DisplayByFileName(PendingDir, PendingFileName);
     Mode = QStringLiteral("NEW");
     BeginEntry();

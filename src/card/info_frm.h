@@ -98,6 +98,12 @@ private:
     Scanner &scanner();
     // The record's highest page number + 1; none when the record has no page at all.
     std::optional<std::int16_t> nextPage(std::int32_t id);
+    // The highest record identifier + 1, or 1.
+    std::int32_t nextRecordId();
+    // Whether a record or a page entry has the identifier.
+    bool idInUse(std::int32_t id);
+    // The first identifier from `from` on that no record uses and, withScan, that no scan file has.
+    std::int32_t freeRecordId(std::int32_t from, bool withScan);
     void writePage(std::int32_t id, std::int16_t page, const QString &dir, const QString &file);
     void addImportedPage(GetDir_frm &import);
     void removeUnreferencedScan();

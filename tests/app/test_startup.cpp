@@ -49,6 +49,17 @@ TEST(Startup, AMissingDatabaseIsReportedAndNoWindowOpens)
     EXPECT_TRUE(text.contains(QStringLiteral(" でエラーが発生しました。 \r")));
     EXPECT_EQ(visibleWindows(), before);
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("QV.MDB"))));
+
+    // An empty file (an interrupted copy or init) is told as such, not as a missing table, and
+    // is left alone: no repair, no backup.
+    QFile empty(dir.filePath(QStringLiteral("QV.MDB")));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    EXPECT_EQ(StartDesk([&](const QString &, const QString &m) { text = m; }), nullptr);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("エラー番号  3051"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("は空 (0 バイト) のファイルで"))) << text.toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("QV.MDB")});
+    EXPECT_EQ(visibleWindows(), before);
 }
 
 TEST(Startup, ErrorTextPutsABlankOnlyBeforeANonNegativeNumber)

@@ -7,12 +7,16 @@
 #include "support/modal.h"
 #include "support/test_desk.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -230,6 +234,61 @@ TEST_F(Append, TheImportRefusesFoldersOutsideTheFileFolderAndAMissingChoice)
                                            QStringLiteral("設定のフォルダと異なります。"),
                                            QStringLiteral("取り込むファイルを選んでください。")}));
     EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+}
+
+// 追加 while another program holds the file: no number can be read, so nothing starts. The
+// card keeps record 5, and no import or scan can land on that record's page.
+TEST_F(Append, AddingWhileTheFileIsLockedStartsNothing)
+{
+    card().Display(5);
+    sqlite3_busy_timeout(d.desk().db.handle(), 50);
+    d.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+    AlertAnswerer alerts;
+    bool importOpened = false;
+    QTimer importCloser;
+    QObject::connect(&importCloser, &QTimer::timeout, [&] {
+        if (auto *import = qobject_cast<GetDir_frm *>(QApplication::activeModalWidget())) {
+            importOpened = true;
+            import->close();
+        }
+    });
+    importCloser.start(5);
+    pickDevice(SelectDevice_frm::File);
+    card().DoAppend(false);
+    d.exec(QStringLiteral("ROLLBACK"));
+    ASSERT_EQ(alerts.texts().size(), 1);
+    EXPECT_TRUE(alerts.texts()[0].startsWith(QStringLiteral("3260\r"))) << alerts.texts()[0].toStdString();
+    EXPECT_FALSE(importOpened);
+    EXPECT_EQ(card().ID->text(), QStringLiteral("5"));
+    EXPECT_EQ(card().eNamae->text(), QStringLiteral("e"));
+    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+}
+
+// Another desk on the folder saves the number this card handed out (and the next) before this
+// entry ends: the new record takes the next free number and replaces nothing.
+TEST_F(Append, ANumberSavedMeanwhileElsewhereMovesTheNewRecordOn)
+{
+    card().Display(7);
+    pickDevice(SelectDevice_frm::File);
+    pickFile({QStringLiteral("A"), QStringLiteral("B")}, QStringLiteral("x.jpg"));
+    card().DoAppend(false);
+    ASSERT_EQ(card().ID->text(), QStringLiteral("8"));
+    d.exec(QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (8, 'other'), (9, 'other too');"
+                          "INSERT INTO PG (ID, Page, Dir, FileName) VALUES (8, 1, ' ', 'top.tif')"));
+    typeText(card().eNamae, QStringLiteral("mine"));
+    QTest::keyClick(card().eNamae, Qt::Key_Return);
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_EQ(card().ID->text(), QStringLiteral("10"));
+    EXPECT_EQ(d.desk().viewer->ID->text(), QStringLiteral("10"));
+    card().Display(8);
+    EXPECT_EQ(card().eNamae->text(), QStringLiteral("other"));
+    EXPECT_EQ(pageRows(8),
+              (QList<QStringList>{{QStringLiteral("1"), QStringLiteral(" "), QStringLiteral("top.tif")}}));
+    card().Display(10);
+    EXPECT_EQ(card().eNamae->text(), QStringLiteral("mine"));
+    EXPECT_EQ(pageRows(10),
+              (QList<QStringList>{{QStringLiteral("1"), QStringLiteral("A/B"), QStringLiteral("x.jpg")}}));
 }
 
 TEST_F(Append, AnEmptyTableStartsAtOne)

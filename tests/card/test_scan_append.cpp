@@ -135,6 +135,67 @@ TEST_F(ScanAppend, AnAbandonedNewRecordLeavesNeitherARecordNorItsScan)
     EXPECT_TRUE(d.ended());
 }
 
+// Two desks on one folder: a scan never replaces another desk's waiting scan, and a save never
+// replaces a record saved meanwhile; its scan is renamed to the number it is saved under.
+TEST_F(ScanAppend, TwoDesksNeverShareANumberOrAScanFile)
+{
+    const QDir folder(scan);
+    const auto writeFile = [&](const QString &name, const QByteArray &bytes) {
+        QFile f(folder.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    const auto bytes = [&](const QString &name) {
+        QFile f(folder.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    writeFile(QStringLiteral("SC000008.TIF"), "the other desk's scan");
+    card().Display(7);
+    scanWith(QStringLiteral("白黒"), false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card().Mode == QLatin1String("NEW"); }, 30000));
+    EXPECT_EQ(card().ID->text(), QStringLiteral("9"));
+    EXPECT_EQ(card().PendingFileName, QStringLiteral("SC000009.TIF"));
+    EXPECT_EQ(bytes(QStringLiteral("SC000008.TIF")), QByteArray("the other desk's scan"));
+
+    // Meanwhile the other desk saves 8 and 9 and scans for 10.
+    d.exec(QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (8, 'other'), (9, 'other too');"
+                          "INSERT INTO PG (ID, Page, Dir, FileName) VALUES (8, 1, '_SCAN', 'SC000008.TIF'),"
+                          " (9, 1, ' ', 'x.jpg')"));
+    writeFile(QStringLiteral("SC000010.TIF"), "the other desk's next scan");
+    const QByteArray mine = bytes(QStringLiteral("SC000009.TIF"));
+    typeText(card().eNamae, QStringLiteral("mine"));
+    QTest::keyClick(card().eNamae, Qt::Key_Return);
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    EXPECT_EQ(card().ID->text(), QStringLiteral("11"));
+    EXPECT_EQ(bytes(QStringLiteral("SC000011.TIF")), mine);
+    EXPECT_FALSE(folder.exists(QStringLiteral("SC000009.TIF")));
+    EXPECT_EQ(bytes(QStringLiteral("SC000010.TIF")), QByteArray("the other desk's next scan"));
+    Recordset page = d.desk().db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE ID=11"));
+    ASSERT_FALSE(page.eof());
+    EXPECT_EQ(page.field(QStringLiteral("FileName")), Variant("SC000011.TIF"));
+    page.close();
+    Recordset other = d.desk().db.openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=9"));
+    EXPECT_EQ(other.field(QStringLiteral("Namae")), Variant("other too"));
+    other.close();
+
+    // A scan that cannot be renamed (gone from the folder): nothing is saved, the user hears
+    // why, and the entry stays for another try.
+    scanWith(QStringLiteral("白黒"), false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card().Mode == QLatin1String("NEW"); }, 30000));
+    ASSERT_EQ(card().ID->text(), QStringLiteral("12"));
+    d.exec(QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (12, 'other again')"));
+    ASSERT_TRUE(QFile::remove(folder.filePath(QStringLiteral("SC000012.TIF"))));
+    AlertAnswerer alerts;
+    QTest::keyClick(card().eNamae, Qt::Key_Return);
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    ASSERT_EQ(alerts.texts().size(), 1);
+    EXPECT_TRUE(alerts.texts()[0].contains(QStringLiteral("レコードを保存できませんでした。")))
+        << alerts.texts()[0].toStdString();
+    EXPECT_EQ(card().Mode, QStringLiteral("NEW"));
+    EXPECT_EQ(d.desk().db.openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID>=12")).recordCount(), 1);
+    EXPECT_EQ(pageCount(12) + pageCount(13), 0);
+}
+
 TEST_F(ScanAppend, APageScannedInGreyGoesAfterTheHighestAndIsRecordedAtOnce)
 {
     card().Display(7);

@@ -8,6 +8,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 using namespace zumen;
@@ -78,6 +84,51 @@ TEST(ZumenDb, InitMakesAWorkingFolderAndNeverTouchesAnExistingOne)
     EXPECT_NE(again.exitCode, 0);
     EXPECT_TRUE(again.err.contains(QStringLiteral("すでにあります")));
     EXPECT_EQ(digest(folder.filePath(QStringLiteral("QV.MDB"))), before);
+}
+
+// Kills an init the moment a file named QV.MDB appears in the folder (or when it ends).
+void killInitWhenTheDatabaseAppears(const QString &folder)
+{
+    const int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, QFile::encodeName(folder).constData(), IN_CREATE | IN_MOVED_TO), 0);
+    QProcess p;
+    p.start(QStringLiteral(ZUMEN_DB_TOOL), {QStringLiteral("init"), folder});
+    bool seen = false;
+    pollfd event{watch, POLLIN, 0};
+    alignas(inotify_event) char buffer[4096];
+    while (!seen && poll(&event, 1, 60000) > 0) {
+        const ssize_t n = read(watch, buffer, sizeof buffer);
+        for (ssize_t at = 0; at < n;) {
+            const auto *e = reinterpret_cast<const inotify_event *>(buffer + at);
+            seen = seen || (e->len > 0 && qstrcmp(e->name, "QV.MDB") == 0);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+        }
+    }
+    ::kill(static_cast<pid_t>(p.processId()), SIGKILL);
+    p.waitForFinished();
+    close(watch);
+    EXPECT_TRUE(seen);
+}
+
+// An init is all or nothing: killed as QV.MDB appears, the file it leaves is complete. An
+// empty QV.MDB, as an interrupted init used to leave, holds nothing and is replaced.
+TEST(ZumenDb, AnInterruptedInitLeavesNoPartOfADatabase)
+{
+    QTemporaryDir dir;
+    killInitWhenTheDatabaseAppears(dir.path());
+    const ToolRun check = zumenDb({QStringLiteral("check"), dir.path()});
+    EXPECT_EQ(check.exitCode, 0) << check.out.toStdString() << check.err.toStdString();
+
+    QTemporaryDir emptyFile;
+    QFile empty(QDir(emptyFile.path()).filePath(QStringLiteral("QV.MDB")));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    const ToolRun init = zumenDb({QStringLiteral("init"), emptyFile.path()});
+    EXPECT_EQ(init.exitCode, 0) << init.err.toStdString();
+    EXPECT_EQ(zumenDb({QStringLiteral("check"), emptyFile.path()}).exitCode, 0);
+    EXPECT_EQ(QDir(emptyFile.path()).entryList({QStringLiteral(".QV.MDB*")}, QDir::Files | QDir::Hidden),
+              QStringList());
 }
 
 TEST(ZumenDb, FailuresSayWhatIsWrong)
