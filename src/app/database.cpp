@@ -115,9 +115,14 @@ void regexpFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
     auto *re = static_cast<QRegularExpression *>(sqlite3_get_auxdata(ctx, 0));
     if (!re) {
         const auto *pattern = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+        // Letter case is already spelled out in the expression, for ASCII letters only.
         re = new QRegularExpression(QString::fromUtf8(pattern ? pattern : ""),
-                                    QRegularExpression::CaseInsensitiveOption |
-                                        QRegularExpression::DotMatchesEverythingOption);
+                                    QRegularExpression::DotMatchesEverythingOption);
+        if (!re->isValid()) {
+            delete re;
+            sqlite3_result_error(ctx, "invalid LIKE pattern", -1);
+            return;
+        }
         sqlite3_set_auxdata(ctx, 0, re, [](void *p) { delete static_cast<QRegularExpression *>(p); });
         re = static_cast<QRegularExpression *>(sqlite3_get_auxdata(ctx, 0));
         if (!re) {

@@ -83,6 +83,25 @@ TEST_F(JetTexts, LikeUsesJetWildcardsAndIgnoresCase)
     EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Text1 LIKE '*50%*'")), (QList<qint64>{5}));
 }
 
+TEST_F(JetTexts, PatternsWithDigitsOrClassesMatchWholeCharactersAndFoldAsciiOnly)
+{
+    t.exec(QStringLiteral("INSERT INTO DT (ID, Str1, Str2) VALUES (10, '𠮷#1', 'é#'), (11, '𠮷[x', 'É#'),"
+                          " (12, 'x9' || char(10), NULL)"));
+    // 含む as the search window writes it: # and [ in brackets stand for themselves.
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 like '𠮷[#]*' ")), QList<qint64>{10});
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 like '𠮷[[]*' ")), QList<qint64>{11});
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE '[𠮷]?#'")), QList<qint64>{10});
+    // Letter case is ignored for ASCII letters only, as "=" and the plain LIKE do.
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2 like 'é[#]*' ")), QList<qint64>{10});
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2 = 'é#'")), QList<qint64>{10});
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE '[a-b]#-*'")),
+              (QList<qint64>{1, 2, 5}));
+    // A pattern ends at the end of the text, not before a final line break.
+    EXPECT_TRUE(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE 'x#'")).isEmpty());
+    EXPECT_EQ(errorNumber([&] { ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE '[z-a]*'")); }),
+              DbErr::SyntaxError);
+}
+
 TEST_F(JetTexts, TextLiteralsCompareWithoutCaseAndKeepDoubledQuotes)
 {
     EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1='A1-200'")), (QList<qint64>{2}));
