@@ -21,7 +21,9 @@ for corpus in fuzz/corpus/*/; do
   name=$(basename "$corpus")
   mkdir "$scratch/$name"
   echo "fuzz_$name: 5 s"
-  if ! build-fuzz/fuzz/fuzz_"$name" -max_total_time=5 -artifact_prefix=build-fuzz/fuzz/"$name"- \
+  dict=()
+  [[ -f fuzz/$name.dict ]] && dict=(-dict="fuzz/$name.dict")
+  if ! build-fuzz/fuzz/fuzz_"$name" -max_total_time=5 -artifact_prefix=build-fuzz/fuzz/"$name"- "${dict[@]}" \
     "$scratch/$name" "$corpus" >"$scratch/$name.log" 2>&1; then
     tail -n 40 "$scratch/$name.log"
     exit 1
