@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Zumen with the sanitizers and runs every test.
+# Installs what is missing, builds Zumen with the sanitizers and runs every test, then each
+# fuzz target for a few seconds on its seed corpus.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
@@ -7,3 +8,24 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug -DZUMEN_SANITIZE=ON -DZUMEN_BENCHMA
 cmake --build build -j"$(nproc)"
 cd build
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
+
+# The fuzz targets are built by clang in a folder of their own. New inputs go to a scratch
+# folder so the seed corpora stay as committed; a crash is kept in build-fuzz for replay.
+cd ..
+cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUMEN_FUZZ=ON \
+  -DZUMEN_TESTS=OFF -DZUMEN_BENCHMARKS=OFF >/dev/null
+cmake --build build-fuzz -j"$(nproc)" --target fuzz
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+for corpus in fuzz/corpus/*/; do
+  name=$(basename "$corpus")
+  mkdir "$scratch/$name"
+  echo "fuzz_$name: 5 s"
+  dict=()
+  [[ -f fuzz/$name.dict ]] && dict=(-dict="fuzz/$name.dict")
+  if ! build-fuzz/fuzz/fuzz_"$name" -max_total_time=5 -artifact_prefix=build-fuzz/fuzz/"$name"- "${dict[@]}" \
+    "$scratch/$name" "$corpus" >"$scratch/$name.log" 2>&1; then
+    tail -n 40 "$scratch/$name.log"
+    exit 1
+  fi
+done

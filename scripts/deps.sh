@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6opengl6-dev
   libsqlite3-dev sqlite3 libsane-dev sane-utils libtiff-dev libtiff-tools
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
 )
 missing=()

@@ -115,9 +115,14 @@ void regexpFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
     auto *re = static_cast<QRegularExpression *>(sqlite3_get_auxdata(ctx, 0));
     if (!re) {
         const auto *pattern = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+        // Letter case is already spelled out in the expression, for ASCII letters only.
         re = new QRegularExpression(QString::fromUtf8(pattern ? pattern : ""),
-                                    QRegularExpression::CaseInsensitiveOption |
-                                        QRegularExpression::DotMatchesEverythingOption);
+                                    QRegularExpression::DotMatchesEverythingOption);
+        if (!re->isValid()) {
+            delete re;
+            sqlite3_result_error(ctx, "invalid LIKE pattern", -1);
+            return;
+        }
         sqlite3_set_auxdata(ctx, 0, re, [](void *p) { delete static_cast<QRegularExpression *>(p); });
         re = static_cast<QRegularExpression *>(sqlite3_get_auxdata(ctx, 0));
         if (!re) {
@@ -221,6 +226,29 @@ Variant fromStored(const Variant &v, ColumnKind kind)
     return v;
 }
 
+// Prepares exactly one statement. SQLite stops at the first ";" and reports the rest as a
+// tail; running only the head of "DELETE … WHERE a ; AND b" would delete far more than
+// asked, so anything but blanks and comments after the statement is refused.
+sqlite3_stmt *prepareOne(Connection *c, const std::string &text, unsigned flags, const QString &sql)
+{
+    sqlite3_stmt *stmt = nullptr;
+    const char *tail = nullptr;
+    const int rc =
+        sqlite3_prepare_v3(c->db, text.c_str(), static_cast<int>(text.size()), flags, &stmt, &tail);
+    if (rc != SQLITE_OK)
+        fail(c, sqlite3_extended_errcode(c->db), sql);
+    sqlite3_stmt *rest = nullptr;
+    const int restRc =
+        sqlite3_prepare_v2(c->db, tail, static_cast<int>(text.c_str() + text.size() - tail), &rest, nullptr);
+    sqlite3_finalize(rest);
+    if (!stmt || restRc != SQLITE_OK || rest) {
+        sqlite3_finalize(stmt);
+        throw DbError(DbErr::SyntaxError,
+                      QStringLiteral("クエリ式 '%1' の構文エラーです。(一つの文ではありません)").arg(sql));
+    }
+    return stmt;
+}
+
 // Takes a prepared statement for the text from the connection's cache, or prepares one.
 Statement prepareOn(const std::shared_ptr<Connection> &c, const QString &sql)
 {
@@ -231,11 +259,7 @@ Statement prepareOn(const std::shared_ptr<Connection> &c, const QString &sql)
         it->second.pop_back();
         return Statement(c, std::move(text), stmt);
     }
-    sqlite3_stmt *stmt = nullptr;
-    const int rc = sqlite3_prepare_v3(c->db, text.c_str(), static_cast<int>(text.size()),
-                                      SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
-    if (rc != SQLITE_OK)
-        fail(c.get(), sqlite3_extended_errcode(c->db), sql);
+    sqlite3_stmt *stmt = prepareOne(c.get(), text, SQLITE_PREPARE_PERSISTENT, sql);
     return Statement(c, std::move(text), stmt);
 }
 
@@ -472,10 +496,13 @@ void Database::executeNative(const QString &sql)
 {
     if (!isOpen())
         throw DbError(DbErr::ObjectClosed, QStringLiteral("データベースは閉じられています。"));
-    char *err = nullptr;
-    const int rc = sqlite3_exec(m_connection->db, sql.toUtf8().constData(), nullptr, nullptr, &err);
-    sqlite3_free(err);
-    if (rc != SQLITE_OK)
+    // One-off texts (BEGIN, COMMIT, schema changes) stay out of the statement cache.
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> stmt(
+        prepareOne(m_connection.get(), sql.toStdString(), 0, sql), sqlite3_finalize);
+    int rc = SQLITE_ROW;
+    while (rc == SQLITE_ROW)
+        rc = sqlite3_step(stmt.get());
+    if (rc != SQLITE_DONE)
         fail(m_connection.get(), sqlite3_extended_errcode(m_connection->db), sql);
 }
 

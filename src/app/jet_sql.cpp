@@ -3,8 +3,7 @@
 #include "app/db_error.h"
 #include "app/utility.h"
 
-#include <QRegularExpression>
-
+#include <algorithm>
 #include <vector>
 
 namespace zumen {
@@ -119,9 +118,37 @@ QString parameter(const Variant &value, QList<Variant> &params)
     return QStringLiteral("?%1").arg(params.size());
 }
 
+// A code point written by number, so that nothing in a pattern is taken for expression syntax.
+QString codePoint(char32_t c)
+{
+    return QStringLiteral("\\x{%1}").arg(static_cast<uint>(c), 0, 16);
+}
+
+bool isAsciiLetter(char32_t c)
+{
+    return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
+}
+
+// Expression class members for the code points from..to, with the other case of the ASCII
+// letters among them: like NOCASE and SQLite's LIKE, letter case is ignored for ASCII only.
+QString classMembers(char32_t from, char32_t to)
+{
+    auto range = [](char32_t a, char32_t b) {
+        return a == b ? codePoint(a) : codePoint(a) + u'-' + codePoint(b);
+    };
+    QString out = range(from, to);
+    for (const char32_t first : {U'A', U'a'}) {
+        const char32_t low = std::max(from, first);
+        const char32_t high = std::min(to, static_cast<char32_t>(first + 25));
+        if (low <= high)
+            out += range(low ^ 0x20, high ^ 0x20);
+    }
+    return out;
+}
+
 // Jet LIKE patterns: * any run, ? one character, # one digit, [..] a character class.
 // Patterns that need only * and ? become SQLite LIKE (which can use an index on a prefix);
-// others become a case-insensitive REGEXP served by the engine layer's own function.
+// others become a REGEXP served by the engine layer's own function.
 QString translateLike(const QString &pattern, bool negated, QList<Variant> &params)
 {
     const bool needsRegexp = pattern.contains(u'#') || pattern.contains(u'[');
@@ -147,42 +174,50 @@ QString translateLike(const QString &pattern, bool negated, QList<Variant> &para
             result += QStringLiteral(" ESCAPE '\\'");
         return result;
     }
+    // Code points, not UTF-16 units: half a surrogate pair in the expression matches nothing.
+    const QList<uint> cps = pattern.toUcs4();
     QString regexp = QStringLiteral("^");
-    for (qsizetype i = 0; i < pattern.size(); ++i) {
-        const QChar c = pattern[i];
-        if (c == u'*') {
+    for (qsizetype i = 0; i < cps.size(); ++i) {
+        const char32_t c = cps[i];
+        if (c == U'*') {
             regexp += QStringLiteral(".*");
-        } else if (c == u'?') {
+        } else if (c == U'?') {
             regexp += u'.';
-        } else if (c == u'#') {
+        } else if (c == U'#') {
             regexp += QStringLiteral("[0-9]");
-        } else if (c == u'[') {
-            const qsizetype end = pattern.indexOf(u']', i + 1);
+        } else if (c == U'[') {
+            const qsizetype end = cps.indexOf(U']', i + 1);
             if (end < 0)
                 throw syntaxError(pattern);
-            QString cls = pattern.mid(i + 1, end - i - 1);
-            QString out = QStringLiteral("[");
-            qsizetype k = 0;
-            if (cls.startsWith(u'!')) {
-                out += u'^';
-                k = 1;
+            qsizetype k = i + 1;
+            const bool excluding = k < end && cps[k] == U'!';
+            if (excluding)
+                ++k;
+            QString members;
+            for (; k < end; ++k) {
+                const char32_t from = cps[k];
+                char32_t to = from;
+                // A "-" first or last in the class stands for itself.
+                if (k + 2 < end && cps[k + 1] == U'-') {
+                    to = cps[k + 2];
+                    k += 2;
+                    if (to < from)
+                        throw syntaxError(pattern);
+                }
+                members += classMembers(from, to);
             }
-            for (; k < cls.size(); ++k) {
-                const QChar d = cls[k];
-                if (d == u'-' && k > 0 && k + 1 < cls.size())
-                    out += u'-';
-                else if (d == u'\\' || d == u'^' || d == u']' || d == u'[' || d == u'-')
-                    out += u'\\' + QString(d);
-                else
-                    out += d;
-            }
-            regexp += out + u']';
+            // "[]" asks for nothing; "[!]" for any one character.
+            if (!members.isEmpty())
+                regexp += (excluding ? QStringLiteral("[^") : QStringLiteral("[")) + members + u']';
+            else if (excluding)
+                regexp += u'.';
             i = end;
         } else {
-            regexp += QRegularExpression::escape(QString(c));
+            regexp += isAsciiLetter(c) ? u'[' + classMembers(c, c) + u']' : codePoint(c);
         }
     }
-    regexp += u'$';
+    // \z, not $: "$" would also match before a final line break.
+    regexp += QStringLiteral("\\z");
     return (negated ? QStringLiteral("NOT REGEXP ") : QStringLiteral("REGEXP ")) + parameter(regexp, params);
 }
 

@@ -83,6 +83,52 @@ TEST_F(JetTexts, LikeUsesJetWildcardsAndIgnoresCase)
     EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Text1 LIKE '*50%*'")), (QList<qint64>{5}));
 }
 
+TEST_F(JetTexts, PatternsWithDigitsOrClassesMatchWholeCharactersAndFoldAsciiOnly)
+{
+    t.exec(QStringLiteral("INSERT INTO DT (ID, Str1, Str2) VALUES (10, '𠮷#1', 'é#'), (11, '𠮷[x', 'É#'),"
+                          " (12, 'x9' || char(10), NULL)"));
+    // 含む as the search window writes it: # and [ in brackets stand for themselves.
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 like '𠮷[#]*' ")), QList<qint64>{10});
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 like '𠮷[[]*' ")), QList<qint64>{11});
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE '[𠮷]?#'")), QList<qint64>{10});
+    // Letter case is ignored for ASCII letters only, as "=" and the plain LIKE do.
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2 like 'é[#]*' ")), QList<qint64>{10});
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2 = 'é#'")), QList<qint64>{10});
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE '[a-b]#-*'")),
+              (QList<qint64>{1, 2, 5}));
+    // A pattern ends at the end of the text, not before a final line break.
+    EXPECT_TRUE(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE 'x#'")).isEmpty());
+    EXPECT_EQ(errorNumber([&] { ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE '[z-a]*'")); }),
+              DbErr::SyntaxError);
+}
+
+TEST_F(JetTexts, AStatementWithATailIsRefusedAndChangesNothing)
+{
+    const QList<qint64> all{1, 2, 5, 7};
+    EXPECT_EQ(
+        errorNumber([&] { t.db().execute(QStringLiteral("DELETE FROM DT WHERE ID>0 ; AND Str1 IS NULL")); }),
+        DbErr::SyntaxError);
+    EXPECT_EQ(
+        errorNumber([&] { t.db().openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID>0 ; AND ID=1")); }),
+        DbErr::SyntaxError);
+    EXPECT_EQ(errorNumber([&] { t.exec(QStringLiteral("DELETE FROM PG; DELETE FROM DT")); }),
+              DbErr::SyntaxError);
+    EXPECT_EQ(errorNumber([&] { t.db().prepare(QStringLiteral("SELECT 1; DELETE FROM DT")); }),
+              DbErr::SyntaxError);
+    EXPECT_EQ(errorNumber([&] { t.db().prepare(QStringLiteral("-- nothing")); }), DbErr::SyntaxError);
+    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
+    EXPECT_EQ(errorNumber([&] { rs.findFirst(QStringLiteral("ID>1 ; AND ID=7")); }), DbErr::SyntaxError);
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT")), all);
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM PG")).size(), 3);
+
+    // Blanks, comments and a closing semicolon are no tail.
+    EXPECT_NO_THROW(t.db().prepare(QStringLiteral("SELECT 1; -- done\n")));
+    EXPECT_NO_THROW(t.db().execute(QStringLiteral("DELETE FROM DT WHERE ID=7;")));
+    EXPECT_NO_THROW(t.exec(QStringLiteral("DELETE FROM PG WHERE ID=2; /* one */ ")));
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT")), (QList<qint64>{1, 2, 5}));
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM PG")).size(), 2);
+}
+
 TEST_F(JetTexts, TextLiteralsCompareWithoutCaseAndKeepDoubledQuotes)
 {
     EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1='A1-200'")), (QList<qint64>{2}));
