@@ -1,17 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Zumen with the sanitizers and runs every test, then each
-# fuzz target for a few seconds on its seed corpus.
+# Installs what is missing, builds Zumen with the sanitizers, runs each fuzz target for a few
+# seconds on its seed corpus, then every test.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug -DZUMEN_SANITIZE=ON -DZUMEN_BENCHMARKS=OFF >/dev/null
 cmake --build build -j"$(nproc)"
-cd build
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
 
 # The fuzz targets are built by clang in a folder of their own. New inputs go to a scratch
 # folder so the seed corpora stay as committed; a crash is kept in build-fuzz for replay.
-cd ..
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUMEN_FUZZ=ON \
   -DZUMEN_TESTS=OFF -DZUMEN_BENCHMARKS=OFF >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target fuzz
@@ -29,3 +26,6 @@ for corpus in fuzz/corpus/*/; do
     exit 1
   fi
 done
+
+cd build
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"

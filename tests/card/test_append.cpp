@@ -273,8 +273,8 @@ TEST_F(Append, ANumberSavedMeanwhileElsewhereMovesTheNewRecordOn)
     pickFile({QStringLiteral("A"), QStringLiteral("B")}, QStringLiteral("x.jpg"));
     card().DoAppend(false);
     ASSERT_EQ(card().ID->text(), QStringLiteral("8"));
-    d.exec(QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (8, 'other'), (9, 'other too');"
-                          "INSERT INTO PG (ID, Page, Dir, FileName) VALUES (8, 1, ' ', 'top.tif')"));
+    d.exec(QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (8, 'other'), (9, 'other too')"));
+    d.exec(QStringLiteral("INSERT INTO PG (ID, Page, Dir, FileName) VALUES (8, 1, ' ', 'top.tif')"));
     typeText(card().eNamae, QStringLiteral("mine"));
     QTest::keyClick(card().eNamae, Qt::Key_Return);
     QTest::keyClick(card().eNaiyou, Qt::Key_Return);

@@ -158,8 +158,8 @@ TEST_F(ScanAppend, TwoDesksNeverShareANumberOrAScanFile)
     EXPECT_EQ(bytes(QStringLiteral("SC000008.TIF")), QByteArray("the other desk's scan"));
 
     // Meanwhile the other desk saves 8 and 9 and scans for 10.
-    d.exec(QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (8, 'other'), (9, 'other too');"
-                          "INSERT INTO PG (ID, Page, Dir, FileName) VALUES (8, 1, '_SCAN', 'SC000008.TIF'),"
+    d.exec(QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (8, 'other'), (9, 'other too')"));
+    d.exec(QStringLiteral("INSERT INTO PG (ID, Page, Dir, FileName) VALUES (8, 1, '_SCAN', 'SC000008.TIF'),"
                           " (9, 1, ' ', 'x.jpg')"));
     writeFile(QStringLiteral("SC000010.TIF"), "the other desk's next scan");
     const QByteArray mine = bytes(QStringLiteral("SC000009.TIF"));

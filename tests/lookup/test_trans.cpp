@@ -1,3 +1,4 @@
+#include "lookup/request_file.h"
 #include "lookup/trans.h"
 
 #include "app/cp932.h"

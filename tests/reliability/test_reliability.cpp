@@ -32,12 +32,14 @@ void prepareFolder(const QString &folder)
     WorkingFolder::init(folder);
     const QDir dir(folder);
     Database db = Database::open(dir.filePath(QStringLiteral("QV.MDB")));
+    db.executeNative(QStringLiteral("DELETE FROM Desgn"));
+    db.executeNative(QStringLiteral("DELETE FROM DesgnHS"));
     db.executeNative(
-        QStringLiteral("DELETE FROM Desgn; DELETE FROM DesgnHS;"
-                       "INSERT INTO Desgn (ID, Koumoku, Eda, Label, fmat) VALUES (0, 'S', 1, '図番', ' '),"
-                       " (1, 'S', 2, '品名', ' '), (2, 'N', 1, '数量', '#,##0');"
-                       "INSERT INTO DesgnHS (ID, Koumoku, Eda, Label, fmat) VALUES (0, 'D', 1, '日付', ' '),"
-                       " (1, 'S', 1, '内容', ' ');"));
+        QStringLiteral("INSERT INTO Desgn (ID, Koumoku, Eda, Label, fmat) VALUES (0, 'S', 1, '図番', ' '),"
+                       " (1, 'S', 2, '品名', ' '), (2, 'N', 1, '数量', '#,##0')"));
+    db.executeNative(
+        QStringLiteral("INSERT INTO DesgnHS (ID, Koumoku, Eda, Label, fmat) VALUES (0, 'D', 1, '日付', ' '),"
+                       " (1, 'S', 1, '内容', ' ')"));
     QImage large(LargePage, QImage::Format_Grayscale8);
     large.fill(Qt::white);
     QPainter painter(&large);
@@ -50,9 +52,9 @@ void prepareFolder(const QString &folder)
         small.fill(0);
         ASSERT_TRUE(writeBilevelTiff(id == 1 ? large.convertToFormat(QImage::Format_Mono) : small,
                                      dir.filePath(QStringLiteral("scan/") + file), 200));
+        db.executeNative(QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (%1, 'seed')").arg(id));
         db.executeNative(
-            QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (%1, 'seed');"
-                           "INSERT INTO PG (ID, Page, Dir, FileName) VALUES (%1, 1, '_SCAN', '%2')")
+            QStringLiteral("INSERT INTO PG (ID, Page, Dir, FileName) VALUES (%1, 1, '_SCAN', '%2')")
                 .arg(id)
                 .arg(file));
     }
