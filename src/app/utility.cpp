@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QList>
@@ -14,8 +15,13 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace zumen {
 
@@ -567,6 +573,21 @@ bool HasText(const QString &text)
             return true;
     }
     return false;
+}
+
+bool RenameNoReplace(const QString &from, const QString &to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the no-replace rename: a hard link is refused when the name exists.
+    if (::link(source.constData(), target.constData()) != 0)
+        return false;
+    ::unlink(source.constData());
+    return true;
 }
 
 void SelectAllText(QLineEdit &box)

@@ -48,6 +48,11 @@ QString ClipToMaxLength(const QString &text, int maxBytes);
 QString ClipToMaxLength(const QLineEdit &box);
 
 bool HasText(const QString &text);
+
+// Gives a file a new name only if nothing has that name yet, in one step that another
+// process cannot come between (QFile::rename falls back to copying over a file that
+// appeared meanwhile). False, with nothing changed, when the name is taken or the move fails.
+bool RenameNoReplace(const QString &from, const QString &to);
 void SelectAllText(QLineEdit &box);
 // Centres the window on the window it belongs to (its parent's, else the active one), or on
 // the screen when there is none; buttons, scroll bars and check boxes leave the tab order.

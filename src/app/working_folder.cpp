@@ -3,6 +3,7 @@
 #include "app/database.h"
 #include "app/db_error.h"
 #include "app/schema.h"
+#include "app/utility.h"
 #include "pages/sample_drawing.h"
 #include "pages/tiff_io.h"
 
@@ -259,7 +260,7 @@ void init(const QString &folder)
         db.close();
         if (emptyFile && QFileInfo(dbPath).size() == 0)
             QFile::remove(dbPath);
-        if (!QFile::rename(building, dbPath))
+        if (!RenameNoReplace(building, dbPath))
             failWith(QStringLiteral("'%1' を置けません。").arg(dbPath));
     } catch (...) {
         // Leave the folder as it was.

@@ -219,7 +219,7 @@ void Info_frm::SaveRecord()
             file = ScanFileName(id, std::nullopt);
             scanFrom = ScanDataFolder.trimmed() + u'/' + PendingFileName;
             scanTo = ScanDataFolder.trimmed() + u'/' + file;
-            if (!QFile::rename(scanFrom, scanTo))
+            if (!RenameNoReplace(scanFrom, scanTo))
                 throw NumberedError(
                     75, QStringLiteral("スキャンしたページ '%1' の名前を '%2' に変えられないため、"
                                        "レコードを保存できませんでした。")
@@ -251,7 +251,7 @@ void Info_frm::SaveRecord()
     } catch (...) {
         // Nothing was saved: the scan goes back under the name the entry still holds.
         if (!scanTo.isEmpty())
-            QFile::rename(scanTo, scanFrom);
+            RenameNoReplace(scanTo, scanFrom);
         throw;
     }
     m_entry->finish();
@@ -618,7 +618,7 @@ void Info_frm::ScanCompleted()
     const bool placed = guarded([&] {
         for (number = freeRecordId(id, true);; number = freeRecordId(number + 1, true)) {
             const QString target = folder + u'/' + ScanFileName(number, std::nullopt);
-            if (QFile::rename(written, target))
+            if (RenameNoReplace(written, target))
                 return;
             if (!QFileInfo::exists(target))
                 throw NumberedError(75, QStringLiteral("スキャンしたページを保存できませんでした。") + u'\r' +
