@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QPainter>
 #include <QSaveFile>
 #include <QtEndian>
 

@@ -25,19 +25,20 @@ struct TiffFormat {
     bool keepOtherPages = false;
 };
 
-// Writes a Mono, Grayscale8 or colour image as a one-page TIFF (colour as 8-bit RGB). The
-// file is written under a temporary name and renamed, so a failure leaves an existing file
-// as it was. Returns false with a message in *error on failure; *otherPagesAtRisk is set
-// when the failure was that the other pages could not be kept.
+// Writes a Mono, Grayscale8 or colour image as a one-page TIFF (colour as 8-bit RGB), or in
+// place of the first page of the file there (keepOtherPages). The file is written under a
+// temporary name and renamed, so a failure leaves an existing file as it was. Returns false
+// with a message in *error on failure; *otherPagesAtRisk is set when the failure was that
+// the other pages could not be kept.
 bool writeTiff(const QImage &image, const QString &path, const TiffFormat &format, QString *error = nullptr,
                bool *otherPagesAtRisk = nullptr);
 
 // Writes a page as a bilevel TIFF with CCITT Group 4 compression, the archive form for drawings.
 bool writeBilevelTiff(const QImage &image, const QString &path, int dpi, QString *error = nullptr);
 
-// The first page of a TIFF file as libtiff sees it; it is the page a viewer shows. A bilevel page (one 1-bit
-// sample, min-is-white or min-is-black) comes decoded as Format_Mono with 0 = white and 1 = black; other
-// pages leave bilevel null for an image reader to decode.
+// The first page of a TIFF file as libtiff sees it, the page the viewer shows. A bilevel page
+// (one 1-bit sample, min-is-white or min-is-black) comes decoded as Format_Mono with 0 = white
+// and 1 = black; other pages leave bilevel null for an image reader to decode.
 struct TiffPage {
     QSize size;
     int compression = 0;
