@@ -9,6 +9,7 @@
 #include "app/utility.h"
 #include "app/working_folder.h"
 #include "dialogs/guard.h"
+#include "pages/page_image.h"
 #include "pages/pain.h"
 
 #include <QCloseEvent>
@@ -139,6 +140,7 @@ void Drawing_frm::DisplayByFileName(const QString &aPath, const QString &aName)
         // The page comes at the zoom the user chose, from record to record.
         pain->setImage(path);
         pain->display();
+        m_standIn.clear();
     } catch (const NumberedError &e) {
         // A damaged file is as unreadable as a missing one: both show the placeholder.
         if (e.number() != FileNotFound && e.number() != InvalidFormat) {
@@ -148,9 +150,11 @@ void Drawing_frm::DisplayByFileName(const QString &aPath, const QString &aName)
         try {
             pain->setImage(QDir::current().filePath(WorkingFolder::PlaceholderImage));
             pain->display();
+            m_standIn = pain->image();
         } catch (const NumberedError &) {
             // Without its placeholder image the viewer simply shows nothing.
             pain->clearDisplay();
+            m_standIn.clear();
         }
     }
 }
@@ -206,18 +210,26 @@ void Drawing_frm::turnPage(int step)
 void Drawing_frm::Rotate(int index)
 {
     const QString path = pain->image();
+    // The placeholder is one file shared by every missing or damaged page: turning it would
+    // turn them all, so it stays as it is.
+    if (!m_standIn.isEmpty() && path == m_standIn)
+        return;
     try {
         if (index == 0)
             pain->rotateLeft();
         else
             pain->rotateRight();
         pain->saveAs(path);
-    } catch (const NumberedError &) {
+    } catch (const NumberedError &e) {
         // The file stays as it was; show it as it is rather than a turn that was not kept.
         try {
             pain->display();
         } catch (const NumberedError &) {
         }
+        // A file that cannot be written is left without a word; one whose other pages would
+        // be lost is worth one, or the user would take the turn as kept.
+        if (e.number() == OtherPagesAtRisk)
+            ShowAlert(e.description());
     }
 }
 

@@ -59,6 +59,8 @@ private:
 
     Desk &m_desk;
     bool m_unloaded = false;
+    // The placeholder file while it stands in for a page that is missing or damaged.
+    QString m_standIn;
 };
 
 } // namespace zumen

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QPainter>
 #include <QSaveFile>
 #include <QtEndian>
 
@@ -48,17 +47,44 @@ bool isTiffHeader(const QByteArray &head)
            head.startsWith(QByteArrayLiteral("II+\0")) || head.startsWith(QByteArrayLiteral("MM\0+"));
 }
 
+// The start-of-frame marker of a JPEG, which says how its data is coded; 0 when none is found
+// among the first segments.
+int jpegFrameMarker(QFile &file)
+{
+    qint64 at = 2; // past the start-of-image marker
+    for (int segment = 0; segment < 64 && file.seek(at); ++segment) {
+        const QByteArray m = file.read(4);
+        if (m.size() < 4 || static_cast<uchar>(m[0]) != 0xFF)
+            return 0;
+        const auto marker = static_cast<uchar>(m[1]);
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+            return marker;
+        at += 2 + qFromBigEndian<quint16>(m.constData() + 2);
+    }
+    return 0;
+}
+
 // Qt's JPEG and BMP readers hand back whatever rows a cut-off file still holds, and call it a
-// success. A page that ends early is damaged, not half a drawing.
-bool endsWhereItShould(QFile &file, const QByteArray &format)
+// success. A page that ends early is damaged, not half a drawing. Looked at before decoding,
+// so that a few bytes claiming a huge page cost no memory.
+bool endsWhereItShould(QFile &file, const QByteArray &format, QSize declared)
 {
     const qint64 size = file.size();
     if (format == "jpeg") {
+        // Huffman coding spends at least a bit on every 8 x 8 block, so a file much smaller
+        // than that is a header without its picture, however properly it ends. Arithmetic
+        // coding (frame markers C9 to CF) can do with less.
+        const int frame = jpegFrameMarker(file);
+        if (frame != 0 && frame < 0xC9 && declared.isValid() &&
+            size < (qint64(declared.width() + 7) / 8) * ((declared.height() + 7) / 8) / 8)
+            return false;
         // Entropy-coded data never holds FF D9, so the end marker near the end means the scan is whole.
         const qint64 tail = std::min<qint64>(size, 4096);
         return file.seek(size - tail) && file.read(tail).contains(QByteArrayLiteral("\xFF\xD9"));
     }
     if (format == "bmp") {
+        if (!file.seek(0))
+            return false;
         const QByteArray h = file.read(34);
         if (h.size() < 34)
             return false;
@@ -78,42 +104,57 @@ bool endsWhereItShould(QFile &file, const QByteArray &format)
 }
 
 // Pages are kept in three forms only: bilevel Mono (0 white, 1 black), Grayscale8 and RGB32.
-QImage normalised(const QImage &image)
+// The decoded image is taken over and converted in place where the form allows, so that a
+// large page is not held twice while loading.
+QImage normalised(QImage image)
 {
-    QImage out;
     switch (image.format()) {
     case QImage::Format_Mono:
     case QImage::Format_MonoLSB: {
-        out = image.convertToFormat(QImage::Format_Mono);
+        QImage out = std::move(image).convertToFormat(QImage::Format_Mono);
         const QRgb zero = out.colorCount() > 0 ? out.color(0) : qRgb(255, 255, 255);
         const QRgb one = out.colorCount() > 1 ? out.color(1) : qRgb(0, 0, 0);
         if (qGray(zero) < qGray(one))
             out.invertPixels();
         out.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-        break;
+        return out;
     }
     case QImage::Format_Grayscale8:
-        out = image;
-        break;
-    case QImage::Format_Grayscale16:
-        out = image.convertToFormat(QImage::Format_Grayscale8);
-        break;
+        return image;
     case QImage::Format_Indexed8:
-        out = image.convertToFormat(image.allGray() ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
-        break;
-    default:
-        if (image.hasAlphaChannel()) {
-            // Drawings are paper: transparency is shown, and kept, as white.
-            out = QImage(image.size(), QImage::Format_RGB32);
-            if (!out.isNull()) {
-                out.fill(Qt::white);
-                QPainter(&out).drawImage(0, 0, image);
+        if (image.allGray()) {
+            uchar grey[256] = {};
+            for (int i = 0; i < image.colorCount() && i < 256; ++i)
+                grey[i] = static_cast<uchar>(qGray(image.color(i)));
+            for (int y = 0; y < image.height(); ++y) {
+                uchar *row = image.scanLine(y);
+                for (int x = 0; x < image.width(); ++x)
+                    row[x] = grey[row[x]];
             }
-        } else {
-            out = image.convertToFormat(QImage::Format_RGB32);
+            image.setColorTable({});
+            image.reinterpretAsFormat(QImage::Format_Grayscale8);
+            return image;
         }
+        return std::move(image).convertToFormat(QImage::Format_RGB32);
+    case QImage::Format_Grayscale16:
+        return std::move(image).convertToFormat(QImage::Format_Grayscale8);
+    default:
         break;
     }
+    if (!image.hasAlphaChannel())
+        return std::move(image).convertToFormat(QImage::Format_RGB32);
+    // Drawings are paper: transparency is shown, and kept, as white.
+    QImage out = std::move(image).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull())
+        return out;
+    for (int y = 0; y < out.height(); ++y) {
+        auto *px = reinterpret_cast<QRgb *>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            const int white = 255 - qAlpha(px[x]);
+            px[x] = qRgb(qRed(px[x]) + white, qGreen(px[x]) + white, qBlue(px[x]) + white);
+        }
+    }
+    out.reinterpretAsFormat(QImage::Format_RGB32);
     return out;
 }
 
@@ -124,16 +165,24 @@ QImage readWithQt(const QString &path, QByteArray *format)
     *format = reader.format();
     if (format->isEmpty())
         throw invalidFormat(path);
-    // Qt refuses images above its allocation limit; a colour A1 scan needs about 500 MB.
+    // The size from the header, before a pixel is allocated: nothing, or more than any sheet,
+    // is a damaged file.
+    const QSize declared = reader.size();
+    if (declared.isValid() &&
+        (declared.isEmpty() || qint64(declared.width()) * declared.height() > MaxPagePixels))
+        throw invalidFormat(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !endsWhereItShould(file, *format, declared))
+        throw invalidFormat(path);
+    file.close();
+    // Qt's own limit (128 MB) is below a colour A1 scan; ours admits the largest page in
+    // colour, and still stops a reader whose header says more than size() did.
     const int limit = QImageReader::allocationLimit();
-    QImageReader::setAllocationLimit(0);
+    QImageReader::setAllocationLimit(static_cast<int>(MaxPagePixels * 4 / (1024 * 1024) + 1));
     QImage image;
     const bool ok = reader.read(&image);
     QImageReader::setAllocationLimit(limit);
     if (!ok || image.isNull())
-        throw invalidFormat(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !endsWhereItShould(file, *format))
         throw invalidFormat(path);
     return image;
 }
@@ -408,7 +457,8 @@ PageImage PageImage::load(const QString &path)
         page.m_dpiX = dpiOf(image.dotsPerMeterX());
         page.m_dpiY = dpiOf(image.dotsPerMeterY());
     }
-    page.m_image = normalised(image);
+    // Moved, not shared: setting the resolution on a shared image would copy all of it.
+    page.m_image = normalised(std::move(image));
     if (page.m_image.isNull())
         throw outOfMemory();
     page.setDpi(page.m_dpiX, page.m_dpiY);
@@ -506,10 +556,13 @@ void PageImage::save(const QString &path, int fileType)
         if (fileType == 0) {
             format.compression = m_kind.tiffCompression;
             format.minIsBlack = isBilevel() && m_kind.tiffPhotometric == PHOTOMETRIC_MINISBLACK;
+            // The page was the first of its file, as load reads it; the rest stay in place.
+            format.keepOtherPages = m_kind.format == "tiff";
         }
         QString error;
-        if (!writeTiff(m_image, path, format, &error))
-            throw cannotWrite(error);
+        bool pagesAtRisk = false;
+        if (!writeTiff(m_image, path, format, &error, &pagesAtRisk))
+            throw NumberedError(pagesAtRisk ? OtherPagesAtRisk : 75, error);
         if (fileType == 1 || m_kind.format.isEmpty())
             m_kind = {"tiff", 0, -1, isBilevel() ? 1 : 8};
         return;

@@ -1,6 +1,8 @@
 #include "pages/tiff_io.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <tiffio.h>
@@ -59,8 +61,8 @@ using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 
 // libtiff writes through these into a QSaveFile, which gives us the temporary name, the rename
 // and the permissions of the file it replaces. libtiff does not always pass on a failed write
-// or seek, so the sink remembers one; the device is write-only, as libtiff never reads back a
-// file it creates.
+// or seek, so the sink remembers one. A one-page file is never read back; a file of several
+// pages is, as libtiff links each directory to the one before, so those go to a buffer first.
 struct Sink {
     QIODevice *device;
     bool failed = false;
@@ -69,9 +71,11 @@ Sink &sink(thandle_t handle)
 {
     return *static_cast<Sink *>(handle);
 }
-tmsize_t noRead(thandle_t, void *, tmsize_t)
+tmsize_t sinkRead(thandle_t handle, void *data, tmsize_t size)
 {
-    return 0;
+    QIODevice *d = sink(handle).device;
+    const qint64 read = d->isReadable() ? d->read(static_cast<char *>(data), size) : -1;
+    return read < 0 ? 0 : static_cast<tmsize_t>(read);
 }
 tmsize_t sinkWrite(thandle_t handle, void *data, tmsize_t size)
 {
@@ -182,9 +186,171 @@ bool decodeBilevel(TIFF *tif, QImage &image)
     return true;
 }
 
+// How a tag's value is passed to TIFFGetField and TIFFSetField.
+enum class Value { U16, U32, Float, Text, U16Pair, Floats, Counted, ExtraSamples, ColourMap };
+struct Tag {
+    uint32_t tag;
+    Value value;
+};
+
+// Where a page stands in its document and where it came from; kept on a rewritten page too.
+constexpr Tag DescriptiveTags[] = {
+    {TIFFTAG_SUBFILETYPE, Value::U32},
+    {TIFFTAG_PAGENUMBER, Value::U16Pair},
+    {TIFFTAG_DOCUMENTNAME, Value::Text},
+    {TIFFTAG_PAGENAME, Value::Text},
+    {TIFFTAG_IMAGEDESCRIPTION, Value::Text},
+    {TIFFTAG_MAKE, Value::Text},
+    {TIFFTAG_MODEL, Value::Text},
+    {TIFFTAG_SOFTWARE, Value::Text},
+    {TIFFTAG_DATETIME, Value::Text},
+    {TIFFTAG_ARTIST, Value::Text},
+    {TIFFTAG_HOSTCOMPUTER, Value::Text},
+    {TIFFTAG_COPYRIGHT, Value::Text},
+};
+
+// What it takes to read a page's stored data, in an order libtiff accepts: a codec's own
+// tags exist only once the compression is set, and the size of the colour map follows from
+// the bits per sample.
+constexpr Tag LayoutTags[] = {
+    {TIFFTAG_IMAGEWIDTH, Value::U32},
+    {TIFFTAG_IMAGELENGTH, Value::U32},
+    {TIFFTAG_BITSPERSAMPLE, Value::U16},
+    {TIFFTAG_SAMPLESPERPIXEL, Value::U16},
+    {TIFFTAG_COMPRESSION, Value::U16},
+    {TIFFTAG_PHOTOMETRIC, Value::U16},
+    {TIFFTAG_FILLORDER, Value::U16},
+    {TIFFTAG_PLANARCONFIG, Value::U16},
+    {TIFFTAG_ORIENTATION, Value::U16},
+    {TIFFTAG_ROWSPERSTRIP, Value::U32},
+    {TIFFTAG_TILEWIDTH, Value::U32},
+    {TIFFTAG_TILELENGTH, Value::U32},
+    {TIFFTAG_SAMPLEFORMAT, Value::U16},
+    {TIFFTAG_EXTRASAMPLES, Value::ExtraSamples},
+    {TIFFTAG_COLORMAP, Value::ColourMap},
+    {TIFFTAG_MINSAMPLEVALUE, Value::U16},
+    {TIFFTAG_MAXSAMPLEVALUE, Value::U16},
+    {TIFFTAG_THRESHHOLDING, Value::U16},
+    {TIFFTAG_INKSET, Value::U16},
+    {TIFFTAG_XRESOLUTION, Value::Float},
+    {TIFFTAG_YRESOLUTION, Value::Float},
+    {TIFFTAG_RESOLUTIONUNIT, Value::U16},
+    {TIFFTAG_XPOSITION, Value::Float},
+    {TIFFTAG_YPOSITION, Value::Float},
+    {TIFFTAG_YCBCRSUBSAMPLING, Value::U16Pair},
+    {TIFFTAG_YCBCRPOSITIONING, Value::U16},
+    {TIFFTAG_YCBCRCOEFFICIENTS, Value::Floats},
+    {TIFFTAG_REFERENCEBLACKWHITE, Value::Floats},
+    {TIFFTAG_WHITEPOINT, Value::Floats},
+    {TIFFTAG_PRIMARYCHROMATICITIES, Value::Floats},
+    {TIFFTAG_ICCPROFILE, Value::Counted},
+    {TIFFTAG_PREDICTOR, Value::U16},
+    {TIFFTAG_GROUP3OPTIONS, Value::U32},
+    {TIFFTAG_GROUP4OPTIONS, Value::U32},
+    {TIFFTAG_JPEGTABLES, Value::Counted},
+};
+
+// Copies the tags in's current page has; false if out refuses one.
+template <std::size_t N> bool copyTags(TIFF *in, TIFF *out, const Tag (&tags)[N])
+{
+    bool ok = true;
+    for (const Tag &t : tags) {
+        switch (t.value) {
+        case Value::U16: {
+            uint16_t v = 0;
+            if (TIFFGetField(in, t.tag, &v))
+                ok &= TIFFSetField(out, t.tag, v) != 0;
+            break;
+        }
+        case Value::U32: {
+            uint32_t v = 0;
+            if (TIFFGetField(in, t.tag, &v))
+                ok &= TIFFSetField(out, t.tag, v) != 0;
+            break;
+        }
+        case Value::Float: {
+            float v = 0;
+            if (TIFFGetField(in, t.tag, &v))
+                ok &= TIFFSetField(out, t.tag, static_cast<double>(v)) != 0;
+            break;
+        }
+        case Value::Text: {
+            const char *v = nullptr;
+            if (TIFFGetField(in, t.tag, &v) && v)
+                ok &= TIFFSetField(out, t.tag, v) != 0;
+            break;
+        }
+        case Value::U16Pair: {
+            uint16_t a = 0, b = 0;
+            if (TIFFGetField(in, t.tag, &a, &b))
+                ok &= TIFFSetField(out, t.tag, a, b) != 0;
+            break;
+        }
+        case Value::Floats: {
+            const float *v = nullptr;
+            if (TIFFGetField(in, t.tag, &v) && v)
+                ok &= TIFFSetField(out, t.tag, v) != 0;
+            break;
+        }
+        case Value::Counted: {
+            uint32_t count = 0;
+            const void *v = nullptr;
+            if (TIFFGetField(in, t.tag, &count, &v) && count > 0 && v)
+                ok &= TIFFSetField(out, t.tag, count, v) != 0;
+            break;
+        }
+        case Value::ExtraSamples: {
+            uint16_t count = 0;
+            const uint16_t *v = nullptr;
+            if (TIFFGetField(in, t.tag, &count, &v) && v)
+                ok &= TIFFSetField(out, t.tag, count, v) != 0;
+            break;
+        }
+        case Value::ColourMap: {
+            const uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
+            if (TIFFGetField(in, t.tag, &r, &g, &b) && r && g && b)
+                ok &= TIFFSetField(out, t.tag, r, g, b) != 0;
+            break;
+        }
+        }
+    }
+    return ok;
+}
+
+// Appends in's current page to out as it is stored: the compressed strips or tiles are
+// copied, not decoded, so the page keeps its compression and every pixel.
+bool copyPage(TIFF *in, TIFF *out, qint64 fileSize)
+{
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(in, TIFFTAG_COMPRESSION, &compression);
+    // Old-style JPEG data lies where tags of its own point, which a copy cannot follow.
+    if (compression == COMPRESSION_OJPEG || !copyTags(in, out, LayoutTags) ||
+        !copyTags(in, out, DescriptiveTags))
+        return false;
+    const bool tiled = TIFFIsTiled(in);
+    const uint32_t count = tiled ? TIFFNumberOfTiles(in) : TIFFNumberOfStrips(in);
+    std::vector<char> data;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t bytes = TIFFGetStrileByteCount(in, i);
+        // More than the file holds is a damaged count; an empty strip has nothing to copy.
+        if (bytes == 0 || bytes > static_cast<uint64_t>(fileSize))
+            return false;
+        data.resize(static_cast<std::size_t>(bytes));
+        const auto size = static_cast<tmsize_t>(bytes);
+        const bool copied = tiled ? TIFFReadRawTile(in, i, data.data(), size) == size &&
+                                        TIFFWriteRawTile(out, i, data.data(), size) == size
+                                  : TIFFReadRawStrip(in, i, data.data(), size) == size &&
+                                        TIFFWriteRawStrip(out, i, data.data(), size) == size;
+        if (!copied)
+            return false;
+    }
+    return TIFFWriteDirectory(out) != 0;
+}
+
 } // namespace
 
-bool writeTiff(const QImage &source, const QString &path, const TiffFormat &format, QString *error)
+bool writeTiff(const QImage &source, const QString &path, const TiffFormat &format, QString *error,
+               bool *otherPagesAtRisk)
 {
     auto failWith = [&](const QString &why) {
         if (error)
@@ -215,15 +381,36 @@ bool writeTiff(const QImage &source, const QString &path, const TiffFormat &form
         samples == Samples::Bilevel && image.colorCount() > 0 && qGray(image.color(0)) < 128;
     const bool invert = zeroIsBlack != format.minIsBlack;
 
+    // The other pages come from the file as it is now. A chain of pages libtiff cannot follow
+    // to its end may hide pages, so that is refused as well.
+    QString inMessages;
+    QuietOptions inOptions(&inMessages);
+    TiffPtr in;
+    if (format.keepOtherPages && QFileInfo(path).isFile())
+        in.reset(TIFFOpenExt(QFile::encodeName(path).constData(), "r", inOptions.get()));
+    inMessages.clear();
+    const bool several = in && TIFFNumberOfDirectories(in.get()) > 1;
+    auto pagesAtRisk = [&](const QString &why) {
+        if (otherPagesAtRisk)
+            *otherPagesAtRisk = true;
+        return failWith(
+            QStringLiteral("'%1' のほかのページをそのまま残せないため、書き込みませんでした。(%2)")
+                .arg(path, why));
+    };
+    if (in && !inMessages.isEmpty())
+        return pagesAtRisk(inMessages);
+
     // Unbuffered, so that a failed write shows at once rather than in a flush Qt may forget.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failWith(QStringLiteral("'%1' に書き込めません。(%2)").arg(path, file.errorString()));
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
     QString messages;
     QuietOptions options(&messages);
-    Sink out{&file};
-    TiffPtr tif(TIFFClientOpenExt(QFile::encodeName(path).constData(), "w", &out, noRead, sinkWrite, sinkSeek,
-                                  sinkClose, sinkSize, noMap, noUnmap, options.get()));
+    Sink out{several ? static_cast<QIODevice *>(&buffer) : &file};
+    TiffPtr tif(TIFFClientOpenExt(QFile::encodeName(path).constData(), "w", &out, sinkRead, sinkWrite,
+                                  sinkSeek, sinkClose, sinkSize, noMap, noUnmap, options.get()));
     if (!tif)
         return failWith(QStringLiteral("'%1' に書き込めません。(%2)").arg(path, messages));
     TIFF *t = tif.get();
@@ -257,6 +444,8 @@ bool writeTiff(const QImage &source, const QString &path, const TiffFormat &form
         TIFFSetField(t, TIFFTAG_XRESOLUTION, static_cast<float>(format.dpiX));
         TIFFSetField(t, TIFFTAG_YRESOLUTION, static_cast<float>(format.dpiY));
     }
+    if (several)
+        copyTags(in.get(), t, DescriptiveTags);
 
     // libtiff may encode in place (the predictor does), so every row goes through our own buffer.
     const int lineBytes = samples == Samples::Bilevel ? (image.width() + 7) / 8
@@ -281,8 +470,23 @@ bool writeTiff(const QImage &source, const QString &path, const TiffFormat &form
         }
         ok = TIFFWriteScanline(t, line.data(), y, 0) >= 0;
     }
+    if (several) {
+        ok = ok && TIFFWriteDirectory(t) != 0;
+        if (ok) {
+            const qint64 fileSize = QFileInfo(path).size();
+            while (ok && TIFFReadDirectory(in.get()))
+                ok = copyPage(in.get(), t, fileSize);
+            if (!ok || !inMessages.isEmpty()) {
+                tif.reset();
+                file.cancelWriting();
+                return pagesAtRisk(!inMessages.isEmpty() ? inMessages : messages);
+            }
+        }
+    }
     ok = ok && TIFFFlush(t) != 0;
     tif.reset();
+    if (ok && several && !out.failed)
+        ok = file.write(buffer.data()) == buffer.size();
     if (!ok || out.failed || file.error() != QFileDevice::NoError) {
         const QString why = file.error() != QFileDevice::NoError ? file.errorString() : messages;
         file.cancelWriting();
@@ -318,7 +522,8 @@ TiffRead readTiff(const QString &path, TiffPage *page, QString *error)
     TIFF *t = tif.get();
     uint32_t width = 0, height = 0;
     if (!TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height) ||
-        width == 0 || height == 0 || width > MaxSide || height > MaxSide)
+        width == 0 || height == 0 || width > MaxSide || height > MaxSide ||
+        qint64(width) * height > MaxPagePixels)
         return fail(TiffRead::Damaged);
     uint16_t bits = 1, samples = 1, compression = COMPRESSION_NONE, photometric = 0, unit = RESUNIT_INCH;
     TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);

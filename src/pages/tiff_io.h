@@ -6,6 +6,11 @@
 
 namespace zumen {
 
+// The largest page accepted, in pixels: an A0 sheet (841 x 1189 mm) scanned at 600 dpi is
+// 19866 x 28087 = 558 million pixels, and scanners add a margin. In colour that is 2.4 GB in
+// memory. A file that declares more is taken as damaged before any pixel is allocated.
+constexpr qint64 MaxPagePixels = 600'000'000;
+
 // How a page goes into a TIFF file. Compression is libtiff's code (COMPRESSION_*); 0, or a
 // code that does not suit the image or that libtiff cannot write, means the archive default:
 // Group 4 for a bilevel image, LZW for grey and colour. A resolution of 0 is left out.
@@ -14,19 +19,26 @@ struct TiffFormat {
     bool minIsBlack = false; // bilevel only: 0 bits are black in the file
     int dpiX = 0;
     int dpiY = 0;
+    // Over an existing multi-page file: the image replaces the first page and every other
+    // page is copied as it is (its compressed strips or tiles unchanged, with its tags). When
+    // that cannot be done in full the write fails and the file stays as it was.
+    bool keepOtherPages = false;
 };
 
-// Writes a Mono, Grayscale8 or colour image as a one-page TIFF (colour as 8-bit RGB). The
-// file is written under a temporary name and renamed, so a failure leaves an existing file
-// as it was. Returns false with a message in *error on failure.
-bool writeTiff(const QImage &image, const QString &path, const TiffFormat &format, QString *error = nullptr);
+// Writes a Mono, Grayscale8 or colour image as a one-page TIFF (colour as 8-bit RGB), or in
+// place of the first page of the file there (keepOtherPages). The file is written under a
+// temporary name and renamed, so a failure leaves an existing file as it was. Returns false
+// with a message in *error on failure; *otherPagesAtRisk is set when the failure was that
+// the other pages could not be kept.
+bool writeTiff(const QImage &image, const QString &path, const TiffFormat &format, QString *error = nullptr,
+               bool *otherPagesAtRisk = nullptr);
 
 // Writes a page as a bilevel TIFF with CCITT Group 4 compression, the archive form for drawings.
 bool writeBilevelTiff(const QImage &image, const QString &path, int dpi, QString *error = nullptr);
 
-// The first page of a TIFF file as libtiff sees it. A bilevel page (one 1-bit sample, min-is-white
-// or min-is-black) comes decoded as Format_Mono with 0 = white and 1 = black; other pages leave
-// bilevel null for an image reader to decode.
+// The first page of a TIFF file as libtiff sees it, the page the viewer shows. A bilevel page
+// (one 1-bit sample, min-is-white or min-is-black) comes decoded as Format_Mono with 0 = white
+// and 1 = black; other pages leave bilevel null for an image reader to decode.
 struct TiffPage {
     QSize size;
     int compression = 0;
@@ -46,7 +58,8 @@ struct TiffPage {
 enum class TiffRead { Ok, Damaged, NoMemory };
 
 // Reads the first page of path. Damaged covers anything libtiff cannot open or decode to
-// the last row; page is then left empty rather than half filled.
+// the last row, and a page larger than MaxPagePixels; page is then left empty rather than
+// half filled.
 TiffRead readTiff(const QString &path, TiffPage *page, QString *error = nullptr);
 
 } // namespace zumen

@@ -2,9 +2,14 @@
 
 #include "pages/sample_drawing.h"
 
+#include <QBuffer>
 #include <QPainter>
+#include <QtEndian>
 
 #include <tiffio.h>
+
+#include <cstring>
+#include <vector>
 
 using zumen::sampleDrawing;
 
@@ -49,12 +54,17 @@ QImage turnedRight(const QImage &image)
     return greyOf(image).transformed(QTransform().rotate(90));
 }
 
-TiffTags tiffTags(const QString &path)
+TiffTags tiffTags(const QString &path, int page)
 {
     TiffTags tags;
     TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "r");
     if (!tif)
         return tags;
+    tags.pages = TIFFNumberOfDirectories(tif);
+    if (!TIFFSetDirectory(tif, static_cast<tdir_t>(page))) {
+        TIFFClose(tif);
+        return tags;
+    }
     uint32_t w = 0, h = 0;
     uint16_t bits = 0, samples = 0, compression = 0, photometric = 0;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
@@ -66,6 +76,13 @@ TiffTags tiffTags(const QString &path)
         tags.photometric = photometric;
     TIFFGetField(tif, TIFFTAG_XRESOLUTION, &tags.xres);
     TIFFGetField(tif, TIFFTAG_YRESOLUTION, &tags.yres);
+    for (uint32_t s = 0; s < TIFFNumberOfStrips(tif); ++s) {
+        QByteArray strip(static_cast<qsizetype>(TIFFGetStrileByteCount(tif, s)), '\0');
+        TIFFReadRawStrip(tif, s, strip.data(), strip.size());
+        tags.stored += strip;
+    }
+    std::vector<uint32_t> rgba(static_cast<std::size_t>(w) * h);
+    tags.decodes = TIFFReadRGBAImage(tif, w, h, rgba.data(), 1) == 1;
     TIFFClose(tif);
     tags.opened = true;
     tags.width = static_cast<int>(w);
@@ -74,6 +91,55 @@ TiffTags tiffTags(const QString &path)
     tags.samples = samples;
     tags.compression = compression;
     return tags;
+}
+
+void writeTiffPages(const QString &path, const QList<TiffPageSpec> &pages)
+{
+    TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    ASSERT_TRUE(tif);
+    for (int i = 0; i < pages.size(); ++i) {
+        const QImage &image = pages[i].image;
+        const bool mono = image.depth() == 1;
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        TIFFSetField(tif, TIFFTAG_PAGENUMBER, i, static_cast<int>(pages.size()));
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, image.width());
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, image.height());
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, mono ? 1 : 8);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION,
+                     mono                   ? COMPRESSION_CCITTFAX4
+                     : pages[i].compression ? pages[i].compression
+                                            : COMPRESSION_LZW);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, mono ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, mono ? image.height() : 16);
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<double>(pages[i].dpi));
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<double>(pages[i].dpi));
+        const QImage rows = mono ? image : greyOf(image);
+        std::vector<uchar> line(static_cast<std::size_t>(rows.bytesPerLine()));
+        for (int y = 0; y < rows.height(); ++y) {
+            std::memcpy(line.data(), rows.constScanLine(y), line.size());
+            TIFFWriteScanline(tif, line.data(), static_cast<uint32_t>(y), 0);
+        }
+        TIFFWriteDirectory(tif);
+    }
+    TIFFClose(tif);
+}
+
+QByteArray jpegClaiming(QSize size)
+{
+    QImage small(16, 16, QImage::Format_Grayscale8);
+    small.fill(128);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    small.save(&buffer, "jpeg");
+    QByteArray jpeg = buffer.data();
+    const qsizetype frame = jpeg.indexOf(QByteArrayLiteral("\xFF\xC0"));
+    if (frame < 0)
+        return {};
+    qToBigEndian<quint16>(static_cast<quint16>(size.height()), jpeg.data() + frame + 5);
+    qToBigEndian<quint16>(static_cast<quint16>(size.width()), jpeg.data() + frame + 7);
+    return jpeg;
 }
 
 QByteArray fileBytes(const QString &path)

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
+#include <QList>
 #include <QString>
 
 #include <gtest/gtest.h>
@@ -26,10 +27,25 @@ QImage turnedRight(const QImage &image);
 
 struct TiffTags {
     bool opened = false;
+    int pages = 0; // in the whole file
     int width = 0, height = 0, bits = 0, samples = 0, compression = 0, photometric = -1;
     float xres = 0, yres = 0;
+    QByteArray stored; // the page's strips as stored, still compressed
+    bool decodes = false;
 };
-TiffTags tiffTags(const QString &path);
+TiffTags tiffTags(const QString &path, int page = 0);
+
+// A TIFF of several pages as other programs write them: a Mono page in Group 4, a grey page
+// in the compression given with it (LZW when 0), each with its resolution and page number.
+struct TiffPageSpec {
+    QImage image;
+    int dpi = 200;
+    int compression = 0;
+};
+void writeTiffPages(const QString &path, const QList<TiffPageSpec> &pages);
+
+// A small real JPEG whose header claims size: the picture data of a few bytes, then its end.
+QByteArray jpegClaiming(QSize size);
 
 QByteArray fileBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);

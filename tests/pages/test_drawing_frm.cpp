@@ -2,6 +2,7 @@
 #include "app/ui.h"
 #include "app/working_folder.h"
 #include "card/info_frm.h"
+#include "page_files.h"
 #include "pages/drawing_frm.h"
 #include "pages/pain.h"
 #include "pages/sample_drawing.h"
@@ -11,8 +12,10 @@
 #include "support/test_desk.h"
 
 #include <QAccessible>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QLabel>
@@ -21,6 +24,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
+#include <unistd.h>
 
 using namespace zumen;
 
@@ -92,11 +97,18 @@ TEST_F(Viewer, PagesTurnOneNumberAtATimeWithinTheRecord)
 
 TEST_F(Viewer, AMissingOrDamagedFileShowsThePlaceholder)
 {
+    const QByteArray placeholder = fileBytes(WorkingFolder::PlaceholderImage);
     viewer().Display(6, 1);
     EXPECT_EQ(shown(), WorkingFolder::PlaceholderImage);
     EXPECT_TRUE(viewer().pain->hasImage());
+    // The placeholder stands for every such page: turning it would turn them all.
+    const QSize upright = viewer().pain->imagePixelSize();
+    QTest::mouseClick(viewer().CmdRotate[1], Qt::LeftButton);
+    EXPECT_EQ(viewer().pain->imagePixelSize(), upright);
     viewer().Display(7, 1);
     EXPECT_EQ(shown(), WorkingFolder::PlaceholderImage);
+    QTest::mouseClick(viewer().CmdRotate[0], Qt::LeftButton);
+    EXPECT_EQ(fileBytes(WorkingFolder::PlaceholderImage), placeholder);
     viewer().Display(5, 9); // no such page: the display keeps what it showed
     EXPECT_EQ(shown(), WorkingFolder::PlaceholderImage);
     EXPECT_EQ(viewer().ID->text(), QStringLiteral("5"));
@@ -140,6 +152,112 @@ TEST_F(Viewer, RotationIsWrittenToTheFile)
     EXPECT_EQ(turned.depth(), 1); // still a bilevel page
     QTest::mouseClick(viewer().CmdRotate[0], Qt::LeftButton);
     EXPECT_EQ(QImageReader(path).size(), page.size());
+}
+
+TEST_F(Viewer, TurningAPageOfABookKeepsItsOtherPages)
+{
+    const QString book = d.temp().folder() + QStringLiteral("/files/sub/book.tif");
+    writeTiffPages(book, {{page}, {testGreyDrawing()}, {testDrawing()}});
+    const QByteArray third = tiffTags(book, 2).stored;
+    viewer().DisplayByFileName(QStringLiteral("sub"), QStringLiteral("book.tif"));
+    QTest::mouseClick(viewer().CmdRotate[1], Qt::LeftButton);
+    const TiffTags turned = tiffTags(book);
+    EXPECT_EQ(turned.pages, 3);
+    EXPECT_EQ(std::pair(turned.width, turned.height), std::pair(page.height(), page.width()));
+    EXPECT_EQ(tiffTags(book, 2).stored, third);
+
+    // When the other pages cannot be kept the turn is not written, and the user is told so.
+    const QByteArray cut = fileBytes(book).left(fileBytes(book).size() - 100);
+    writeBytes(book, cut);
+    viewer().DisplayByFileName(QStringLiteral("sub"), QStringLiteral("book.tif"));
+    AlertAnswerer alerts;
+    QTest::mouseClick(viewer().CmdRotate[1], Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !alerts.texts().isEmpty(); }));
+    ASSERT_EQ(alerts.texts().size(), 1);
+    EXPECT_TRUE(alerts.texts()[0].contains(QStringLiteral("ほかのページ")))
+        << alerts.texts()[0].toStdString();
+    EXPECT_EQ(fileBytes(book), cut);
+    EXPECT_EQ(viewer().pain->imagePixelSize(), page.size().transposed()); // as the file still has it
+}
+
+// Whatever lies where a page file should be, the viewer shows the placeholder or says what is
+// wrong, at once, and keeps going.
+TEST_F(Viewer, HostilePageFilesShowThePlaceholderOrAMessage)
+{
+    const QDir files(d.temp().folder() + QStringLiteral("/files/sub"));
+    const QString good = files.filePath(QStringLiteral("good.tif"));
+    writeBilevelTiff(page, good, 200);
+    const QByteArray tiff = fileBytes(good);
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    page.save(&png, "png");
+    const QByteArray jpeg = fileBytes(files.filePath(QStringLiteral("photo.jpg")));
+    QByteArray tiffBomb;
+    {
+        // One tiny strip said to hold 100000 x 100000 pixels: 1.2 GB even at one bit.
+        const QString bomb = files.filePath(QStringLiteral("bomb.tmp"));
+        TIFF *tif = TIFFOpen(QFile::encodeName(bomb).constData(), "w");
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 100000);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 100000);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 100000);
+        TIFFWriteRawStrip(tif, 0, const_cast<char *>("\0\0\0\0"), 4);
+        TIFFClose(tif);
+        tiffBomb = fileBytes(bomb);
+    }
+    enum Outcome { Placeholder, ItsOwnPicture, Message };
+    struct Case {
+        QString name;
+        std::function<void(const QString &)> make; // nothing made: the file is missing
+        Outcome outcome;
+    };
+    auto bytes = [](const QByteArray &content) {
+        return [content](const QString &p) { writeBytes(p, content); };
+    };
+    const QList<Case> cases = {
+        {"empty.tif", bytes({}), Placeholder},
+        {"cut.tif", bytes(tiff.left(tiff.size() / 2)), Placeholder},
+        {"cut.jpg", bytes(jpeg.left(jpeg.size() / 2)), Placeholder},
+        {"png.tif", bytes(png.data()), ItsOwnPicture}, // the content decides, not the name
+        {"text.jpg", bytes("図面ではありません\r\n"), Placeholder},
+        {"claims20000.jpg", bytes(jpegClaiming(QSize(20000, 20000))), Placeholder},
+        {"claims65000.jpg", bytes(jpegClaiming(QSize(65000, 65000))), Placeholder},
+        {"claims.tif", bytes(tiffBomb), Placeholder},
+        {"folder.tif", [](const QString &p) { QDir().mkpath(p); }, Placeholder},
+        {"locked.tif",
+         [&](const QString &p) {
+             writeBytes(p, tiff);
+             QFile::setPermissions(p, {});
+         },
+         Message},
+        {QStringLiteral("𠮷野屋😀.tif"), bytes(tiff), ItsOwnPicture},
+        {QStringLiteral("𠮷😀.jpg"), nullptr, Placeholder},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        if (c.outcome == Message && geteuid() == 0)
+            continue; // permissions do not bind root
+        viewer().DisplayByFileName(QStringLiteral("sub"), QStringLiteral("good.tif"));
+        if (c.make)
+            c.make(files.filePath(c.name));
+        AlertAnswerer alerts;
+        QElapsedTimer clock;
+        clock.start();
+        viewer().DisplayByFileName(QStringLiteral("sub"), c.name);
+        EXPECT_LT(clock.elapsed(), 1000);
+        if (c.outcome == Message) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !alerts.texts().isEmpty(); }));
+            EXPECT_TRUE(alerts.texts().value(0).startsWith(QStringLiteral("75\r")))
+                << alerts.texts().value(0).toStdString();
+            EXPECT_EQ(shown(), QStringLiteral("good.tif")); // what was shown stays
+            continue;
+        }
+        EXPECT_TRUE(alerts.texts().isEmpty());
+        EXPECT_EQ(shown(), c.outcome == Placeholder ? WorkingFolder::PlaceholderImage : c.name);
+        EXPECT_TRUE(viewer().pain->hasImage());
+    }
 }
 
 TEST_F(Viewer, PrintingGoesToTheChosenPrinter)

@@ -4,6 +4,7 @@
 #include "pages/tiff_io.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImageReader>
 #include <QProcess>
 #include <QStandardPaths>
@@ -302,6 +303,48 @@ TEST_F(PageImageTest, TurnedPagesGoBackInTheirOwnKind)
     EXPECT_LE(coarsestLuminanceStep(fileBytes(path("grey.jpg"))), 12);
 }
 
+TEST_F(PageImageTest, WritingBackTheFirstPageOfABookKeepsTheOthersAsStored)
+{
+    const QImage first = testDrawing();
+    writeTiffPages(path("book.tif"), {{first, 400},
+                                      {testGreyDrawing(QSize(157, 119)), 150, COMPRESSION_JPEG},
+                                      {testDrawing(QSize(64, 40)), 300}});
+    const TiffTags before[] = {tiffTags(path("book.tif"), 1), tiffTags(path("book.tif"), 2)};
+    ASSERT_EQ(before[0].pages, 3);
+
+    PageImage page = PageImage::load(path("book.tif"));
+    expectSamePixels(page.image(), first); // the first page is the one shown
+    page.rotateRight();
+    page.save(path("book.tif"));
+    EXPECT_EQ(tiffTags(path("book.tif")).pages, 3);
+    EXPECT_EQ(tiffTags(path("book.tif")).compression, COMPRESSION_CCITTFAX4);
+    expectSamePixels(PageImage::load(path("book.tif")).image(), turnedRight(first));
+    for (int i : {1, 2}) {
+        SCOPED_TRACE(i);
+        const TiffTags after = tiffTags(path("book.tif"), i);
+        EXPECT_EQ(after.stored, before[i - 1].stored);
+        EXPECT_EQ(after.compression, before[i - 1].compression);
+        EXPECT_EQ(std::pair(after.width, after.height), std::pair(before[i - 1].width, before[i - 1].height));
+        EXPECT_FLOAT_EQ(after.xres, before[i - 1].xres);
+        EXPECT_TRUE(after.decodes); // the JPEG page kept its tables
+    }
+
+    // A book whose chain of pages breaks off: what is behind the break cannot be kept, so
+    // nothing is written.
+    TIFF *tif = TIFFOpen(QFile::encodeName(path("book.tif")).constData(), "r");
+    ASSERT_TRUE(tif && TIFFSetDirectory(tif, 2));
+    const auto cut = static_cast<qsizetype>(TIFFCurrentDirOffset(tif)) + 10; // inside the third page's tags
+    TIFFClose(tif);
+    writeBytes(path("broken.tif"), fileBytes(path("book.tif")).left(cut));
+    PageImage broken = PageImage::load(path("broken.tif"));
+    broken.rotateRight();
+    EXPECT_EQ(errorNumber([&] { broken.save(path("broken.tif")); }), OtherPagesAtRisk);
+    EXPECT_EQ(fileBytes(path("broken.tif")).size(), cut);
+    // Written elsewhere as a TIFF of its own, the page stands alone.
+    broken.save(path("alone.tif"), 1);
+    EXPECT_EQ(tiffTags(path("alone.tif")).pages, 1);
+}
+
 TEST_F(PageImageTest, SavedAsTiffIsLosslessAndArchival)
 {
     PageImage scan = PageImage::fromImage(testDrawing(), 200);
@@ -359,11 +402,17 @@ TEST_F(PageImageTest, FilesThatAreNoPageFailCleanly)
         {"half.bmp", bmp.left(bmp.size() / 2)},
         {"half.png", png.left(png.size() / 2)},
         {"tiffish.jpg", QByteArray("II*\0", 4) + QByteArray(40, '\xff')},
+        // A few hundred bytes that claim a sheet: refused at the header, before any memory.
+        {"claims20000.jpg", jpegClaiming(QSize(20000, 20000))},
+        {"claims65000.jpg", jpegClaiming(QSize(65000, 65000))},
     };
     for (const auto &[name, bytes] : damaged) {
         SCOPED_TRACE(name.toStdString());
         writeBytes(path(name), bytes);
+        QElapsedTimer clock;
+        clock.start();
         EXPECT_EQ(errorNumber([&] { PageImage::load(path(name)); }), 321);
+        EXPECT_LT(clock.elapsed(), 500);
     }
 
     // Scrambled Group 4 data with the directory intact: refused or decoded, never a crash.
