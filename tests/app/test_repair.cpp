@@ -192,6 +192,16 @@ TEST(Repair, EachDamageGivesBackAtLeastWhatTheProgramsOwnRecoveryReads)
              f.write(QByteArray(4096, '\0'));
          },
          390},
+        // Two damaged table pages once sent the old seek past the 64-bit range. The dump reads
+        // each table from both ends, so the rows between the two damaged pages stay behind.
+        {"two zeroed pages",
+         [&](QFile &f) {
+             for (const qint64 page : {pages / 3, pages * 2 / 3}) {
+                 f.seek(page * 4096);
+                 f.write(QByteArray(4096, '\0'));
+             }
+         },
+         200},
         // The header survives, the table list behind it does not.
         {"a damaged schema page",
          [&](QFile &f) {
