@@ -20,7 +20,13 @@
 
 #include "support/in_folder.h"
 
+#include <QElapsedTimer>
+
 #include <gtest/gtest.h>
+
+#include <functional>
+
+#include <sys/stat.h>
 
 using namespace zumen;
 
@@ -300,6 +306,31 @@ TEST(RequestAtStart, APendingRequestIsServedOnceTheWindowsAreUp)
     EXPECT_TRUE(desk->viewer->isVisible());
     EXPECT_EQ(desk->card->ID->text(), QStringLiteral("2"));
     EXPECT_FALSE(QFile::exists(QStringLiteral("TRIGGER")));
+}
+
+// Special files where a request's value should be: none may hang, crash or show a record.
+TEST_F(Request, SpecialFilesInPlaceOfTheValueChangeNothing)
+{
+    NoModal none;
+    const std::function<void()> makers[] = {
+        [] { ::mkfifo("ZUBAN", 0600); },
+        [] { QDir().mkdir(QStringLiteral("ZUBAN")); },
+        [] { QFile::link(QStringLiteral("/dev/zero"), QStringLiteral("ZUBAN")); },
+        [] { put(QStringLiteral("ZUBAN"), QByteArray("\xEF\xBB\xBF") + "C-5"); },
+        [] { put(QStringLiteral("ZUBAN"), QByteArray(4097, 'A')); },
+    };
+    for (const auto &make : makers) {
+        make();
+        put(QStringLiteral("TRIGGER"), "ZUBAN");
+        QElapsedTimer clock;
+        clock.start();
+        CheckRequestFile(d.desk());
+        EXPECT_LT(clock.elapsed(), 5000);
+        EXPECT_FALSE(present(QStringLiteral("TRIGGER")));
+        EXPECT_EQ(shown(), QStringLiteral("6"));
+        QDir().rmdir(QStringLiteral("ZUBAN"));
+        QFile::remove(QStringLiteral("ZUBAN"));
+    }
 }
 
 } // namespace
