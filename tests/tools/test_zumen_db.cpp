@@ -1,5 +1,6 @@
 #include "app/database.h"
 #include "app/working_folder.h"
+#include "support/zumen_db_tool.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -19,23 +20,6 @@
 using namespace zumen;
 
 namespace {
-
-struct ToolRun {
-    int exitCode = -1;
-    QString out, err;
-};
-
-ToolRun zumenDb(const QStringList &args, const QString &workingDir = {})
-{
-    QProcess p;
-    if (!workingDir.isEmpty())
-        p.setWorkingDirectory(workingDir);
-    p.start(QStringLiteral(ZUMEN_DB_TOOL), args);
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
-}
 
 QByteArray digest(const QString &path)
 {
