@@ -104,11 +104,6 @@ TEST_F(Request, OneMatchIsShownAtOnceAndBothFilesAreConsumed)
     CheckRequestFile(d.desk());
     EXPECT_EQ(shown(), QStringLiteral("2"));
 
-    // Quoted fields keep their commas and quotes.
-    request("ZUBAN", "ZUBAN", "  \"B,7\" ,rest\r\nsecond line");
-    CheckRequestFile(d.desk());
-    EXPECT_EQ(shown(), QStringLiteral("4"));
-    d.desk().card->Display(6);
     request("HINNAMAE", "HINNAMAE", "O'Brien");
     CheckRequestFile(d.desk());
     EXPECT_EQ(shown(), QStringLiteral("4"));
