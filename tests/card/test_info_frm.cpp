@@ -217,23 +217,8 @@ TEST_F(Card, EmptyingADateLeavesNoDate)
     EXPECT_EQ(stored(1, "Val2"), Variant(7.0)); // outside the layout: untouched
 }
 
-TEST_F(Card, OnlyANewRecordWritesItsFirstPage)
+TEST_F(Card, ASaveFromViewLeavesThePagesAlone)
 {
-    // A new record started with a captured page.
-    card().ID->setText(QStringLiteral("8"));
-    card().Mode = QStringLiteral("NEW");
-    card().PendingDir = QStringLiteral("_SCAN");
-    card().PendingFileName = QStringLiteral("SC000008.TIF");
-    card().BeginEntry();
-    type(card().eNamae, QStringLiteral("eight"));
-    enterToTheLastItem();
-    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
-    EXPECT_EQ(stored(8, "Namae"), Variant("eight"));
-    Recordset page = d.desk().db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE ID=8"));
-    ASSERT_FALSE(page.eof());
-    EXPECT_EQ(page.field(QStringLiteral("FileName")), Variant("SC000008.TIF"));
-    EXPECT_EQ(page.field(QStringLiteral("Page")).toInteger(), 1);
-
     // Saving from VIEW (Enter without 修正) on another record leaves its page entry alone.
     card().Display(1);
     QTest::keyClick(card().eNamae, Qt::Key_Return);
