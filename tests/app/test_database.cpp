@@ -172,13 +172,6 @@ TEST_F(JetTexts, QueriesUseIndexesWhereTheyCan)
     EXPECT_TRUE(plan("SELECT * FROM PG WHERE ID=5 ORDER BY Page").contains(QLatin1String("INDEX PG_Key")));
 }
 
-TEST_F(JetTexts, DeleteRemovesEveryRow)
-{
-    t.exec(QStringLiteral("INSERT INTO Desgn (ID, Koumoku) VALUES (0, 'S'), (1, 'N')"));
-    t.db().execute(QStringLiteral("DELETE FROM Desgn"));
-    EXPECT_TRUE(t.db().openRecordset(QStringLiteral("SELECT * FROM Desgn")).eof());
-}
-
 TEST(Recordset, NavigationAndFindFirst)
 {
     TempDb t;

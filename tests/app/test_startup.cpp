@@ -17,7 +17,6 @@
 #include <QTest>
 
 #include "support/in_folder.h"
-#include "support/modal.h"
 
 #include <gtest/gtest.h>
 

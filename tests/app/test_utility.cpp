@@ -12,17 +12,6 @@
 
 using namespace zumen;
 
-TEST(Utility, DatabaseValueConversions)
-{
-    EXPECT_EQ(NullToEmpty(Variant()), Variant(QString()));
-    EXPECT_EQ(NullToEmpty(Variant(5)), Variant(5));
-    EXPECT_EQ(EmptyToSpace(Variant("")), Variant(" "));
-    EXPECT_EQ(EmptyToSpace(Variant(" ")), Variant(" "));
-    EXPECT_TRUE(EmptyToSpace(Variant()).isNull());
-    EXPECT_EQ(NullToZero(Variant()), Variant(0));
-    EXPECT_EQ(NullToZero(Variant("x")), Variant("x"));
-}
-
 TEST(Utility, DateTextAndFormatDate)
 {
     EXPECT_EQ(DateText(Variant()), "0000/00/00");
@@ -175,13 +164,6 @@ TEST(Utility, ClipToMaxLengthCountsCp932Bytes)
     box.setMaxLength(4);
     box.setText("日本語");
     EXPECT_EQ(ClipToMaxLength(box), "日本");
-}
-
-TEST(Utility, HasText)
-{
-    EXPECT_FALSE(HasText("   "));
-    EXPECT_FALSE(HasText(""));
-    EXPECT_TRUE(HasText(" a "));
 }
 
 TEST(Utility, CenterFormCentresAndTakesMouseControlsOutOfTheTabOrder)

@@ -64,10 +64,6 @@ protected:
 TEST_F(Options, WithNoRowsTheBoxesAreEmptyAndThreeEntersStoreOneBlankEach)
 {
     open();
-    EXPECT_EQ(m_window->windowTitle(), "オプション");
-    EXPECT_EQ(box("ebox(0)")->text(), "");
-    EXPECT_EQ(box("ebox(1)")->text(), "");
-    EXPECT_EQ(focused(), "ebox(0)");
     press(Qt::Key_Return);
     press(Qt::Key_Return);
     EXPECT_TRUE(rows().isEmpty()) << "nothing is stored before the confirmation field";
@@ -81,8 +77,6 @@ TEST_F(Options, FoldersAreShownAbsoluteAndStoredTrimmedRelativeWhenInsideTheWork
     m_db.exec("INSERT INTO UserOP (Code, Contents) VALUES (11, 'scan'), (12, NULL)");
     open();
     EXPECT_EQ(box("ebox(0)")->text(), QDir(m_db.folder()).filePath("scan"));
-    EXPECT_EQ(box("ebox(1)")->text(), "");
-    EXPECT_EQ(focused(), "ebox(0)");
     EXPECT_TRUE(selectedWhole("ebox(0)"));
 
     // The selection is replaced by what is typed.
@@ -150,11 +144,13 @@ TEST_F(Options, F10AnywhereAndTheSaveButtonStoreAndClose)
     EXPECT_TRUE(closed());
 }
 
-TEST_F(Options, AnEngineFailureIsShownAndKeepsTheWindowAndWhatWasTyped)
+TEST_F(Options, AFailedSaveIsShownAndKeepsTheWindowWhatWasTypedAndTheFirstRow)
 {
+    m_db.exec("INSERT INTO UserOP (Code, Contents) VALUES (11, 'A')");
+    m_db.exec("CREATE TRIGGER refuse BEFORE INSERT ON UserOP WHEN NEW.Code = 12 "
+              "BEGIN SELECT RAISE(ABORT, 'refused'); END");
     open();
-    typeText(box("ebox(0)"), "D:\\SCAN");
-    m_db.exec("DROP TABLE UserOP");
+    typeText(box("ebox(0)"), "新しい");
     AlertAnswerer alerts;
     press(Qt::Key_Return);
     press(Qt::Key_Return);
@@ -165,23 +161,10 @@ TEST_F(Options, AnEngineFailureIsShownAndKeepsTheWindowAndWhatWasTyped)
     press(Qt::Key_F10);
     ASSERT_EQ(alerts.texts().size(), 2);
     EXPECT_TRUE(alerts.texts()[0].contains(u'\r')) << "number, CR, description";
-    EXPECT_FALSE(closed());
-    EXPECT_TRUE(m_window->isVisible());
-    EXPECT_EQ(box("ebox(0)")->text(), "D:\\SCAN");
-}
-
-TEST_F(Options, AFailureOnTheSecondRowLeavesTheFirstUnchanged)
-{
-    m_db.exec("INSERT INTO UserOP (Code, Contents) VALUES (11, 'A')");
-    m_db.exec("CREATE TRIGGER refuse BEFORE INSERT ON UserOP WHEN NEW.Code = 12 "
-              "BEGIN SELECT RAISE(ABORT, 'refused'); END");
-    open();
-    typeText(box("ebox(0)"), "新しい");
-    AlertAnswerer alerts;
-    press(Qt::Key_F10);
-    EXPECT_EQ(alerts.texts().size(), 1);
     EXPECT_EQ(rows(), (Rows{{11, "A"}}));
     EXPECT_FALSE(closed());
+    EXPECT_TRUE(m_window->isVisible());
+    EXPECT_EQ(box("ebox(0)")->text(), "新しい");
 }
 
 TEST_F(Options, AStoreThatCannotBeReadStillOpensTheWindow)

@@ -173,17 +173,6 @@ TEST_F(ScannerTest, AGreyScanAfterABilevelOneHasItsShadesBack)
     EXPECT_LT(black + white, qint64{gray.width()} * gray.height() / 2);
 }
 
-TEST_F(ScannerTest, BlackPaperComesOutBlackInBilevelAndGrey)
-{
-    sane.setOption(QStringLiteral("test-picture"), QStringLiteral("\"Solid black\""));
-    Scanner scanner(temp.db());
-    for (const QString &mode : {QStringLiteral("白黒"), QStringLiteral("グレー")}) {
-        const QImage page = scan(scanner, mode, 100);
-        ASSERT_FALSE(page.isNull()) << mode.toStdString();
-        EXPECT_EQ(blackAndWhite(page).first, qint64{page.width()} * page.height()) << mode.toStdString();
-    }
-}
-
 struct DeviceKind {
     const char *name;
     QList<QPair<QString, QString>> options;

@@ -121,9 +121,6 @@ TEST_F(Search, WindowOpensEmptyAndTheKeysWalkItsFields)
     open();
     Srch_frm &s = openSearch();
     EXPECT_EQ(s.cbox[0]->count(), 5);
-    EXPECT_EQ(s.cbox[0]->currentText(), QStringLiteral("図番"));
-    EXPECT_EQ(s.cbox[1]->currentText(), QStringLiteral("="));
-    EXPECT_EQ(s.List->rows(), 1);
     // Read out by their captions, with the entry as the value (not "=" as the name).
     QAccessibleInterface *op = QAccessible::queryAccessibleInterface(s.cbox[1]);
     EXPECT_EQ(op->text(QAccessible::Name), QStringLiteral("条件"));
@@ -415,16 +412,6 @@ TEST_F(Search, AHundredThousandHitsOpenTheWholeList)
     EXPECT_EQ(results()->textMatrix(100000, 0), QStringLiteral("100000"));
     EXPECT_EQ(results()->textMatrix(100000, 1), QStringLiteral("name 100000"));
     EXPECT_EQ(results()->textMatrix(40000, 1), QStringLiteral("name 40000"));
-
-    // Walking off the end from the last row.
-    results()->List->setFocus();
-    QTest::keyClick(results()->List, Qt::Key_End, Qt::ControlModifier);
-    EXPECT_EQ(results()->currentRow(), 100000);
-    click(1);
-    EXPECT_EQ(card().ID->text(), QStringLiteral("99999"));
-    click(2);
-    click(2);
-    EXPECT_EQ(card().ID->text(), QStringLiteral("100000"));
 }
 
 } // namespace
