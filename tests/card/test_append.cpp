@@ -199,10 +199,7 @@ TEST_F(Append, AnAbandonedNewRecordFromAFileLeavesTheFileWhereItLies)
     pickFile({}, QStringLiteral("top.tif"));
     card().DoAppend(false);
     ASSERT_EQ(card().Mode, QStringLiteral("NEW"));
-    whenModal([](QWidget *w) {
-        pressKey(w, Qt::Key_Up);
-        pressKey(w, Qt::Key_Return);
-    });
+    chooseUpperOption();
     QTest::keyClick(card().eNamae, Qt::Key_Escape);
     EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
     EXPECT_FALSE(recordExists(8));

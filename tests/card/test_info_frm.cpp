@@ -189,10 +189,7 @@ TEST_F(Card, EscDuringAnEditAsksAndOnYesShowsTheStoredRecordAgain)
     card().Display(7);
     click(4);
     type(card().eNamae, QStringLiteral("typed"));
-    whenModal([](QWidget *w) {
-        pressKey(w, Qt::Key_Up);
-        pressKey(w, Qt::Key_Return);
-    });
+    chooseUpperOption();
     QTest::keyClick(card().eNaiyou, Qt::Key_Escape);
     EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
     EXPECT_FALSE(card().eNaiyou->isVisible());

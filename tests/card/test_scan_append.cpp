@@ -122,10 +122,7 @@ TEST_F(ScanAppend, AnAbandonedNewRecordLeavesNeitherARecordNorItsScan)
     EXPECT_TRUE(card().eNaiyou->isVisible());
 
     // 終了 in the middle of the entry asks the same; yes discards, then the program ends.
-    whenModal([](QWidget *w) {
-        pressKey(w, Qt::Key_Up);
-        pressKey(w, Qt::Key_Return);
-    });
+    chooseUpperOption();
     QTest::mouseClick(card().Command[6], Qt::LeftButton);
     EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
     EXPECT_FALSE(QFileInfo::exists(file));

@@ -56,6 +56,14 @@ void whenModal(std::function<void(QWidget *)> action, int timeoutMs)
     timer->start();
 }
 
+void chooseUpperOption()
+{
+    whenModal([](QWidget *w) {
+        pressKey(w, Qt::Key_Up);
+        pressKey(w, Qt::Key_Return);
+    });
+}
+
 void pressKey(QWidget *window, int key, Qt::KeyboardModifiers modifiers)
 {
     QWidget *target = QApplication::focusWidget();

@@ -25,6 +25,9 @@ class QWidget;
 // open when it returns fails the test and is closed.
 void whenModal(std::function<void(QWidget *)> action, int timeoutMs = 5000);
 
+// Answers the next choice window (Confirm_frm) with its upper option: Up, then Enter.
+void chooseUpperOption();
+
 // Presses and releases a key where the keyboard focus is, as a user would: the application's
 // focus widget when it lies in window, otherwise window's own focus child, otherwise window.
 void pressKey(QWidget *window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
