@@ -4,6 +4,7 @@
 #include "app/database.h"
 #include "app/flex_grid.h"
 #include "app/ui.h"
+#include "app/user_options.h"
 #include "app/utility.h"
 
 #include <QGuiApplication>
@@ -134,29 +135,14 @@ void SaveGridWidths(Database &db, const FlexGrid &grid, int itemRow, int valueRo
 
 int LoadViewerZoom(Database &db)
 {
-    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
-    rs.findFirst(QStringLiteral("Code=") + NumText(ViewerZoomCode));
-    const QString text =
-        rs.noMatch() ? QString() : NullToEmpty(rs.field(QStringLiteral("Contents"))).toString().trimmed();
-    rs.close();
     bool ok = false;
-    const int zoom = text.toInt(&ok);
+    const int zoom = ReadOption(db, ViewerZoomCode).toInt(&ok);
     return ok ? zoom : FitZoom;
 }
 
 void SaveViewerZoom(Database &db, int zoom)
 {
-    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
-    rs.findFirst(QStringLiteral("Code=") + NumText(ViewerZoomCode));
-    if (rs.noMatch()) {
-        rs.addNew();
-        rs.setField(QStringLiteral("Code"), ViewerZoomCode);
-    } else {
-        rs.edit();
-    }
-    rs.setField(QStringLiteral("Contents"), QString::number(zoom));
-    rs.update();
-    rs.close();
+    WriteOption(db, ViewerZoomCode, QString::number(zoom));
 }
 
 } // namespace zumen

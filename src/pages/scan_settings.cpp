@@ -3,6 +3,7 @@
 #include "app/combo_setting.h"
 #include "app/database.h"
 #include "app/ui.h"
+#include "app/user_options.h"
 #include "app/utility.h"
 
 #include <QComboBox>
@@ -23,12 +24,6 @@ constexpr int ResolutionCode = 15;
 constexpr int SourceCode = 16;
 
 const ScanMode AllModes[] = {ScanMode::Mono, ScanMode::Gray, ScanMode::Color};
-
-QString optionText(Recordset &rs, int code)
-{
-    rs.findFirst(QStringLiteral("Code=%1").arg(code));
-    return rs.noMatch() ? QString() : NullToEmpty(rs.field(QStringLiteral("Contents"))).toString().trimmed();
-}
 
 void selectData(QComboBox &box, const QVariant &data)
 {
@@ -78,41 +73,29 @@ QString deviceValueCaption(const QString &value)
 ScanSettings loadScanSettings(Database &db)
 {
     ScanSettings settings;
-    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
-    settings.device = optionText(rs, DeviceCode);
-    const QString mode = optionText(rs, ModeCode);
+    settings.device = ReadOption(db, DeviceCode);
+    const QString mode = ReadOption(db, ModeCode);
     for (ScanMode m : AllModes) {
         if (mode == modeCaption(m))
             settings.mode = m;
     }
     bool ok = false;
-    const int resolution = optionText(rs, ResolutionCode).toInt(&ok);
+    const int resolution = ReadOption(db, ResolutionCode).toInt(&ok);
     if (ok && resolution > 0)
         settings.resolution = resolution;
-    settings.source = optionText(rs, SourceCode);
-    rs.close();
+    settings.source = ReadOption(db, SourceCode);
     return settings;
 }
 
 void saveScanSettings(Database &db, const ScanSettings &settings)
 {
     Transaction transaction(db);
-    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
     const std::pair<int, QString> rows[] = {{DeviceCode, settings.device},
                                             {ModeCode, modeCaption(settings.mode)},
                                             {ResolutionCode, QString::number(settings.resolution)},
                                             {SourceCode, settings.source}};
-    for (const auto &[code, text] : rows) {
-        rs.findFirst(QStringLiteral("Code=%1").arg(code));
-        if (rs.noMatch())
-            rs.addNew();
-        else
-            rs.edit();
-        rs.setField(QStringLiteral("Code"), code);
-        rs.setField(QStringLiteral("Contents"), EmptyToSpace(text));
-        rs.update();
-    }
-    rs.close();
+    for (const auto &[code, text] : rows)
+        WriteOption(db, code, text);
     transaction.commit();
 }
 
