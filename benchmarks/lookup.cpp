@@ -1,7 +1,7 @@
 // What the lookup list costs over a million matching records: opening it (the query's keys,
 // the count and the first page) and each paging key.
-#include "app/database.h"
-#include "app/schema.h"
+#include "db/database.h"
+#include "db/schema.h"
 #include "lookup/help_frm.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // each zoom, a scroll step (the strip three wheel lines uncover), a quarter turn, the
 // memory the decoded page holds and the peak while loading it. Uses the shared fixtures and skips what is not
 // there.
-#include "pages/page_image.h"
+#include "imaging/page_image.h"
 #include "pages/pain.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // How fast the engine layer serves the record card's steady diet: the neighbour of a record
 // by ID, one record by ID, and a prefix search over a large table.
-#include "app/database.h"
-#include "app/schema.h"
+#include "db/database.h"
+#include "db/schema.h"
 
 #include <QTemporaryDir>
 

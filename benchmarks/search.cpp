@@ -1,8 +1,8 @@
 // What a search with a hundred thousand hits costs the result list: opening it (the query's
 // keys and the first screen of rows) and scrolling it a screen at a time.
-#include "app/desk.h"
-#include "app/schema.h"
+#include "db/schema.h"
 #include "search/srchlist_frm.h"
+#include "shell/desk.h"
 
 #include <QApplication>
 #include <QScrollBar>

@@ -1,7 +1,7 @@
 // Clipping any text (lone surrogates included) to any byte limit: a prefix, within the limit
 // in cp932, as long as fits, never half a character.
-#include "app/cp932.h"
-#include "app/utility.h"
+#include "text/cp932.h"
+#include "text/utility.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

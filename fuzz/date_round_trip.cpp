@@ -1,5 +1,5 @@
 // A date read from any text is written as yyyy/MM/dd and read back as the same date.
-#include "app/utility.h"
+#include "text/utility.h"
 
 #include <cstdio>
 #include <cstdlib>

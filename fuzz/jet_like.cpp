@@ -1,8 +1,8 @@
 // A value typed in the search window finds, with "=" and with 含む, exactly the rows a plain
 // comparison of the stored texts finds: letter case ignored for ASCII letters only, the value
 // one literal whatever characters it holds.
-#include "app/database.h"
-#include "app/jet_sql.h"
+#include "db/database.h"
+#include "db/jet_sql.h"
 
 #include <cstdio>
 #include <cstdlib>

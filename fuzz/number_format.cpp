@@ -1,6 +1,6 @@
 // Number formats with any value and any format text: no crash, and output bounded by the
 // format and the value's own digits.
-#include "app/utility.h"
+#include "text/utility.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,7 +1,7 @@
 // The request file's field from any bytes: no crash, one line's text without NUL; and any
 // value the writer can put in cp932 is read back unchanged.
-#include "app/cp932.h"
-#include "lookup/request_file.h"
+#include "text/cp932.h"
+#include "text/request_file.h"
 
 #include <cstdio>
 #include <cstdlib>

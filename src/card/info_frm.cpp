@@ -1,18 +1,12 @@
 #include "card/info_frm.h"
 
-#include "app/database.h"
-#include "app/desk.h"
-#include "app/flex_grid.h"
-#include "app/globals.h"
-#include "app/placements.h"
-#include "app/ui.h"
-#include "app/utility.h"
 #include "card/item_entry.h"
+#include "db/database.h"
+#include "db/layouts.h"
 #include "dialogs/confirm_frm.h"
 #include "dialogs/guard.h"
 #include "history/history_frm.h"
 #include "history/memo_frm.h"
-#include "layout/layouts.h"
 #include "options/opt_frm.h"
 #include "pages/drawing_frm.h"
 #include "pages/get_dir_frm.h"
@@ -20,6 +14,12 @@
 #include "pages/scanner.h"
 #include "pages/select_device_frm.h"
 #include "search/srchlist_frm.h"
+#include "shell/desk.h"
+#include "shell/globals.h"
+#include "text/utility.h"
+#include "widgets/flex_grid.h"
+#include "widgets/placements.h"
+#include "widgets/ui.h"
 
 #include <QCloseEvent>
 #include <QDir>

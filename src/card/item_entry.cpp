@@ -1,14 +1,14 @@
 #include "card/item_entry.h"
 
-#include "app/database.h"
-#include "app/desk.h"
-#include "app/flex_grid.h"
-#include "app/placements.h"
-#include "app/ui.h"
-#include "app/utility.h"
 #include "card/item_values.h"
+#include "db/database.h"
 #include "dialogs/guard.h"
 #include "history/memo_frm.h"
+#include "shell/desk.h"
+#include "text/utility.h"
+#include "widgets/flex_grid.h"
+#include "widgets/placements.h"
+#include "widgets/ui.h"
 
 #include <QFrame>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #include "card/item_values.h"
 
-#include "app/utility.h"
+#include "text/utility.h"
 
 #include <cmath>
 

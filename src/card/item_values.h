@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/variant.h"
-#include "layout/layouts.h"
+#include "db/layouts.h"
+#include "text/variant.h"
 
 #include <QString>
 

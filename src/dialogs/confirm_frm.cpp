@@ -1,7 +1,7 @@
 #include "dialogs/confirm_frm.h"
 
-#include "app/ui.h"
-#include "app/utility.h"
+#include "text/utility.h"
+#include "widgets/ui.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/numbered_error.h"
+#include "db/numbered_error.h"
 #include "dialogs/alert_frm.h"
 
 #include <exception>

@@ -1,14 +1,14 @@
 #include "history/history_frm.h"
 
-#include "app/database.h"
-#include "app/desk.h"
-#include "app/flex_grid.h"
-#include "app/placements.h"
-#include "app/ui.h"
-#include "app/utility.h"
 #include "card/item_entry.h"
+#include "db/database.h"
+#include "db/layouts.h"
 #include "dialogs/guard.h"
-#include "layout/layouts.h"
+#include "shell/desk.h"
+#include "text/utility.h"
+#include "widgets/flex_grid.h"
+#include "widgets/placements.h"
+#include "widgets/ui.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #include "history/memo_frm.h"
 
-#include "app/ui.h"
+#include "widgets/ui.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,15 +1,15 @@
 #include "layout/desgn_frm.h"
 
-#include "app/combo_setting.h"
-#include "app/database.h"
-#include "app/desk.h"
-#include "app/globals.h"
-#include "app/ui.h"
-#include "app/utility.h"
 #include "card/info_frm.h"
+#include "db/database.h"
 #include "dialogs/alert_frm.h"
 #include "dialogs/confirm_frm.h"
 #include "dialogs/guard.h"
+#include "shell/desk.h"
+#include "shell/globals.h"
+#include "text/utility.h"
+#include "widgets/combo_setting.h"
+#include "widgets/ui.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "layout/layouts.h"
+#include "db/layouts.h"
 
 #include <QStringList>
 #include <QWidget>

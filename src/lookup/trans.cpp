@@ -1,10 +1,10 @@
 #include "lookup/trans.h"
 
-#include "app/desk.h"
-#include "app/utility.h"
 #include "card/info_frm.h"
 #include "lookup/help_frm.h"
-#include "lookup/request_file.h"
+#include "shell/desk.h"
+#include "text/request_file.h"
+#include "text/utility.h"
 
 #include <QDir>
 #include <QFile>

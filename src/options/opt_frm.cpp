@@ -1,10 +1,10 @@
 #include "options/opt_frm.h"
 
-#include "app/database.h"
-#include "app/ui.h"
-#include "app/utility.h"
-#include "app/working_folder.h"
+#include "db/database.h"
+#include "db/folders.h"
 #include "dialogs/guard.h"
+#include "text/utility.h"
+#include "widgets/ui.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>

@@ -1,16 +1,16 @@
 #include "pages/drawing_frm.h"
 
-#include "app/combo_setting.h"
-#include "app/database.h"
-#include "app/desk.h"
-#include "app/globals.h"
-#include "app/placements.h"
-#include "app/ui.h"
-#include "app/utility.h"
-#include "app/working_folder.h"
+#include "db/database.h"
+#include "db/folders.h"
 #include "dialogs/guard.h"
-#include "pages/page_image.h"
+#include "imaging/page_image.h"
 #include "pages/pain.h"
+#include "shell/desk.h"
+#include "shell/globals.h"
+#include "text/utility.h"
+#include "widgets/combo_setting.h"
+#include "widgets/placements.h"
+#include "widgets/ui.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

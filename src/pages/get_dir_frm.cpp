@@ -1,8 +1,8 @@
 #include "pages/get_dir_frm.h"
 
-#include "app/globals.h"
-#include "app/ui.h"
 #include "dialogs/alert_frm.h"
+#include "shell/globals.h"
+#include "widgets/ui.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "pages/pain.h"
 
-#include "app/numbered_error.h"
-#include "app/ui.h"
+#include "db/numbered_error.h"
+#include "widgets/ui.h"
 
 #include <QFileInfo>
 #include <QPaintEngine>

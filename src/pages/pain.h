@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pages/page_image.h"
+#include "imaging/page_image.h"
 
 #include <QAbstractScrollArea>
 

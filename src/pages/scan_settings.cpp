@@ -1,10 +1,10 @@
 #include "pages/scan_settings.h"
 
-#include "app/combo_setting.h"
-#include "app/database.h"
-#include "app/ui.h"
-#include "app/user_options.h"
-#include "app/utility.h"
+#include "db/database.h"
+#include "db/user_options.h"
+#include "text/utility.h"
+#include "widgets/combo_setting.h"
+#include "widgets/ui.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -1,8 +1,8 @@
 #include "pages/scanner.h"
 
-#include "app/numbered_error.h"
-#include "app/ui.h"
+#include "db/numbered_error.h"
 #include "pages/scan_page.h"
+#include "widgets/ui.h"
 
 #include <QDialog>
 #include <QEventLoop>

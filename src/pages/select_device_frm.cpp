@@ -1,6 +1,6 @@
 #include "pages/select_device_frm.h"
 
-#include "app/ui.h"
+#include "widgets/ui.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "search/search_result_model.h"
 
-#include "app/numbered_error.h"
-#include "app/utility.h"
+#include "db/numbered_error.h"
+#include "text/utility.h"
 
 #include <algorithm>
 #include <limits>

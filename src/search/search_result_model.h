@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/database.h"
+#include "db/database.h"
 
 #include <QAbstractTableModel>
 

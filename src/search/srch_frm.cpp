@@ -1,15 +1,15 @@
 #include "search/srch_frm.h"
 
-#include "app/combo_setting.h"
-#include "app/desk.h"
-#include "app/flex_grid.h"
-#include "app/globals.h"
-#include "app/ui.h"
-#include "app/utility.h"
 #include "card/info_frm.h"
+#include "db/layouts.h"
 #include "dialogs/guard.h"
-#include "layout/layouts.h"
 #include "search/srchlist_frm.h"
+#include "shell/desk.h"
+#include "shell/globals.h"
+#include "text/utility.h"
+#include "widgets/combo_setting.h"
+#include "widgets/flex_grid.h"
+#include "widgets/ui.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

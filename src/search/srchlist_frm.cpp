@@ -1,12 +1,12 @@
 #include "search/srchlist_frm.h"
 
-#include "app/desk.h"
-#include "app/globals.h"
-#include "app/ui.h"
 #include "card/info_frm.h"
 #include "dialogs/guard.h"
 #include "pages/drawing_frm.h"
 #include "search/search_result_model.h"
+#include "shell/desk.h"
+#include "shell/globals.h"
+#include "widgets/ui.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

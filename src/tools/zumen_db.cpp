@@ -1,7 +1,7 @@
 // zumen-db: prepares and checks working folders from the command line.
-#include "app/db_error.h"
-#include "app/working_folder.h"
-#include "lookup/request_file.h"
+#include "db/db_error.h"
+#include "text/request_file.h"
+#include "tools/working_folder.h"
 
 #include <QDir>
 #include <QGuiApplication>

@@ -1,9 +1,9 @@
-#include "app/globals.h"
 #include "card/info_frm.h"
 #include "pages/drawing_frm.h"
 #include "pages/get_dir_frm.h"
 #include "pages/pain.h"
 #include "pages/select_device_frm.h"
+#include "shell/globals.h"
 #include "support/modal.h"
 #include "support/test_desk.h"
 

@@ -1,10 +1,10 @@
-#include "app/flex_grid.h"
-#include "app/ui.h"
 #include "card/info_frm.h"
 #include "history/memo_frm.h"
 #include "options/opt_frm.h"
 #include "support/modal.h"
 #include "support/test_desk.h"
+#include "widgets/flex_grid.h"
+#include "widgets/ui.h"
 
 #include <QApplication>
 #include <QLabel>

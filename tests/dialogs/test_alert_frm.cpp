@@ -1,5 +1,5 @@
-#include "app/ui.h"
 #include "dialogs/alert_frm.h"
+#include "widgets/ui.h"
 
 #include "support/modal.h"
 

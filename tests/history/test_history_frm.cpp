@@ -1,8 +1,8 @@
-#include "app/flex_grid.h"
 #include "card/info_frm.h"
 #include "history/history_frm.h"
 #include "support/modal.h"
 #include "support/test_desk.h"
+#include "widgets/flex_grid.h"
 
 #include <QLabel>
 #include <QLineEdit>

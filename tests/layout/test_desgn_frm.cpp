@@ -1,8 +1,8 @@
 #include "layout/desgn_frm.h"
 
-#include "app/globals.h"
 #include "card/info_frm.h"
 #include "dialogs/confirm_frm.h"
+#include "shell/globals.h"
 #include "support/modal.h"
 #include "support/test_desk.h"
 

@@ -1,4 +1,4 @@
-#include "layout/layouts.h"
+#include "db/layouts.h"
 #include "support/temp_db.h"
 
 #include <gtest/gtest.h>

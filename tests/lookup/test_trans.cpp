@@ -1,15 +1,15 @@
-#include "lookup/request_file.h"
 #include "lookup/trans.h"
+#include "text/request_file.h"
 
-#include "app/cp932.h"
-#include "app/startup.h"
-#include "app/working_folder.h"
 #include "card/info_frm.h"
 #include "lookup/help_frm.h"
 #include "pages/drawing_frm.h"
+#include "shell/startup.h"
 #include "support/modal.h"
 #include "support/test_desk.h"
 #include "support/zumen_db_tool.h"
+#include "text/cp932.h"
+#include "tools/working_folder.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "page_files.h"
 
-#include "pages/sample_drawing.h"
+#include "tools/sample_drawing.h"
 
 #include <QBuffer>
 #include <QPainter>

@@ -2,7 +2,7 @@
 
 // Test pages made on the spot, and what libtiff says about the files written from them.
 
-#include "app/numbered_error.h"
+#include "db/numbered_error.h"
 
 #include <QByteArray>
 #include <QFile>

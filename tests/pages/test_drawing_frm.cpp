@@ -1,15 +1,15 @@
-#include "app/combo_setting.h"
-#include "app/ui.h"
-#include "app/working_folder.h"
 #include "card/info_frm.h"
+#include "imaging/tiff_io.h"
 #include "page_files.h"
 #include "pages/drawing_frm.h"
 #include "pages/pain.h"
-#include "pages/sample_drawing.h"
-#include "pages/tiff_io.h"
 #include "support/in_folder.h"
 #include "support/modal.h"
 #include "support/test_desk.h"
+#include "tools/sample_drawing.h"
+#include "tools/working_folder.h"
+#include "widgets/combo_setting.h"
+#include "widgets/ui.h"
 
 #include <QAccessible>
 #include <QBuffer>

@@ -1,5 +1,5 @@
-#include "app/globals.h"
 #include "pages/get_dir_frm.h"
+#include "shell/globals.h"
 
 #include <QDir>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "page_files.h"
 
-#include "pages/page_image.h"
-#include "pages/tiff_io.h"
+#include "imaging/page_image.h"
+#include "imaging/tiff_io.h"
 
 #include <QDir>
 #include <QElapsedTimer>

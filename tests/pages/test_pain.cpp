@@ -1,7 +1,7 @@
 #include "page_files.h"
 
+#include "imaging/tiff_io.h"
 #include "pages/pain.h"
-#include "pages/tiff_io.h"
 
 #include <QPrinter>
 #include <QScrollBar>

@@ -1,7 +1,7 @@
-#include "app/database.h"
-#include "app/working_folder.h"
 #include "card/info_frm.h"
-#include "pages/tiff_io.h"
+#include "db/database.h"
+#include "imaging/tiff_io.h"
+#include "tools/working_folder.h"
 
 #include <QDateTime>
 #include <QDir>

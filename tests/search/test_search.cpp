@@ -1,11 +1,11 @@
-#include "app/flex_grid.h"
-#include "app/globals.h"
 #include "card/info_frm.h"
 #include "pages/drawing_frm.h"
 #include "search/srch_frm.h"
 #include "search/srchlist_frm.h"
+#include "shell/globals.h"
 #include "support/modal.h"
 #include "support/test_desk.h"
+#include "widgets/flex_grid.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "support/temp_db.h"
 
-#include "app/schema.h"
+#include "db/schema.h"
 
 namespace {
 

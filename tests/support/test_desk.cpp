@@ -1,12 +1,12 @@
 #include "support/test_desk.h"
 
-#include "app/globals.h"
-#include "app/startup.h"
 #include "card/info_frm.h"
+#include "db/layouts.h"
 #include "history/history_frm.h"
 #include "history/memo_frm.h"
-#include "layout/layouts.h"
 #include "pages/drawing_frm.h"
+#include "shell/globals.h"
+#include "shell/startup.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/desk.h"
+#include "shell/desk.h"
 #include "support/temp_db.h"
 
 #include <memory>

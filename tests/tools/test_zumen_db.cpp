@@ -1,6 +1,6 @@
-#include "app/database.h"
-#include "app/working_folder.h"
+#include "db/database.h"
 #include "support/zumen_db_tool.h"
+#include "tools/working_folder.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -8,16 +8,16 @@
 // seconds, as a second desk on the same folder would.
 //
 //   desk_driver FOLDER LOG TAG kill|two [SECONDS]
-#include "app/db_error.h"
-#include "app/desk.h"
-#include "app/globals.h"
-#include "app/startup.h"
 #include "card/info_frm.h"
+#include "db/db_error.h"
 #include "history/history_frm.h"
 #include "layout/desgn_frm.h"
 #include "options/opt_frm.h"
 #include "pages/drawing_frm.h"
 #include "pages/pain.h"
+#include "shell/desk.h"
+#include "shell/globals.h"
+#include "shell/startup.h"
 #include "support/modal.h"
 
 #include <QApplication>

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "db/database.h"
+#include "db/layouts.h"
+#include "db/record_store.h"
+
+#include <QString>
+
+namespace zumen {
+
+// The open working folder as the windows see it: the database, the stores over it, the two
+// layouts and the two page folders read at start-up (changed folders take effect at the next
+// start). Windows take this, never the desk that holds them.
+struct Archive {
+    explicit Archive(Database database) : db(std::move(database)) {}
+    Archive(const Archive &) = delete;
+    Archive &operator=(const Archive &) = delete;
+
+    Database db;
+    RecordStore records{db};
+
+    Layout mainLayout;
+    Layout historyLayout;
+    QString scanFolder; // absolute, or blank when not set
+    QString fileFolder;
+};
+
+} // namespace zumen

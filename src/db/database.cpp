@@ -1,0 +1,879 @@
+#include "db/database.h"
+
+#include "db/db_error.h"
+#include "db/jet_sql.h"
+#include "text/utility.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include <limits>
+#include <unordered_map>
+
+namespace zumen {
+
+// What the engine layer keeps for one open file. Recordsets and statements point here,
+// so the Database object itself may move.
+class Connection {
+public:
+    sqlite3 *db = nullptr;
+    QString path;
+    std::unordered_map<std::string, std::vector<sqlite3_stmt *>> idle;
+    int savepoints = 0;
+
+    ~Connection() { close(); }
+
+    // Statements still in use keep SQLite's side alive until they are finalized.
+    void close()
+    {
+        for (auto &[sql, stmts] : idle) {
+            for (sqlite3_stmt *s : stmts)
+                sqlite3_finalize(s);
+        }
+        idle.clear();
+        if (db)
+            sqlite3_close_v2(db);
+        db = nullptr;
+    }
+};
+
+namespace {
+
+constexpr std::size_t MaxCachedTexts = 128;
+
+QString message(sqlite3 *db)
+{
+    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
+}
+
+// The name that follows "no such table: " and the like in SQLite's messages.
+QString objectName(const QString &msg)
+{
+    const qsizetype colon = msg.lastIndexOf(u':');
+    return colon < 0 ? msg : msg.mid(colon + 1).trimmed();
+}
+
+[[noreturn]] void fail(Connection *c, int rc, const QString &context = {})
+{
+    const int primary = rc & 0xff;
+    const QString msg = message(c ? c->db : nullptr);
+    const QString file = c ? c->path : QString();
+    switch (primary) {
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        throw DbError(DbErr::UnrecognisedFormat,
+                      QStringLiteral("データベース形式 '%1' を認識できません。").arg(file));
+    case SQLITE_BUSY:
+        throw DbError(
+            DbErr::LockedByOther,
+            QStringLiteral("ほかのユーザーがロックしているため、'%1' を更新できません。").arg(file));
+    case SQLITE_LOCKED:
+        throw DbError(DbErr::Locked, QStringLiteral("ロックされているため、更新できません。"));
+    case SQLITE_CONSTRAINT:
+        throw DbError(
+            DbErr::DuplicateKey,
+            QStringLiteral(
+                "インデックスまたは主キーで値が重複しているため、テーブルを変更できませんでした。"));
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+    case SQLITE_AUTH:
+        throw DbError(DbErr::CannotOpen,
+                      QStringLiteral("ファイル '%1' を開けません。ほかのユーザーが排他的に開いているか、"
+                                     "データを変更する権限がありません。")
+                          .arg(file));
+    case SQLITE_FULL:
+        throw DbError(DbErr::DiskFull, QStringLiteral("ディスクの空き容量が不足しています。"));
+    case SQLITE_IOERR:
+        throw DbError(DbErr::DiskError, QStringLiteral("ディスクまたはネットワークのエラーです。"));
+    default:
+        break;
+    }
+    if (msg.startsWith(QLatin1String("no such table")))
+        throw DbError(
+            DbErr::NoSuchTable,
+            QStringLiteral("入力テーブルまたはクエリ '%1' が見つかりません。").arg(objectName(msg)));
+    if (msg.startsWith(QLatin1String("no such column")))
+        throw DbError(DbErr::NoSuchField,
+                      QStringLiteral("フィールド '%1' が見つかりません。").arg(objectName(msg)));
+    if (primary == SQLITE_ERROR)
+        throw DbError(DbErr::SyntaxError,
+                      QStringLiteral("クエリ式 '%1' の構文エラーです。(%2)").arg(context, msg));
+    throw DbError(DbErr::Reserved, QStringLiteral("データベース エンジンのエラーです。(%1)").arg(msg));
+}
+
+DbError noCurrentRecord()
+{
+    return DbError(DbErr::NoCurrentRecord, QStringLiteral("カレント レコードがありません。"));
+}
+
+// Jet's LIKE with # and [..] arrives as REGEXP; compiled patterns are kept per statement.
+void regexpFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    auto *re = static_cast<QRegularExpression *>(sqlite3_get_auxdata(ctx, 0));
+    if (!re) {
+        const auto *pattern = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+        // Letter case is already spelled out in the expression, for ASCII letters only.
+        re = new QRegularExpression(QString::fromUtf8(pattern ? pattern : ""),
+                                    QRegularExpression::DotMatchesEverythingOption);
+        if (!re->isValid()) {
+            delete re;
+            sqlite3_result_error(ctx, "invalid LIKE pattern", -1);
+            return;
+        }
+        sqlite3_set_auxdata(ctx, 0, re, [](void *p) { delete static_cast<QRegularExpression *>(p); });
+        re = static_cast<QRegularExpression *>(sqlite3_get_auxdata(ctx, 0));
+        if (!re) {
+            sqlite3_result_error_nomem(ctx);
+            return;
+        }
+    }
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
+    sqlite3_result_int(ctx, re->match(QString::fromUtf8(text ? text : "")).hasMatch() ? 1 : 0);
+}
+
+} // namespace
+
+enum class ColumnKind { Integer, Double, Date, Text, Other };
+
+namespace {
+
+ColumnKind kindOf(const QString &declType)
+{
+    const QString t = declType.toUpper();
+    if (t.contains(QLatin1String("DATE")) || t.contains(QLatin1String("TIME")))
+        return ColumnKind::Date;
+    if (t.contains(QLatin1String("INT")))
+        return ColumnKind::Integer;
+    if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("DOUB")) ||
+        t.contains(QLatin1String("FLOA")) || t.contains(QLatin1String("SINGLE")) ||
+        t.contains(QLatin1String("NUMERIC")))
+        return ColumnKind::Double;
+    if (t.contains(QLatin1String("TEXT")) || t.contains(QLatin1String("CHAR")) ||
+        t.contains(QLatin1String("CLOB")))
+        return ColumnKind::Text;
+    return ColumnKind::Other;
+}
+
+DbError conversionError(const QString &field)
+{
+    return DbError(DbErr::TypeConversion,
+                   QStringLiteral("フィールド '%1' でデータ型の変換エラーが発生しました。").arg(field));
+}
+
+// A value as it is stored in a column of the given kind: dates as ISO text, the zero date
+// being day 0 of the serial numbering.
+Variant toStored(const Variant &v, ColumnKind kind, const QString &field)
+{
+    if (v.isNull())
+        return v;
+    switch (kind) {
+    case ColumnKind::Date: {
+        QDate d;
+        if (v.isDate())
+            d = v.toDate();
+        else if (v.isNumber())
+            d = ZeroDate().addDays(static_cast<qint64>(std::floor(v.toDouble())));
+        else if (const auto parsed = ParseDate(v.toString()))
+            d = *parsed;
+        if (!d.isValid())
+            throw conversionError(field);
+        return Variant(d.toString(Qt::ISODate));
+    }
+    case ColumnKind::Integer:
+    case ColumnKind::Double: {
+        double number = 0;
+        if (v.isNumber()) {
+            number = v.toDouble();
+        } else if (v.isDate()) {
+            number = static_cast<double>(ZeroDate().daysTo(v.toDate()));
+        } else {
+            bool ok = false;
+            number = v.toString().trimmed().toDouble(&ok);
+            if (!ok)
+                throw conversionError(field);
+        }
+        if (kind == ColumnKind::Integer) {
+            if (std::fabs(number) > 9.2e18)
+                throw conversionError(field);
+            return Variant(static_cast<std::int64_t>(std::llround(number)));
+        }
+        return Variant(number);
+    }
+    case ColumnKind::Text:
+        return Variant(v.toString());
+    case ColumnKind::Other:
+        return v;
+    }
+    return v;
+}
+
+// A stored value as the caller reads it: dates back as dates, numbers in their column's kind.
+Variant fromStored(const Variant &v, ColumnKind kind)
+{
+    if (kind == ColumnKind::Date && v.isText()) {
+        const QDate d = QDate::fromString(v.toString().left(10), Qt::ISODate);
+        return d.isValid() ? Variant(d) : v;
+    }
+    if (kind == ColumnKind::Double && v.isInteger())
+        return Variant(v.toDouble());
+    return v;
+}
+
+// Prepares exactly one statement. SQLite stops at the first ";" and reports the rest as a
+// tail; running only the head of "DELETE … WHERE a ; AND b" would delete far more than
+// asked, so anything but blanks and comments after the statement is refused.
+sqlite3_stmt *prepareOne(Connection *c, const std::string &text, unsigned flags, const QString &sql)
+{
+    sqlite3_stmt *stmt = nullptr;
+    const char *tail = nullptr;
+    const int rc =
+        sqlite3_prepare_v3(c->db, text.c_str(), static_cast<int>(text.size()), flags, &stmt, &tail);
+    if (rc != SQLITE_OK)
+        fail(c, sqlite3_extended_errcode(c->db), sql);
+    sqlite3_stmt *rest = nullptr;
+    const int restRc =
+        sqlite3_prepare_v2(c->db, tail, static_cast<int>(text.c_str() + text.size() - tail), &rest, nullptr);
+    sqlite3_finalize(rest);
+    if (!stmt || restRc != SQLITE_OK || rest) {
+        sqlite3_finalize(stmt);
+        throw DbError(DbErr::SyntaxError,
+                      QStringLiteral("クエリ式 '%1' の構文エラーです。(一つの文ではありません)").arg(sql));
+    }
+    return stmt;
+}
+
+// Takes a prepared statement for the text from the connection's cache, or prepares one.
+Statement prepareOn(const std::shared_ptr<Connection> &c, const QString &sql)
+{
+    std::string text = sql.toStdString();
+    auto it = c->idle.find(text);
+    if (it != c->idle.end() && !it->second.empty()) {
+        sqlite3_stmt *stmt = it->second.back();
+        it->second.pop_back();
+        return Statement(c, std::move(text), stmt);
+    }
+    sqlite3_stmt *stmt = prepareOne(c.get(), text, SQLITE_PREPARE_PERSISTENT, sql);
+    return Statement(c, std::move(text), stmt);
+}
+
+} // namespace
+
+// ---- Statement ----
+
+Statement::Statement(std::shared_ptr<Connection> connection, std::string sql, sqlite3_stmt *stmt)
+    : m_connection(std::move(connection)), m_sql(std::move(sql)), m_stmt(stmt)
+{}
+
+Statement::Statement(Statement &&other) noexcept
+    : m_connection(std::move(other.m_connection)), m_sql(std::move(other.m_sql)), m_stmt(other.m_stmt)
+{
+    other.m_stmt = nullptr;
+}
+
+Statement &Statement::operator=(Statement &&other) noexcept
+{
+    if (this != &other) {
+        release();
+        m_connection = std::move(other.m_connection);
+        m_sql = std::move(other.m_sql);
+        m_stmt = other.m_stmt;
+        other.m_stmt = nullptr;
+    }
+    return *this;
+}
+
+Statement::~Statement()
+{
+    release();
+}
+
+void Statement::release()
+{
+    if (!m_stmt)
+        return;
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+    auto &pool = m_connection->idle;
+    if (!m_connection->db)
+        sqlite3_finalize(m_stmt);
+    else if (pool.size() < MaxCachedTexts || pool.count(m_sql))
+        pool[m_sql].push_back(m_stmt);
+    else
+        sqlite3_finalize(m_stmt);
+    m_stmt = nullptr;
+}
+
+void Statement::bind(int index, const Variant &value)
+{
+    int rc = SQLITE_OK;
+    if (value.isNull()) {
+        rc = sqlite3_bind_null(m_stmt, index);
+    } else if (value.isInteger()) {
+        rc = sqlite3_bind_int64(m_stmt, index, value.toInteger());
+    } else if (value.isDouble()) {
+        rc = sqlite3_bind_double(m_stmt, index, value.toDouble());
+    } else {
+        const QByteArray utf8 =
+            value.isDate() ? value.toDate().toString(Qt::ISODate).toUtf8() : value.toString().toUtf8();
+        rc = sqlite3_bind_text(m_stmt, index, utf8.constData(), static_cast<int>(utf8.size()),
+                               SQLITE_TRANSIENT);
+    }
+    if (rc != SQLITE_OK)
+        fail(m_connection.get(), rc);
+}
+
+void Statement::bindAll(const QList<Variant> &values)
+{
+    for (qsizetype i = 0; i < values.size(); ++i)
+        bind(static_cast<int>(i + 1), values[i]);
+}
+
+bool Statement::step()
+{
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE) {
+        // Ready for new bindings and another run.
+        sqlite3_reset(m_stmt);
+        return false;
+    }
+    const int code = sqlite3_extended_errcode(m_connection->db);
+    sqlite3_reset(m_stmt);
+    fail(m_connection.get(), code, QString::fromStdString(m_sql));
+}
+
+void Statement::run()
+{
+    while (step()) {
+    }
+}
+
+int Statement::columnCount() const
+{
+    return sqlite3_column_count(m_stmt);
+}
+
+QString Statement::columnName(int i) const
+{
+    return QString::fromUtf8(sqlite3_column_name(m_stmt, i));
+}
+
+QString Statement::columnDeclType(int i) const
+{
+    const char *t = sqlite3_column_decltype(m_stmt, i);
+    return t ? QString::fromUtf8(t) : QString();
+}
+
+Variant Statement::column(int i) const
+{
+    switch (sqlite3_column_type(m_stmt, i)) {
+    case SQLITE_INTEGER:
+        return Variant(static_cast<std::int64_t>(sqlite3_column_int64(m_stmt, i)));
+    case SQLITE_FLOAT:
+        return Variant(sqlite3_column_double(m_stmt, i));
+    case SQLITE_NULL:
+        return Variant();
+    default: {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, i));
+        return Variant(QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, i)));
+    }
+    }
+}
+
+std::int64_t Statement::columnInteger(int i) const
+{
+    return sqlite3_column_int64(m_stmt, i);
+}
+
+// ---- Database ----
+
+Database::Database(std::shared_ptr<Connection> connection) : m_connection(std::move(connection))
+{}
+Database::Database(Database &&) noexcept = default;
+Database &Database::operator=(Database &&) noexcept = default;
+Database::~Database() = default;
+
+namespace {
+
+std::shared_ptr<Connection> connect(const QString &path, int flags, int busyTimeoutMs = 5000)
+{
+    auto c = std::make_shared<Connection>();
+    c->path = path;
+    const int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &c->db, flags | SQLITE_OPEN_EXRESCODE, nullptr);
+    if (rc != SQLITE_OK)
+        fail(c.get(), rc);
+    if (!(flags & SQLITE_OPEN_CREATE) && sqlite3_db_readonly(c->db, "main") == 1)
+        fail(c.get(), SQLITE_READONLY);
+    // A double-quoted name must never silently turn into a text literal.
+    sqlite3_db_config(c->db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(c->db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    // A backup tool reading the file holds it briefly; wait rather than fail.
+    sqlite3_busy_timeout(c->db, busyTimeoutMs);
+    sqlite3_create_function_v2(c->db, "regexp", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               regexpFunction, nullptr, nullptr, nullptr);
+    // Reading the schema is where a file that is no database, or whose first pages are
+    // damaged, shows itself. The rollback journal (not WAL) works on network shares.
+    for (const char *sql :
+         {"SELECT count(*) FROM sqlite_master", "PRAGMA journal_mode=DELETE", "PRAGMA synchronous=FULL"}) {
+        char *err = nullptr;
+        const int prc = sqlite3_exec(c->db, sql, nullptr, nullptr, &err);
+        sqlite3_free(err);
+        if (prc != SQLITE_OK)
+            fail(c.get(), sqlite3_extended_errcode(c->db));
+    }
+    return c;
+}
+
+} // namespace
+
+Database Database::open(const QString &path, int busyTimeoutMs)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw DbError(DbErr::FileNotFound,
+                      QStringLiteral("ファイル '%1' が見つかりません。").arg(info.absoluteFilePath()));
+    if (!info.isFile() || !info.isReadable() || !info.isWritable()) {
+        Connection c;
+        c.path = path;
+        fail(&c, SQLITE_CANTOPEN);
+    }
+    // The engine would take an empty file for an empty database and fail later on a missing table.
+    if (info.size() == 0)
+        throw DbError(
+            DbErr::CannotOpen,
+            QStringLiteral("'%1' は空 (0 バイト) のファイルで、データベースとして使えません。"
+                           "バックアップから戻すか、消してから zumen-db init で作り直してください。")
+                .arg(info.absoluteFilePath()));
+    return Database(connect(path, SQLITE_OPEN_READWRITE, busyTimeoutMs));
+}
+
+Database Database::create(const QString &path)
+{
+    if (QFileInfo::exists(path))
+        throw DbError(DbErr::CannotOpen, QStringLiteral("ファイル '%1' はすでにあります。").arg(path));
+    return Database(connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
+}
+
+bool Database::isOpen() const
+{
+    return m_connection && m_connection->db;
+}
+
+QString Database::path() const
+{
+    return m_connection ? m_connection->path : QString();
+}
+
+sqlite3 *Database::handle() const
+{
+    return m_connection ? m_connection->db : nullptr;
+}
+
+void Database::verifyIntegrity()
+{
+    Statement check = prepare(QStringLiteral("PRAGMA quick_check(1)"));
+    if (!check.step() || check.column(0).toString() != QLatin1String("ok"))
+        fail(m_connection.get(), SQLITE_CORRUPT);
+}
+
+Statement Database::prepare(const QString &sql)
+{
+    if (!isOpen())
+        throw DbError(DbErr::ObjectClosed, QStringLiteral("データベースは閉じられています。"));
+    return prepareOn(m_connection, sql);
+}
+
+void Database::executeNative(const QString &sql)
+{
+    if (!isOpen())
+        throw DbError(DbErr::ObjectClosed, QStringLiteral("データベースは閉じられています。"));
+    // One-off texts (BEGIN, COMMIT, schema changes) stay out of the statement cache.
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> stmt(
+        prepareOne(m_connection.get(), sql.toStdString(), 0, sql), sqlite3_finalize);
+    int rc = SQLITE_ROW;
+    while (rc == SQLITE_ROW)
+        rc = sqlite3_step(stmt.get());
+    if (rc != SQLITE_DONE)
+        fail(m_connection.get(), sqlite3_extended_errcode(m_connection->db), sql);
+}
+
+void Database::execute(const QString &jetSql)
+{
+    const JetStatement st = translateJet(jetSql);
+    if (st.kind != JetStatement::Kind::Delete)
+        throw DbError(DbErr::SyntaxError,
+                      QStringLiteral("実行できるのは DELETE 文だけです。(%1)").arg(jetSql));
+    Statement del = prepare(st.deleteSql());
+    del.bindAll(st.params);
+    del.run();
+}
+
+Recordset Database::openRecordset(const QString &jetSql)
+{
+    if (!isOpen())
+        throw DbError(DbErr::ObjectClosed, QStringLiteral("データベースは閉じられています。"));
+    const JetStatement st = translateJet(jetSql);
+    if (st.kind != JetStatement::Kind::Select)
+        throw DbError(DbErr::SyntaxError, QStringLiteral("SELECT 文ではありません。(%1)").arg(jetSql));
+    Statement keyQuery = prepare(st.keySql());
+    keyQuery.bindAll(st.params);
+    return Recordset(m_connection, st.table, st.rowSql(), std::move(keyQuery));
+}
+
+void Database::close()
+{
+    if (m_connection)
+        m_connection->close();
+    m_connection.reset();
+}
+
+// ---- Transaction ----
+
+Transaction::Transaction(Database &db) : m_db(db)
+{
+    if (sqlite3_get_autocommit(db.handle())) {
+        // Take the write lock now, so a clash shows at the start and not half-way.
+        db.executeNative(QStringLiteral("BEGIN IMMEDIATE"));
+    } else {
+        m_savepoint = QStringLiteral("zumen_%1").arg(++db.connection()->savepoints);
+        db.executeNative(QStringLiteral("SAVEPOINT ") + m_savepoint);
+    }
+}
+
+Transaction::~Transaction()
+{
+    if (m_done || !m_db.isOpen())
+        return;
+    try {
+        if (m_savepoint.isEmpty()) {
+            m_db.executeNative(QStringLiteral("ROLLBACK"));
+        } else {
+            m_db.executeNative(QStringLiteral("ROLLBACK TO ") + m_savepoint);
+            m_db.executeNative(QStringLiteral("RELEASE ") + m_savepoint);
+        }
+    } catch (const DbError &) {
+        // A failed rollback leaves SQLite to undo the transaction from its journal.
+    }
+}
+
+void Transaction::commit()
+{
+    m_db.executeNative(m_savepoint.isEmpty() ? QStringLiteral("COMMIT")
+                                             : QStringLiteral("RELEASE ") + m_savepoint);
+    m_done = true;
+}
+
+// ---- Recordset ----
+
+Recordset::Recordset(std::shared_ptr<Connection> connection, QString table, QString rowSql,
+                     Statement keyQuery)
+    : m_connection(std::move(connection)), m_table(std::move(table)), m_rowSql(std::move(rowSql)),
+      m_keyQuery(std::move(keyQuery))
+{
+    const Statement row = prepareOn(m_connection, m_rowSql);
+    for (int i = 0; i < row.columnCount(); ++i) {
+        m_names << row.columnName(i);
+        m_kinds.push_back(kindOf(row.columnDeclType(i)));
+    }
+    // The first page of keys: small results are read whole at once, and the query's
+    // errors surface when the result opens.
+    fetchKeys(256);
+}
+
+Recordset::Recordset(Recordset &&) noexcept = default;
+Recordset &Recordset::operator=(Recordset &&) noexcept = default;
+Recordset::~Recordset() = default;
+
+void Recordset::ensureOpen() const
+{
+    if (!m_connection || !m_connection->db)
+        throw DbError(DbErr::ObjectClosed, QStringLiteral("オブジェクトが無効か、設定されていません。"));
+}
+
+void Recordset::fetchKeys(std::size_t want) const
+{
+    while (m_keyQuery && m_keys.size() < want) {
+        if (m_keyQuery->step()) {
+            m_keys.push_back(m_keyQuery->columnInteger(0));
+        } else {
+            m_keyQuery.reset();
+        }
+    }
+}
+
+void Recordset::ensureCurrent() const
+{
+    ensureOpen();
+    if (m_pos >= 0)
+        fetchKeys(static_cast<std::size_t>(m_pos) + 1);
+    if (m_pos < 0 || m_pos >= static_cast<long long>(m_keys.size()))
+        throw noCurrentRecord();
+}
+
+bool Recordset::eof() const
+{
+    ensureOpen();
+    if (m_pos >= 0)
+        fetchKeys(static_cast<std::size_t>(m_pos) + 1);
+    return m_pos >= static_cast<long long>(m_keys.size());
+}
+
+bool Recordset::bof() const
+{
+    ensureOpen();
+    fetchKeys(1);
+    return m_pos < 0 || m_keys.empty();
+}
+
+long long Recordset::recordCount() const
+{
+    ensureOpen();
+    fetchKeys(std::numeric_limits<std::size_t>::max());
+    return static_cast<long long>(m_keys.size());
+}
+
+bool Recordset::hasAtLeast(long long n) const
+{
+    ensureOpen();
+    if (n <= 0)
+        return true;
+    fetchKeys(static_cast<std::size_t>(n));
+    return static_cast<long long>(m_keys.size()) >= n;
+}
+
+long long Recordset::absolutePosition() const
+{
+    ensureCurrent();
+    return m_pos;
+}
+
+void Recordset::moveFirst()
+{
+    ensureOpen();
+    fetchKeys(1);
+    if (m_keys.empty())
+        throw noCurrentRecord();
+    m_pos = 0;
+    m_rowLoaded = false;
+}
+
+void Recordset::moveLast()
+{
+    ensureOpen();
+    fetchKeys(std::numeric_limits<std::size_t>::max());
+    if (m_keys.empty())
+        throw noCurrentRecord();
+    m_pos = static_cast<long long>(m_keys.size()) - 1;
+    m_rowLoaded = false;
+}
+
+void Recordset::moveNext()
+{
+    ensureCurrent();
+    ++m_pos;
+    m_rowLoaded = false;
+}
+
+void Recordset::movePrevious()
+{
+    ensureCurrent();
+    --m_pos;
+    m_rowLoaded = false;
+}
+
+void Recordset::move(long long rows)
+{
+    ensureOpen();
+    if (rows == 0)
+        return;
+    ensureCurrent();
+    if (m_pos + rows >= 0)
+        fetchKeys(static_cast<std::size_t>(m_pos + rows) + 1);
+    const long long size = static_cast<long long>(m_keys.size());
+    // Like the original engine: moving past either end leaves the set at EOF or BOF.
+    m_pos = std::clamp(m_pos + rows, -1LL, size);
+    m_rowLoaded = false;
+}
+
+void Recordset::findFirst(const QString &jetCriterion)
+{
+    ensureOpen();
+    fetchKeys(std::numeric_limits<std::size_t>::max());
+    const SqlText criterion = translateCondition(jetCriterion);
+    std::vector<std::int64_t> matching;
+    Statement query =
+        prepareOn(m_connection, QStringLiteral("SELECT rowid FROM ") + quoteIdentifier(m_table) +
+                                    QStringLiteral(" WHERE ") + criterion.sql);
+    query.bindAll(criterion.params);
+    while (query.step())
+        matching.push_back(query.columnInteger(0));
+    std::sort(matching.begin(), matching.end());
+    for (std::size_t i = 0; i < m_keys.size(); ++i) {
+        if (std::binary_search(matching.begin(), matching.end(), m_keys[i])) {
+            m_pos = static_cast<long long>(i);
+            m_rowLoaded = false;
+            m_noMatch = false;
+            return;
+        }
+    }
+    m_noMatch = true;
+}
+
+int Recordset::fieldIndex(const QString &name) const
+{
+    for (int i = 0; i < m_names.size(); ++i) {
+        if (m_names[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    throw DbError(DbErr::NoSuchField,
+                  QStringLiteral("このコレクションには項目 '%1' がありません。").arg(name));
+}
+
+bool Recordset::hasField(const QString &name) const
+{
+    for (const QString &n : m_names) {
+        if (n.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+QStringList Recordset::fieldNames() const
+{
+    return m_names;
+}
+
+void Recordset::loadRow()
+{
+    if (m_rowLoaded)
+        return;
+    ensureCurrent();
+    Statement row = prepareOn(m_connection, m_rowSql);
+    row.bind(1, Variant(m_keys[static_cast<std::size_t>(m_pos)]));
+    if (!row.step())
+        throw DbError(DbErr::RecordDeleted, QStringLiteral("レコードは削除されています。"));
+    m_row.clear();
+    for (int i = 0; i < m_names.size(); ++i)
+        m_row.push_back(fromStored(row.column(i), m_kinds[static_cast<std::size_t>(i)]));
+    m_rowLoaded = true;
+}
+
+Variant Recordset::field(const QString &name)
+{
+    ensureOpen();
+    const int index = fieldIndex(name);
+    if (m_mode != EditMode::None) {
+        for (const auto &[i, v] : m_pending) {
+            if (i == index)
+                return v;
+        }
+        if (m_mode == EditMode::Add)
+            return Variant();
+    }
+    loadRow();
+    return m_row[static_cast<std::size_t>(index)];
+}
+
+void Recordset::addNew()
+{
+    ensureOpen();
+    // A write must not meet the key query still walking the same table.
+    fetchKeys(std::numeric_limits<std::size_t>::max());
+    m_mode = EditMode::Add;
+    m_pending.clear();
+}
+
+void Recordset::edit()
+{
+    ensureCurrent();
+    fetchKeys(std::numeric_limits<std::size_t>::max());
+    m_mode = EditMode::Edit;
+    m_pending.clear();
+}
+
+void Recordset::setField(const QString &name, const Variant &value)
+{
+    ensureOpen();
+    const int index = fieldIndex(name);
+    if (m_mode == EditMode::None)
+        throw DbError(DbErr::UpdateWithoutEdit, QStringLiteral("AddNew または Edit を実行していません。"));
+    const Variant stored = toStored(value, m_kinds[static_cast<std::size_t>(index)], m_names[index]);
+    for (auto &[i, v] : m_pending) {
+        if (i == index) {
+            v = stored;
+            return;
+        }
+    }
+    m_pending.emplace_back(index, stored);
+}
+
+void Recordset::cancelUpdate()
+{
+    m_mode = EditMode::None;
+    m_pending.clear();
+}
+
+void Recordset::update()
+{
+    ensureOpen();
+    if (m_mode == EditMode::None)
+        throw DbError(DbErr::UpdateWithoutEdit, QStringLiteral("AddNew または Edit を実行していません。"));
+    QString sql;
+    QStringList names;
+    for (const auto &[i, v] : m_pending)
+        names << quoteIdentifier(m_names[i]);
+    if (m_mode == EditMode::Add) {
+        if (names.isEmpty()) {
+            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(m_table));
+        } else {
+            QStringList params;
+            for (qsizetype k = 0; k < names.size(); ++k)
+                params << QStringLiteral("?%1").arg(k + 1);
+            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(quoteIdentifier(m_table), names.join(u','), params.join(u','));
+        }
+    } else {
+        ensureCurrent();
+        if (names.isEmpty()) {
+            cancelUpdate();
+            return;
+        }
+        QStringList sets;
+        for (qsizetype k = 0; k < names.size(); ++k)
+            sets << QStringLiteral("%1=?%2").arg(names[k]).arg(k + 1);
+        sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?%3")
+                  .arg(quoteIdentifier(m_table), sets.join(u','))
+                  .arg(names.size() + 1);
+    }
+    Statement write = prepareOn(m_connection, sql);
+    int k = 1;
+    for (const auto &[i, v] : m_pending)
+        write.bind(k++, v);
+    if (m_mode == EditMode::Edit)
+        write.bind(k, Variant(m_keys[static_cast<std::size_t>(m_pos)]));
+    write.run();
+    if (m_mode == EditMode::Add)
+        m_keys.push_back(sqlite3_last_insert_rowid(m_connection->db));
+    m_rowLoaded = false;
+    cancelUpdate();
+}
+
+void Recordset::close()
+{
+    m_keyQuery.reset();
+    m_connection.reset();
+    m_keys.clear();
+    m_row.clear();
+    m_pending.clear();
+}
+
+} // namespace zumen

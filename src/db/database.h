@@ -1,0 +1,173 @@
+#pragma once
+
+#include "text/variant.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace zumen {
+
+class Connection;
+class Recordset;
+enum class ColumnKind; // how a column's values are read and written, by its declared type
+
+// A prepared SQLite statement borrowed from the connection's cache; it goes back
+// (reset, bindings cleared) when the Statement is destroyed. Move-only.
+class Statement {
+public:
+    Statement(std::shared_ptr<Connection> connection, std::string sql, sqlite3_stmt *stmt);
+    Statement(Statement &&other) noexcept;
+    Statement &operator=(Statement &&other) noexcept;
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+    ~Statement();
+
+    void bind(int index, const Variant &value);
+    // Binds the values to ?1, ?2 … in order.
+    void bindAll(const QList<Variant> &values);
+    // Steps once; true while a row stands, false (and reset for new bindings) at the end.
+    // Throws DbError on failure.
+    bool step();
+    // Runs to completion.
+    void run();
+    int columnCount() const;
+    QString columnName(int i) const;
+    QString columnDeclType(int i) const;
+    Variant column(int i) const;
+    std::int64_t columnInteger(int i) const;
+    sqlite3_stmt *handle() const { return m_stmt; }
+
+private:
+    void release();
+
+    std::shared_ptr<Connection> m_connection;
+    std::string m_sql;
+    sqlite3_stmt *m_stmt = nullptr;
+};
+
+// The one open database file. Opens an existing file only, read-write, with a rollback
+// journal and synchronous writes so that a file on a network share stays whole.
+class Database {
+public:
+    // Opens an existing file; throws DbError (3024 missing, 3051 no permission,
+    // 3343 not a database or damaged, 3260 locked). A lock held by another program is
+    // waited for up to busyTimeoutMs, long enough for a backup tool reading the file.
+    static Database open(const QString &path, int busyTimeoutMs = 5000);
+    // Creates a new empty file; refuses an existing one.
+    static Database create(const QString &path);
+
+    Database(Database &&) noexcept;
+    Database &operator=(Database &&) noexcept;
+    ~Database();
+
+    // Runs a full structural check; throws 3343 when the file is damaged.
+    void verifyIntegrity();
+    // Runs a statement in the file engine's dialect ("DELETE FROM Desgn").
+    void execute(const QString &jetSql);
+    // Runs SQLite text as it stands: schema set-up and maintenance only.
+    void executeNative(const QString &sql);
+    // Opens an updatable, keyset-driven result on a SELECT in the file engine's dialect.
+    Recordset openRecordset(const QString &jetSql);
+    // Prepares (or takes from the cache) SQLite text.
+    Statement prepare(const QString &sql);
+    // Writes everything out and closes the file; the object is unusable afterwards.
+    void close();
+    bool isOpen() const;
+    QString path() const;
+    sqlite3 *handle() const;
+    Connection *connection() const { return m_connection.get(); }
+
+private:
+    explicit Database(std::shared_ptr<Connection> connection);
+    // Shared with the recordsets and statements taken from it: one that outlives a close
+    // reports 3420 instead of touching a closed file.
+    std::shared_ptr<Connection> m_connection;
+};
+
+// Groups writes that belong together: rolls back in its destructor unless committed.
+class Transaction {
+public:
+    explicit Transaction(Database &db);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    void commit();
+
+private:
+    Database &m_db;
+    QString m_savepoint; // empty for the outermost transaction
+    bool m_done = false;
+};
+
+// The result of a query: the rowids of its rows in the query's order, read as the cursor
+// reaches them, each row read when it becomes current. Rows can be added and changed through it.
+class Recordset {
+public:
+    Recordset(Recordset &&) noexcept;
+    Recordset &operator=(Recordset &&) noexcept;
+    ~Recordset();
+
+    bool eof() const;
+    bool bof() const;
+    void moveFirst();
+    void moveLast();
+    void moveNext();
+    void movePrevious();
+    // Moves by n rows from the current one (no walk through the rows in between).
+    void move(long long rows);
+    // The number of rows: reads the remaining keys first, so it is always exact.
+    long long recordCount() const;
+    // Whether the result has at least n rows, reading no more keys than that takes.
+    bool hasAtLeast(long long n) const;
+    long long absolutePosition() const;
+
+    void findFirst(const QString &jetCriterion);
+    bool noMatch() const { return m_noMatch; }
+
+    bool hasField(const QString &name) const;
+    QStringList fieldNames() const;
+    Variant field(const QString &name);
+
+    void addNew();
+    void edit();
+    void setField(const QString &name, const Variant &value);
+    void update();
+    void cancelUpdate();
+    void close();
+
+private:
+    friend class Database;
+    Recordset(std::shared_ptr<Connection> connection, QString table, QString rowSql, Statement keyQuery);
+
+    enum class EditMode { None, Add, Edit };
+    void ensureOpen() const;
+    // Reads keys from the still running key query until there are `want` or none are left.
+    void fetchKeys(std::size_t want) const;
+    void ensureCurrent() const;
+    int fieldIndex(const QString &name) const;
+    void loadRow();
+
+    std::shared_ptr<Connection> m_connection;
+    QString m_table;
+    QString m_rowSql;
+    // Keys are read as the cursor needs them; the query stops holding the file once drained.
+    mutable std::vector<std::int64_t> m_keys;
+    mutable std::optional<Statement> m_keyQuery;
+    long long m_pos = 0;
+    QStringList m_names;
+    std::vector<ColumnKind> m_kinds;
+    std::vector<Variant> m_row;
+    bool m_rowLoaded = false;
+    bool m_noMatch = false;
+    EditMode m_mode = EditMode::None;
+    std::vector<std::pair<int, Variant>> m_pending;
+};
+
+} // namespace zumen

@@ -1,0 +1,420 @@
+#include "db/jet_sql.h"
+
+#include "db/db_error.h"
+#include "text/utility.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace zumen {
+namespace {
+
+struct Token {
+    enum class Type { Word, Quoted, Number, Text, Date, Symbol };
+    Type type;
+    QString text; // words and symbols as written; texts and dates without their delimiters
+};
+
+DbError syntaxError(const QString &expression)
+{
+    return DbError(DbErr::SyntaxError, QStringLiteral("クエリ式 '%1' の構文エラーです。").arg(expression));
+}
+
+bool isWordChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_' || c.unicode() > 0x7f;
+}
+
+std::vector<Token> tokenize(const QString &sql)
+{
+    std::vector<Token> tokens;
+    const qsizetype n = sql.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = sql[i];
+        if (c.isSpace()) {
+            ++i;
+        } else if (c == u'\'' || c == u'"') {
+            // A doubled delimiter inside stands for one.
+            QString text;
+            qsizetype j = i + 1;
+            for (;;) {
+                if (j >= n)
+                    throw syntaxError(sql);
+                if (sql[j] == c) {
+                    if (j + 1 < n && sql[j + 1] == c) {
+                        text += c;
+                        j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                text += sql[j++];
+            }
+            tokens.push_back({Token::Type::Text, text});
+            i = j + 1;
+        } else if (c == u'#') {
+            const qsizetype end = sql.indexOf(u'#', i + 1);
+            if (end < 0)
+                throw syntaxError(sql);
+            tokens.push_back({Token::Type::Date, sql.mid(i + 1, end - i - 1)});
+            i = end + 1;
+        } else if (c == u'[') {
+            const qsizetype end = sql.indexOf(u']', i + 1);
+            if (end < 0)
+                throw syntaxError(sql);
+            tokens.push_back({Token::Type::Quoted, sql.mid(i + 1, end - i - 1)});
+            i = end + 1;
+        } else if (c.isDigit() || (c == u'.' && i + 1 < n && sql[i + 1].isDigit())) {
+            qsizetype j = i;
+            while (j < n && (sql[j].isDigit() || sql[j] == u'.'))
+                ++j;
+            if (j < n && (sql[j] == u'e' || sql[j] == u'E')) {
+                qsizetype k = j + 1;
+                if (k < n && (sql[k] == u'+' || sql[k] == u'-'))
+                    ++k;
+                if (k < n && sql[k].isDigit()) {
+                    j = k;
+                    while (j < n && sql[j].isDigit())
+                        ++j;
+                }
+            }
+            tokens.push_back({Token::Type::Number, sql.mid(i, j - i)});
+            i = j;
+        } else if (isWordChar(c)) {
+            qsizetype j = i;
+            while (j < n && isWordChar(sql[j]))
+                ++j;
+            tokens.push_back({Token::Type::Word, sql.mid(i, j - i)});
+            i = j;
+        } else {
+            static const QString twoChar[] = {QStringLiteral("<>"), QStringLiteral("<="),
+                                              QStringLiteral(">=")};
+            QString symbol(c);
+            for (const QString &s : twoChar) {
+                if (sql.mid(i, 2) == s)
+                    symbol = s;
+            }
+            static const QString allowed = QStringLiteral("=<>(),.*+-/&;");
+            if (symbol.size() == 1 && !allowed.contains(c))
+                throw syntaxError(sql);
+            tokens.push_back({Token::Type::Symbol, symbol});
+            i += symbol.size();
+        }
+    }
+    return tokens;
+}
+
+bool isKeyword(const Token &t, const char *word)
+{
+    return t.type == Token::Type::Word && t.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+}
+
+// Literals become parameters, so that texts differing only in their values share one
+// prepared statement.
+QString parameter(const Variant &value, QList<Variant> &params)
+{
+    params.append(value);
+    return QStringLiteral("?%1").arg(params.size());
+}
+
+// A code point written by number, so that nothing in a pattern is taken for expression syntax.
+QString codePoint(char32_t c)
+{
+    return QStringLiteral("\\x{%1}").arg(static_cast<uint>(c), 0, 16);
+}
+
+bool isAsciiLetter(char32_t c)
+{
+    return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
+}
+
+// Expression class members for the code points from..to, with the other case of the ASCII
+// letters among them: like NOCASE and SQLite's LIKE, letter case is ignored for ASCII only.
+QString classMembers(char32_t from, char32_t to)
+{
+    auto range = [](char32_t a, char32_t b) {
+        return a == b ? codePoint(a) : codePoint(a) + u'-' + codePoint(b);
+    };
+    QString out = range(from, to);
+    for (const char32_t first : {U'A', U'a'}) {
+        const char32_t low = std::max(from, first);
+        const char32_t high = std::min(to, static_cast<char32_t>(first + 25));
+        if (low <= high)
+            out += range(low ^ 0x20, high ^ 0x20);
+    }
+    return out;
+}
+
+// Jet LIKE patterns: * any run, ? one character, # one digit, [..] a character class.
+// Patterns that need only * and ? become SQLite LIKE (which can use an index on a prefix);
+// others become a REGEXP served by the engine layer's own function.
+QString translateLike(const QString &pattern, bool negated, QList<Variant> &params)
+{
+    const bool needsRegexp = pattern.contains(u'#') || pattern.contains(u'[');
+    if (!needsRegexp) {
+        QString like;
+        bool escaped = false;
+        for (QChar c : pattern) {
+            if (c == u'*') {
+                like += u'%';
+            } else if (c == u'?') {
+                like += u'_';
+            } else if (c == u'%' || c == u'_' || c == u'\\') {
+                like += u'\\';
+                like += c;
+                escaped = true;
+            } else {
+                like += c;
+            }
+        }
+        QString result =
+            (negated ? QStringLiteral("NOT LIKE ") : QStringLiteral("LIKE ")) + parameter(like, params);
+        if (escaped)
+            result += QStringLiteral(" ESCAPE '\\'");
+        return result;
+    }
+    // Code points, not UTF-16 units: half a surrogate pair in the expression matches nothing.
+    const QList<uint> cps = pattern.toUcs4();
+    QString regexp = QStringLiteral("^");
+    for (qsizetype i = 0; i < cps.size(); ++i) {
+        const char32_t c = cps[i];
+        if (c == U'*') {
+            regexp += QStringLiteral(".*");
+        } else if (c == U'?') {
+            regexp += u'.';
+        } else if (c == U'#') {
+            regexp += QStringLiteral("[0-9]");
+        } else if (c == U'[') {
+            const qsizetype end = cps.indexOf(U']', i + 1);
+            if (end < 0)
+                throw syntaxError(pattern);
+            qsizetype k = i + 1;
+            const bool excluding = k < end && cps[k] == U'!';
+            if (excluding)
+                ++k;
+            QString members;
+            for (; k < end; ++k) {
+                const char32_t from = cps[k];
+                char32_t to = from;
+                // A "-" first or last in the class stands for itself.
+                if (k + 2 < end && cps[k + 1] == U'-') {
+                    to = cps[k + 2];
+                    k += 2;
+                    if (to < from)
+                        throw syntaxError(pattern);
+                }
+                members += classMembers(from, to);
+            }
+            // "[]" asks for nothing; "[!]" for any one character.
+            if (!members.isEmpty())
+                regexp += (excluding ? QStringLiteral("[^") : QStringLiteral("[")) + members + u']';
+            else if (excluding)
+                regexp += u'.';
+            i = end;
+        } else {
+            regexp += isAsciiLetter(c) ? u'[' + classMembers(c, c) + u']' : codePoint(c);
+        }
+    }
+    // \z, not $: "$" would also match before a final line break.
+    regexp += QStringLiteral("\\z");
+    return (negated ? QStringLiteral("NOT REGEXP ") : QStringLiteral("REGEXP ")) + parameter(regexp, params);
+}
+
+QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std::size_t end,
+                        const QString &source, QList<Variant> &params)
+{
+    QStringList out;
+    for (std::size_t i = begin; i < end; ++i) {
+        const Token &t = tokens[i];
+        switch (t.type) {
+        case Token::Type::Quoted:
+            out << quoteIdentifier(t.text);
+            break;
+        case Token::Type::Number: {
+            bool whole = false;
+            const qlonglong n = t.text.toLongLong(&whole);
+            out << (whole ? parameter(Variant(static_cast<std::int64_t>(n)), params)
+                          : parameter(Variant(t.text.toDouble()), params));
+            break;
+        }
+        case Token::Type::Text:
+            out << parameter(t.text, params);
+            break;
+        case Token::Type::Date: {
+            const std::optional<QDate> date = ParseDate(t.text);
+            if (!date)
+                throw syntaxError(source);
+            out << parameter(date->toString(Qt::ISODate), params);
+            break;
+        }
+        case Token::Type::Symbol:
+            out << (t.text == u'&' ? QStringLiteral("||") : t.text);
+            break;
+        case Token::Type::Word: {
+            static const char *const keywords[] = {"AND", "OR", "NOT", "IS", "NULL", "IN", "BETWEEN"};
+            const bool negatedLike = isKeyword(t, "NOT") && i + 1 < end && isKeyword(tokens[i + 1], "LIKE");
+            if (isKeyword(t, "LIKE") || negatedLike) {
+                const std::size_t p = negatedLike ? i + 2 : i + 1;
+                if (p >= end || tokens[p].type != Token::Type::Text)
+                    throw syntaxError(source);
+                out << translateLike(tokens[p].text, negatedLike, params);
+                i = p;
+            } else if (isKeyword(t, "TRUE") || isKeyword(t, "YES")) {
+                out << QStringLiteral("1");
+            } else if (isKeyword(t, "FALSE") || isKeyword(t, "NO")) {
+                out << QStringLiteral("0");
+            } else {
+                bool keyword = false;
+                for (const char *k : keywords)
+                    keyword = keyword || isKeyword(t, k);
+                out << (keyword ? t.text.toUpper() : quoteIdentifier(t.text));
+            }
+            break;
+        }
+        }
+    }
+    return out.join(u' ').replace(QStringLiteral(" . "), QStringLiteral("."));
+}
+
+QString identifier(const Token &t, const QString &source)
+{
+    if (t.type != Token::Type::Word && t.type != Token::Type::Quoted)
+        throw syntaxError(source);
+    return t.text;
+}
+
+} // namespace
+
+QString quoteIdentifier(const QString &name)
+{
+    QString quoted = name;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+SqlText translateCondition(const QString &jetCondition)
+{
+    const std::vector<Token> tokens = tokenize(jetCondition);
+    if (tokens.empty())
+        throw syntaxError(jetCondition);
+    SqlText result;
+    result.sql = translateTokens(tokens, 0, tokens.size(), jetCondition, result.params);
+    return result;
+}
+
+JetStatement translateJet(const QString &jetSql)
+{
+    std::vector<Token> tokens = tokenize(jetSql);
+    while (!tokens.empty() && tokens.back().type == Token::Type::Symbol && tokens.back().text == u';')
+        tokens.pop_back();
+    JetStatement st;
+    std::size_t i = 0;
+    auto expect = [&](const char *word) {
+        if (i >= tokens.size() || !isKeyword(tokens[i], word))
+            throw syntaxError(jetSql);
+        ++i;
+    };
+    if (!tokens.empty() && isKeyword(tokens[0], "DELETE")) {
+        st.kind = JetStatement::Kind::Delete;
+        ++i;
+        if (i < tokens.size() && tokens[i].type == Token::Type::Symbol && tokens[i].text == u'*')
+            ++i;
+    } else {
+        expect("SELECT");
+        if (i < tokens.size() && isKeyword(tokens[i], "TOP")) {
+            ++i;
+            bool ok = false;
+            if (i < tokens.size() && tokens[i].type == Token::Type::Number)
+                st.top = tokens[i].text.toLongLong(&ok);
+            if (!ok)
+                throw syntaxError(jetSql);
+            ++i;
+        }
+        if (i < tokens.size() && tokens[i].type == Token::Type::Symbol && tokens[i].text == u'*') {
+            ++i;
+        } else {
+            for (;;) {
+                if (i >= tokens.size())
+                    throw syntaxError(jetSql);
+                st.columns << identifier(tokens[i++], jetSql);
+                if (i < tokens.size() && tokens[i].type == Token::Type::Symbol && tokens[i].text == u',') {
+                    ++i;
+                    continue;
+                }
+                break;
+            }
+        }
+    }
+    expect("FROM");
+    if (i >= tokens.size())
+        throw syntaxError(jetSql);
+    st.table = identifier(tokens[i++], jetSql);
+
+    std::size_t whereBegin = 0, whereEnd = 0, orderBegin = 0;
+    if (i < tokens.size() && isKeyword(tokens[i], "WHERE")) {
+        whereBegin = ++i;
+        while (i < tokens.size() &&
+               !(isKeyword(tokens[i], "ORDER") && i + 1 < tokens.size() && isKeyword(tokens[i + 1], "BY")))
+            ++i;
+        whereEnd = i;
+        if (whereEnd == whereBegin)
+            throw syntaxError(jetSql);
+        st.where = translateTokens(tokens, whereBegin, whereEnd, jetSql, st.params);
+    }
+    if (i < tokens.size()) {
+        if (st.kind == JetStatement::Kind::Delete)
+            throw syntaxError(jetSql);
+        expect("ORDER");
+        expect("BY");
+        orderBegin = i;
+        QStringList terms;
+        while (i < tokens.size()) {
+            QString term = quoteIdentifier(identifier(tokens[i++], jetSql));
+            if (i < tokens.size() && (isKeyword(tokens[i], "DESC") || isKeyword(tokens[i], "ASC")))
+                term += u' ' + tokens[i++].text.toUpper();
+            terms << term;
+            if (i < tokens.size()) {
+                if (tokens[i].type != Token::Type::Symbol || tokens[i].text != u',')
+                    throw syntaxError(jetSql);
+                ++i;
+            }
+        }
+        if (i == orderBegin)
+            throw syntaxError(jetSql);
+        st.orderBy = terms.join(QStringLiteral(", "));
+    }
+    return st;
+}
+
+QString JetStatement::keySql() const
+{
+    QString sql = QStringLiteral("SELECT rowid FROM ") + quoteIdentifier(table);
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where;
+    // rowid last keeps equal sort keys in a stable order.
+    sql += QStringLiteral(" ORDER BY ") + (orderBy.isEmpty() ? QString() : orderBy + QStringLiteral(", ")) +
+           QStringLiteral("rowid");
+    if (top)
+        sql += QStringLiteral(" LIMIT ") + QString::number(*top);
+    return sql;
+}
+
+QString JetStatement::rowSql() const
+{
+    QStringList cols;
+    for (const QString &c : columns)
+        cols << quoteIdentifier(c);
+    return QStringLiteral("SELECT ") + (cols.isEmpty() ? QStringLiteral("*") : cols.join(u',')) +
+           QStringLiteral(" FROM ") + quoteIdentifier(table) + QStringLiteral(" WHERE rowid=?1");
+}
+
+QString JetStatement::deleteSql() const
+{
+    QString sql = QStringLiteral("DELETE FROM ") + quoteIdentifier(table);
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where;
+    return sql;
+}
+
+} // namespace zumen

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "text/variant.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace zumen {
+
+// A statement of the file engine's SQL dialect, taken apart so that the engine layer can
+// run it on SQLite: the keys of a SELECT's rows are read first, the rows themselves later.
+struct JetStatement {
+    enum class Kind { Select, Delete };
+    Kind kind = Kind::Select;
+    QString table;         // as written in the statement
+    QStringList columns;   // empty for "*"
+    QString where;         // SQLite condition with ?N placeholders, empty when there is none
+    QList<Variant> params; // the condition's literals, bound to ?1, ?2 …
+    QString orderBy;       // SQLite ordering terms, empty when there is none
+    std::optional<long long> top;
+
+    // The rowids of the selected rows, in the statement's order.
+    QString keySql() const;
+    // The selected columns of one row, by rowid (bound as parameter 1).
+    QString rowSql() const;
+    // A DELETE as SQLite text.
+    QString deleteSql() const;
+};
+
+// Parses "SELECT [TOP n] cols FROM t [WHERE …] [ORDER BY …]" and "DELETE FROM t [WHERE …]".
+// Throws DbError 3075 on text it cannot read.
+JetStatement translateJet(const QString &jetSql);
+
+// SQLite text with ?N placeholders and the values bound to them.
+struct SqlText {
+    QString sql;
+    QList<Variant> params;
+};
+
+// Translates a condition (a WHERE clause or a FindFirst criterion) into SQLite text:
+// identifiers quoted, literals as parameters, #date# literals as ISO text, LIKE patterns
+// with Jet's wildcards.
+SqlText translateCondition(const QString &jetCondition);
+
+// Quotes an identifier for SQLite.
+QString quoteIdentifier(const QString &name);
+
+} // namespace zumen

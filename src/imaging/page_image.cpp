@@ -1,0 +1,587 @@
+#include "imaging/page_image.h"
+
+#include "db/numbered_error.h"
+#include "imaging/tiff_io.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace zumen {
+namespace {
+
+NumberedError notFound(const QString &path)
+{
+    return NumberedError(53, QStringLiteral("ファイルが見つかりません。(%1)").arg(path));
+}
+
+NumberedError invalidFormat(const QString &path)
+{
+    return NumberedError(321, QStringLiteral("ファイル形式が無効です。(%1)").arg(path));
+}
+
+NumberedError outOfMemory()
+{
+    return NumberedError(7, QStringLiteral("メモリが不足しています。"));
+}
+
+NumberedError cannotWrite(const QString &message)
+{
+    return NumberedError(75, message);
+}
+
+bool isTiffHeader(const QByteArray &head)
+{
+    return head.startsWith(QByteArrayLiteral("II*\0")) || head.startsWith(QByteArrayLiteral("MM\0*")) ||
+           head.startsWith(QByteArrayLiteral("II+\0")) || head.startsWith(QByteArrayLiteral("MM\0+"));
+}
+
+// The start-of-frame marker of a JPEG, which says how its data is coded; 0 when none is found
+// among the first segments.
+int jpegFrameMarker(QFile &file)
+{
+    qint64 at = 2; // past the start-of-image marker
+    for (int segment = 0; segment < 64 && file.seek(at); ++segment) {
+        const QByteArray m = file.read(4);
+        if (m.size() < 4 || static_cast<uchar>(m[0]) != 0xFF)
+            return 0;
+        const auto marker = static_cast<uchar>(m[1]);
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+            return marker;
+        at += 2 + qFromBigEndian<quint16>(m.constData() + 2);
+    }
+    return 0;
+}
+
+// Qt's JPEG and BMP readers hand back whatever rows a cut-off file still holds, and call it a
+// success. A page that ends early is damaged, not half a drawing. Looked at before decoding,
+// so that a few bytes claiming a huge page cost no memory.
+bool endsWhereItShould(QFile &file, const QByteArray &format, QSize declared)
+{
+    const qint64 size = file.size();
+    if (format == "jpeg") {
+        // Huffman coding spends at least a bit on every 8 x 8 block, so a file much smaller
+        // than that is a header without its picture, however properly it ends. Arithmetic
+        // coding (frame markers C9 to CF) can do with less.
+        const int frame = jpegFrameMarker(file);
+        if (frame != 0 && frame < 0xC9 && declared.isValid() &&
+            size < (qint64(declared.width() + 7) / 8) * ((declared.height() + 7) / 8) / 8)
+            return false;
+        // Entropy-coded data never holds FF D9, so the end marker near the end means the scan is whole.
+        const qint64 tail = std::min<qint64>(size, 4096);
+        return file.seek(size - tail) && file.read(tail).contains(QByteArrayLiteral("\xFF\xD9"));
+    }
+    if (format == "bmp") {
+        if (!file.seek(0))
+            return false;
+        const QByteArray h = file.read(34);
+        if (h.size() < 34)
+            return false;
+        const auto offset = qFromLittleEndian<quint32>(h.constData() + 10);
+        const auto headerSize = qFromLittleEndian<quint32>(h.constData() + 14);
+        if (headerSize < 40)
+            return true; // the old OS/2 header; Qt checks those itself
+        const auto width = static_cast<qint64>(qFromLittleEndian<qint32>(h.constData() + 18));
+        const auto height = std::abs(static_cast<qint64>(qFromLittleEndian<qint32>(h.constData() + 22)));
+        const auto bits = static_cast<qint64>(qFromLittleEndian<quint16>(h.constData() + 28));
+        const auto compression = qFromLittleEndian<quint32>(h.constData() + 30);
+        if (compression != 0 && compression != 3)
+            return true; // run-length rows have no fixed size
+        return size >= offset + (width * bits + 31) / 32 * 4 * height;
+    }
+    return true;
+}
+
+// Pages are kept in three forms only: bilevel Mono (0 white, 1 black), Grayscale8 and RGB32.
+// The decoded image is taken over and converted in place where the form allows, so that a
+// large page is not held twice while loading.
+QImage normalised(QImage image)
+{
+    switch (image.format()) {
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB: {
+        QImage out = std::move(image).convertToFormat(QImage::Format_Mono);
+        const QRgb zero = out.colorCount() > 0 ? out.color(0) : qRgb(255, 255, 255);
+        const QRgb one = out.colorCount() > 1 ? out.color(1) : qRgb(0, 0, 0);
+        if (qGray(zero) < qGray(one))
+            out.invertPixels();
+        out.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+        return out;
+    }
+    case QImage::Format_Grayscale8:
+        return image;
+    case QImage::Format_Indexed8:
+        if (image.allGray()) {
+            uchar grey[256] = {};
+            for (int i = 0; i < image.colorCount() && i < 256; ++i)
+                grey[i] = static_cast<uchar>(qGray(image.color(i)));
+            for (int y = 0; y < image.height(); ++y) {
+                uchar *row = image.scanLine(y);
+                for (int x = 0; x < image.width(); ++x)
+                    row[x] = grey[row[x]];
+            }
+            image.setColorTable({});
+            image.reinterpretAsFormat(QImage::Format_Grayscale8);
+            return image;
+        }
+        return std::move(image).convertToFormat(QImage::Format_RGB32);
+    case QImage::Format_Grayscale16:
+        return std::move(image).convertToFormat(QImage::Format_Grayscale8);
+    default:
+        break;
+    }
+    if (!image.hasAlphaChannel())
+        return std::move(image).convertToFormat(QImage::Format_RGB32);
+    // Drawings are paper: transparency is shown, and kept, as white.
+    QImage out = std::move(image).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull())
+        return out;
+    for (int y = 0; y < out.height(); ++y) {
+        auto *px = reinterpret_cast<QRgb *>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            const int white = 255 - qAlpha(px[x]);
+            px[x] = qRgb(qRed(px[x]) + white, qGreen(px[x]) + white, qBlue(px[x]) + white);
+        }
+    }
+    out.reinterpretAsFormat(QImage::Format_RGB32);
+    return out;
+}
+
+QImage readWithQt(const QString &path, QByteArray *format)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    *format = reader.format();
+    if (format->isEmpty())
+        throw invalidFormat(path);
+    // The size from the header, before a pixel is allocated: nothing, or more than any sheet,
+    // is a damaged file.
+    const QSize declared = reader.size();
+    if (declared.isValid() &&
+        (declared.isEmpty() || qint64(declared.width()) * declared.height() > MaxPagePixels))
+        throw invalidFormat(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !endsWhereItShould(file, *format, declared))
+        throw invalidFormat(path);
+    file.close();
+    // Qt's own limit (128 MB) is below a colour A1 scan; ours admits the largest page in
+    // colour, and still stops a reader whose header says more than size() did.
+    const int limit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(static_cast<int>(MaxPagePixels * 4 / (1024 * 1024) + 1));
+    QImage image;
+    const bool ok = reader.read(&image);
+    QImageReader::setAllocationLimit(limit);
+    if (!ok || image.isNull())
+        throw invalidFormat(path);
+    return image;
+}
+
+int dpiOf(int dotsPerMeter)
+{
+    return dotsPerMeter > 0 ? static_cast<int>(std::lround(dotsPerMeter * 0.0254)) : 0;
+}
+
+// Eight bytes of a bilevel row from byte index on, most significant first, zeros past the row.
+quint64 load64(const uchar *row, int index, int rowBytes)
+{
+    uchar bytes[8] = {};
+    std::memcpy(bytes, row + index, static_cast<std::size_t>(std::min(8, rowBytes - index)));
+    return qFromBigEndian<quint64>(bytes);
+}
+
+int blackBetween(const uchar *row, int rowBytes, int x0, int x1)
+{
+    int count = 0;
+    while (x0 < x1) {
+        const int take = std::min(x1 - x0, 56);
+        const quint64 word = load64(row, x0 >> 3, rowBytes) << (x0 & 7);
+        count += std::popcount(word >> (64 - take));
+        x0 += take;
+    }
+    return count;
+}
+
+// Edges of the source boxes behind output columns (or rows) from..from+count when reducing:
+// box i covers [edges[i], edges[i + 1]).
+std::vector<int> boxEdges(int from, int count, Scale scale, int limit)
+{
+    std::vector<int> edges(static_cast<std::size_t>(count) + 1);
+    for (int i = 0; i <= count; ++i)
+        edges[i] = static_cast<int>(std::min<qint64>(limit, qint64(from + i) * scale.den / scale.num));
+    return edges;
+}
+
+// Source pixel behind each output column (or row) when enlarging.
+std::vector<int> nearest(int from, int count, Scale scale)
+{
+    std::vector<int> index(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        index[i] = static_cast<int>(qint64(from + i) * scale.den / scale.num);
+    return index;
+}
+
+// Reduced, every output pixel is the share of black in its box, so a line one pixel wide
+// still shows as grey at 25 %.
+QImage bilevelReduced(const QImage &page, const QRect &area, Scale scale)
+{
+    QImage out(area.size(), QImage::Format_Grayscale8);
+    if (out.isNull())
+        return out;
+    const std::vector<int> xs = boxEdges(area.x(), area.width(), scale, page.width());
+    const std::vector<int> ys = boxEdges(area.y(), area.height(), scale, page.height());
+    std::vector<int> black(static_cast<std::size_t>(area.width()));
+    const int rowBytes = static_cast<int>(page.bytesPerLine());
+    for (int j = 0; j < area.height(); ++j) {
+        std::fill(black.begin(), black.end(), 0);
+        for (int y = ys[j]; y < ys[j + 1]; ++y) {
+            const uchar *row = page.constScanLine(y);
+            for (int i = 0; i < area.width(); ++i)
+                black[i] += blackBetween(row, rowBytes, xs[i], xs[i + 1]);
+        }
+        uchar *dst = out.scanLine(j);
+        const int rows = ys[j + 1] - ys[j];
+        for (int i = 0; i < area.width(); ++i) {
+            const int pixels = (xs[i + 1] - xs[i]) * rows;
+            dst[i] = static_cast<uchar>(255 - (255 * black[i] + pixels / 2) / pixels);
+        }
+    }
+    return out;
+}
+
+QImage bilevelEnlarged(const QImage &page, const QRect &area, Scale scale)
+{
+    QImage out(area.size(), QImage::Format_Grayscale8);
+    if (out.isNull())
+        return out;
+    const std::vector<int> xs = nearest(area.x(), area.width(), scale);
+    const std::vector<int> ys = nearest(area.y(), area.height(), scale);
+    for (int j = 0; j < area.height(); ++j) {
+        uchar *dst = out.scanLine(j);
+        if (j > 0 && ys[j] == ys[j - 1]) {
+            std::memcpy(dst, out.constScanLine(j - 1), static_cast<std::size_t>(area.width()));
+            continue;
+        }
+        const uchar *row = page.constScanLine(ys[j]);
+        for (int i = 0; i < area.width(); ++i)
+            dst[i] = (row[xs[i] >> 3] >> (7 - (xs[i] & 7))) & 1 ? 0 : 255;
+    }
+    return out;
+}
+
+// Box average per byte channel: one for Grayscale8, four for RGB32 (whose fourth stays 255).
+QImage toneReduced(const QImage &page, const QRect &area, Scale scale)
+{
+    QImage out(area.size(), page.format());
+    if (out.isNull())
+        return out;
+    const int channels = page.depth() / 8;
+    const std::vector<int> xs = boxEdges(area.x(), area.width(), scale, page.width());
+    const std::vector<int> ys = boxEdges(area.y(), area.height(), scale, page.height());
+    std::vector<int> sums(static_cast<std::size_t>(area.width() * channels));
+    for (int j = 0; j < area.height(); ++j) {
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int y = ys[j]; y < ys[j + 1]; ++y) {
+            const uchar *row = page.constScanLine(y);
+            for (int i = 0; i < area.width(); ++i) {
+                int *sum = &sums[static_cast<std::size_t>(i * channels)];
+                for (int x = xs[i]; x < xs[i + 1]; ++x)
+                    for (int c = 0; c < channels; ++c)
+                        sum[c] += row[x * channels + c];
+            }
+        }
+        uchar *dst = out.scanLine(j);
+        const int rows = ys[j + 1] - ys[j];
+        for (int i = 0; i < area.width(); ++i) {
+            const int pixels = (xs[i + 1] - xs[i]) * rows;
+            for (int c = 0; c < channels; ++c)
+                dst[i * channels + c] = static_cast<uchar>((sums[i * channels + c] + pixels / 2) / pixels);
+        }
+    }
+    return out;
+}
+
+// Bilinear enlargement per byte channel. Each output pixel depends only on its own position,
+// so parts rendered separately meet without a seam.
+struct Sample {
+    int index;  // the left (upper) source pixel
+    int weight; // of the right (lower) one, 0..256
+};
+
+std::vector<Sample> bilinearSamples(int from, int count, Scale scale, int limit)
+{
+    std::vector<Sample> samples(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        // Centre of output pixel i in source pixels, in 1/256ths, less half a pixel.
+        const qint64 at =
+            std::max<qint64>(0, (qint64(2 * (from + i) + 1) * scale.den * 256 / scale.num - 256) / 2);
+        const int index = static_cast<int>(std::min<qint64>(at >> 8, limit - 1));
+        samples[i] = {index, index + 1 < limit ? static_cast<int>(at & 255) : 0};
+    }
+    return samples;
+}
+
+QImage toneEnlarged(const QImage &page, const QRect &area, Scale scale)
+{
+    QImage out(area.size(), page.format());
+    if (out.isNull())
+        return out;
+    const int channels = page.depth() / 8;
+    const std::vector<Sample> xs = bilinearSamples(area.x(), area.width(), scale, page.width());
+    const std::vector<Sample> ys = bilinearSamples(area.y(), area.height(), scale, page.height());
+    for (int j = 0; j < area.height(); ++j) {
+        const uchar *upper = page.constScanLine(ys[j].index);
+        const uchar *lower = page.constScanLine(std::min(ys[j].index + 1, page.height() - 1));
+        const int fy = ys[j].weight;
+        uchar *dst = out.scanLine(j);
+        for (int i = 0; i < area.width(); ++i) {
+            const int left = xs[i].index * channels;
+            const int right = std::min(xs[i].index + 1, page.width() - 1) * channels;
+            const int fx = xs[i].weight;
+            for (int c = 0; c < channels; ++c) {
+                const int top = upper[left + c] * (256 - fx) + upper[right + c] * fx;
+                const int bottom = lower[left + c] * (256 - fx) + lower[right + c] * fx;
+                dst[i * channels + c] = static_cast<uchar>((top * (256 - fy) + bottom * fy + 32768) >> 16);
+            }
+        }
+    }
+    return out;
+}
+
+quint64 transpose8(quint64 x)
+{
+    // Transposes an 8 x 8 bit matrix held row by row, first row in the top byte.
+    x = (x & 0xAA55AA55AA55AA55ULL) | ((x & 0x00AA00AA00AA00AAULL) << 7) | ((x >> 7) & 0x00AA00AA00AA00AAULL);
+    x = (x & 0xCCCC3333CCCC3333ULL) | ((x & 0x0000CCCC0000CCCCULL) << 14) |
+        ((x >> 14) & 0x0000CCCC0000CCCCULL);
+    x = (x & 0xF0F0F0F00F0F0F0FULL) | ((x & 0x00000000F0F0F0F0ULL) << 28) |
+        ((x >> 28) & 0x00000000F0F0F0F0ULL);
+    return x;
+}
+
+// Quarter turn of a Mono image eight by eight pixels at a time, so an A1 page takes a
+// fraction of a second and never leaves one bit per pixel.
+QImage rotatedMono(const QImage &src, bool clockwise)
+{
+    const int w = src.width(), h = src.height();
+    QImage dst(h, w, QImage::Format_Mono);
+    if (dst.isNull())
+        return dst;
+    dst.setColorTable(src.colorTable());
+    dst.fill(0);
+    const int blockRows = (h + 7) / 8, blockCols = (w + 7) / 8;
+    // Turning right puts source row y at x = h - 1 - y; working on whole bytes puts it at
+    // 8 * blockRows - 1 - y, so each row is shifted left by the difference afterwards.
+    const int shift = 8 * blockRows - h;
+    for (int by = 0; by < blockRows; ++by) {
+        const uchar *lines[8];
+        for (int r = 0; r < 8; ++r)
+            lines[r] = 8 * by + r < h ? src.constScanLine(8 * by + r) : nullptr;
+        const int dstByte = clockwise ? blockRows - 1 - by : by;
+        for (int bx = 0; bx < blockCols; ++bx) {
+            quint64 block = 0;
+            for (int r = 0; r < 8; ++r) {
+                // Clockwise, the last source row ends up leftmost, so it goes in the top byte.
+                const int slot = clockwise ? r : 7 - r;
+                block |= quint64(lines[r] ? lines[r][bx] : 0) << (8 * slot);
+            }
+            block = transpose8(block);
+            for (int c = 0; c < 8; ++c) {
+                const int x = 8 * bx + c;
+                if (x >= w)
+                    break;
+                const int y = clockwise ? x : w - 1 - x;
+                dst.scanLine(y)[dstByte] = static_cast<uchar>(block >> (8 * (7 - c)));
+            }
+        }
+    }
+    if (clockwise && shift > 0) {
+        const int bytes = (h + 7) / 8;
+        for (int y = 0; y < w; ++y) {
+            uchar *row = dst.scanLine(y);
+            for (int i = 0; i < bytes; ++i)
+                row[i] =
+                    static_cast<uchar>((row[i] << shift) | (i + 1 < bytes ? row[i + 1] >> (8 - shift) : 0));
+        }
+    }
+    return dst;
+}
+
+} // namespace
+
+PageImage PageImage::load(const QString &path)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        throw notFound(path);
+    if (!info.isFile())
+        throw invalidFormat(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw NumberedError(75, QStringLiteral("'%1' を読み込めません。(%2)").arg(path, file.errorString()));
+    const QByteArray head = file.read(4);
+    file.close();
+
+    PageImage page;
+    QImage image;
+    if (isTiffHeader(head)) {
+        TiffPage tiff;
+        const TiffRead result = readTiff(path, &tiff);
+        if (result == TiffRead::NoMemory)
+            throw outOfMemory();
+        if (result != TiffRead::Ok)
+            throw invalidFormat(path);
+        page.m_kind = {"tiff", tiff.compression, tiff.photometric, tiff.bitsPerSample};
+        if (tiff.isBilevel()) {
+            page.m_image = tiff.bilevel;
+            page.m_dpiX = tiff.dpiX;
+            page.m_dpiY = tiff.dpiY;
+            return page;
+        }
+        QByteArray format;
+        image = readWithQt(path, &format);
+        page.m_dpiX = tiff.dpiX;
+        page.m_dpiY = tiff.dpiY;
+    } else {
+        image = readWithQt(path, &page.m_kind.format);
+        page.m_dpiX = dpiOf(image.dotsPerMeterX());
+        page.m_dpiY = dpiOf(image.dotsPerMeterY());
+    }
+    // Moved, not shared: setting the resolution on a shared image would copy all of it.
+    page.m_image = normalised(std::move(image));
+    if (page.m_image.isNull())
+        throw outOfMemory();
+    page.setDpi(page.m_dpiX, page.m_dpiY);
+    return page;
+}
+
+PageImage PageImage::fromImage(const QImage &image, int dpi)
+{
+    PageImage page;
+    if (image.isNull())
+        return page;
+    page.m_image = normalised(image);
+    if (page.m_image.isNull())
+        throw outOfMemory();
+    page.setDpi(dpi, dpi);
+    return page;
+}
+
+void PageImage::setDpi(int x, int y)
+{
+    m_dpiX = std::max(0, x);
+    m_dpiY = std::max(0, y);
+    if (m_dpiX > 0 && m_dpiY > 0 && !m_image.isNull()) {
+        m_image.setDotsPerMeterX(static_cast<int>(std::lround(m_dpiX / 0.0254)));
+        m_image.setDotsPerMeterY(static_cast<int>(std::lround(m_dpiY / 0.0254)));
+    }
+}
+
+QSize PageImage::zoomedSize(Scale scale) const
+{
+    if (isNull() || scale.num <= 0 || scale.den <= 0)
+        return {};
+    auto side = [scale](int pixels) {
+        return static_cast<int>((qint64(pixels) * scale.num + scale.den - 1) / scale.den);
+    };
+    return {side(m_image.width()), side(m_image.height())};
+}
+
+QImage PageImage::render(const QRect &area, Scale scale) const
+{
+    const QRect part = area & QRect(QPoint(0, 0), zoomedSize(scale));
+    if (part.isEmpty())
+        return {};
+    const bool reduced = scale.num < scale.den;
+    if (isBilevel())
+        return reduced ? bilevelReduced(m_image, part, scale) : bilevelEnlarged(m_image, part, scale);
+    if (scale.num == scale.den)
+        return m_image.copy(part);
+    return reduced ? toneReduced(m_image, part, scale) : toneEnlarged(m_image, part, scale);
+}
+
+QSizeF PageImage::printSize(const QSizeF &printable, double printerDpiX, double printerDpiY) const
+{
+    QSizeF size;
+    if (m_dpiX > 0 && m_dpiY > 0)
+        size = QSizeF(m_image.width() * printerDpiX / m_dpiX, m_image.height() * printerDpiY / m_dpiY);
+    if (size.isEmpty() || size.width() > printable.width() || size.height() > printable.height())
+        size = QSizeF(m_image.size()).scaled(printable, Qt::KeepAspectRatio);
+    return size;
+}
+
+void PageImage::rotateLeft()
+{
+    if (isNull())
+        return;
+    QImage turned = isBilevel() ? rotatedMono(m_image, false) : m_image.transformed(QTransform().rotate(-90));
+    if (turned.isNull())
+        throw outOfMemory();
+    m_image = turned;
+    setDpi(m_dpiY, m_dpiX);
+}
+
+void PageImage::rotateRight()
+{
+    if (isNull())
+        return;
+    QImage turned = isBilevel() ? rotatedMono(m_image, true) : m_image.transformed(QTransform().rotate(90));
+    if (turned.isNull())
+        throw outOfMemory();
+    m_image = turned;
+    setDpi(m_dpiY, m_dpiX);
+}
+
+void PageImage::save(const QString &path, int fileType)
+{
+    if (isNull())
+        throw NumberedError(481, QStringLiteral("ピクチャーがありません。"));
+    if (fileType != 0 && fileType != 1)
+        throw NumberedError(5, QStringLiteral("プロシージャの呼び出し、または引数が不正です。"));
+    const bool asTiff = fileType == 1 || m_kind.format.isEmpty() || m_kind.format == "tiff";
+    if (asTiff) {
+        TiffFormat format;
+        format.dpiX = m_dpiX;
+        format.dpiY = m_dpiY;
+        if (fileType == 0) {
+            format.compression = m_kind.tiffCompression;
+            format.minIsBlack = isBilevel() && m_kind.tiffPhotometric == PHOTOMETRIC_MINISBLACK;
+            // The page was the first of its file, as load reads it; the rest stay in place.
+            format.keepOtherPages = m_kind.format == "tiff";
+        }
+        QString error;
+        bool pagesAtRisk = false;
+        if (!writeTiff(m_image, path, format, &error, &pagesAtRisk))
+            throw NumberedError(pagesAtRisk ? OtherPagesAtRisk : 75, error);
+        if (fileType == 1 || m_kind.format.isEmpty())
+            m_kind = {"tiff", 0, -1, isBilevel() ? 1 : 8};
+        return;
+    }
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw cannotWrite(QStringLiteral("'%1' に書き込めません。(%2)").arg(path, file.errorString()));
+    QImageWriter writer(&file, m_kind.format);
+    if (m_kind.format == "jpeg")
+        writer.setQuality(95);
+    // Qt drops an error met while flushing once the file closes, so flush and look first.
+    if (!writer.write(m_image) || !file.flush() || file.error() != QFileDevice::NoError) {
+        const QString why = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+        file.cancelWriting();
+        throw cannotWrite(QStringLiteral("'%1' に書き込めません。(%2)").arg(path, why));
+    }
+    if (!file.commit())
+        throw cannotWrite(QStringLiteral("'%1' を置けません。(%2)").arg(path, file.errorString()));
+}
+
+} // namespace zumen

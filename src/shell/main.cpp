@@ -1,0 +1,25 @@
+#include "card/info_frm.h"
+#include "shell/desk.h"
+#include "shell/startup.h"
+#include "widgets/ui.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    zumen::installFontSubstitutions();
+    app.setFont(zumen::windowFont(zumen::ProportionalGothic, 10));
+    // The program ends through the record card's "終了", not when a window happens to close.
+    app.setQuitOnLastWindowClosed(false);
+
+    std::unique_ptr<zumen::Desk> desk = zumen::StartDesk([](const QString &title, const QString &text) {
+        QMessageBox box(QMessageBox::NoIcon, title, zumen::displayText(text), QMessageBox::Ok);
+        box.exec();
+    });
+    if (!desk)
+        return 1;
+    desk->endProgram = [] { QApplication::exit(0); };
+    return app.exec();
+}

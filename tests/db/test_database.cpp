@@ -1,0 +1,364 @@
+#include "db/database.h"
+#include "db/db_error.h"
+#include "db/jet_sql.h"
+#include "support/temp_db.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+using namespace zumen;
+
+namespace {
+
+// Runs a statement expected to fail and returns the error number it carried.
+template <typename F> int errorNumber(F &&f)
+{
+    try {
+        f();
+    } catch (const DbError &e) {
+        EXPECT_FALSE(e.description().isEmpty());
+        return e.number();
+    }
+    return 0;
+}
+
+QList<qint64> ids(Database &db, const QString &sql)
+{
+    QList<qint64> out;
+    Recordset rs = db.openRecordset(sql);
+    while (!rs.eof()) {
+        out << rs.field(QStringLiteral("ID")).toInteger();
+        rs.moveNext();
+    }
+    return out;
+}
+
+class JetTexts : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        t.exec(QStringLiteral("INSERT INTO DT (ID, Namae, Str1, Str2, Date1, Val1, Text1) VALUES "
+                              "(1, 'one', 'A1-100', 'Bracket', '2001-03-05', 5, 'first memo'),"
+                              "(2, 'two', 'a1-200', 'O''Brien', '2001-04-01', 12.5, NULL),"
+                              "(5, 'five', 'B2-300', 'ブラケット台', '2001-04-02', -3, 'contains 50% off'),"
+                              "(7, 'seven', 'A1X', 'shaft_1', NULL, NULL, 'x')"));
+        t.exec(QStringLiteral(
+            "INSERT INTO PG (ID, Page, Dir, FileName) VALUES (5, 3, '_SCAN', 'c'), (5, 1, '_SCAN', "
+            "'a'), (2, 1, ' ', 'b')"));
+    }
+    TempDb t;
+};
+
+TEST_F(JetTexts, StepsByIdentifierTakeTheNeighbour)
+{
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT TOP 1 * FROM DT WHERE ID<5 ORDER BY ID DESC")),
+              QList<qint64>{2});
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT TOP 1 * FROM DT WHERE ID>5 ORDER BY ID")), QList<qint64>{7});
+    EXPECT_TRUE(ids(t.db(), QStringLiteral("SELECT TOP 1 * FROM DT WHERE ID>7 ORDER BY ID")).isEmpty());
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT TOP 1 ID FROM DT ORDER BY ID DESC")), QList<qint64>{7});
+
+    Recordset pages = t.db().openRecordset(QStringLiteral("SELECT * FROM PG WHERE ID=5 ORDER BY Page"));
+    EXPECT_EQ(pages.field(QStringLiteral("FileName")).toString(), QStringLiteral("a"));
+    Recordset top =
+        t.db().openRecordset(QStringLiteral("SELECT TOP 1 Page FROM PG WHERE ID=5 ORDER BY Page DESC"));
+    EXPECT_EQ(top.field(QStringLiteral("Page")).toInteger(), 3);
+    EXPECT_EQ(top.fieldNames(), QStringList{QStringLiteral("Page")});
+}
+
+TEST_F(JetTexts, LikeUsesJetWildcardsAndIgnoresCase)
+{
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 like 'A1*' ")),
+              (QList<qint64>{1, 2, 7}));
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2 LIKE '*ラケ*'")), (QList<qint64>{5}));
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE 'A1-?00'")),
+              (QList<qint64>{1, 2}));
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE '?#-#*'")),
+              (QList<qint64>{1, 2, 5}));
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE '[!a]*'")), (QList<qint64>{5}));
+    // SQLite's own wildcards are plain characters in Jet patterns.
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2 LIKE '*t_1'")), (QList<qint64>{7}));
+    EXPECT_TRUE(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2 LIKE 'shaft%'")).isEmpty());
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Text1 LIKE '*50%*'")), (QList<qint64>{5}));
+}
+
+TEST_F(JetTexts, PatternsWithDigitsOrClassesMatchWholeCharactersAndFoldAsciiOnly)
+{
+    t.exec(QStringLiteral("INSERT INTO DT (ID, Str1, Str2) VALUES (10, '𠮷#1', 'é#'), (11, '𠮷[x', 'É#'),"
+                          " (12, 'x9' || char(10), NULL)"));
+    // 含む as the search window writes it: # and [ in brackets stand for themselves.
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 like '𠮷[#]*' ")), QList<qint64>{10});
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 like '𠮷[[]*' ")), QList<qint64>{11});
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE '[𠮷]?#'")), QList<qint64>{10});
+    // Letter case is ignored for ASCII letters only, as "=" and the plain LIKE do.
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2 like 'é[#]*' ")), QList<qint64>{10});
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2 = 'é#'")), QList<qint64>{10});
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE '[a-b]#-*'")),
+              (QList<qint64>{1, 2, 5}));
+    // A pattern ends at the end of the text, not before a final line break.
+    EXPECT_TRUE(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE 'x#'")).isEmpty());
+    EXPECT_EQ(errorNumber([&] { ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE '[z-a]*'")); }),
+              DbErr::SyntaxError);
+}
+
+TEST_F(JetTexts, AStatementWithATailIsRefusedAndChangesNothing)
+{
+    const QList<qint64> all{1, 2, 5, 7};
+    EXPECT_EQ(
+        errorNumber([&] { t.db().execute(QStringLiteral("DELETE FROM DT WHERE ID>0 ; AND Str1 IS NULL")); }),
+        DbErr::SyntaxError);
+    EXPECT_EQ(
+        errorNumber([&] { t.db().openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID>0 ; AND ID=1")); }),
+        DbErr::SyntaxError);
+    EXPECT_EQ(errorNumber([&] { t.exec(QStringLiteral("DELETE FROM PG; DELETE FROM DT")); }),
+              DbErr::SyntaxError);
+    EXPECT_EQ(errorNumber([&] { t.db().prepare(QStringLiteral("SELECT 1; DELETE FROM DT")); }),
+              DbErr::SyntaxError);
+    EXPECT_EQ(errorNumber([&] { t.db().prepare(QStringLiteral("-- nothing")); }), DbErr::SyntaxError);
+    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
+    EXPECT_EQ(errorNumber([&] { rs.findFirst(QStringLiteral("ID>1 ; AND ID=7")); }), DbErr::SyntaxError);
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT")), all);
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM PG")).size(), 3);
+
+    // Blanks, comments and a closing semicolon are no tail.
+    EXPECT_NO_THROW(t.db().prepare(QStringLiteral("SELECT 1; -- done\n")));
+    EXPECT_NO_THROW(t.db().execute(QStringLiteral("DELETE FROM DT WHERE ID=7;")));
+    EXPECT_NO_THROW(t.exec(QStringLiteral("DELETE FROM PG WHERE ID=2; /* one */ ")));
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT")), (QList<qint64>{1, 2, 5}));
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM PG")).size(), 2);
+}
+
+TEST_F(JetTexts, TextLiteralsCompareWithoutCaseAndKeepDoubledQuotes)
+{
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1='A1-200'")), (QList<qint64>{2}));
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2='o''brien'")), (QList<qint64>{2}));
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2='x'' OR ''1''=''1'")), QList<qint64>{});
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT ORDER BY Str1")), (QList<qint64>{1, 2, 7, 5}));
+}
+
+TEST_F(JetTexts, DateLiteralsAndNumbers)
+{
+    // The search's own text: two blanks before AND, a blank at the end.
+    EXPECT_EQ(
+        ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 like 'A1*'  AND Date1 >= #2001/04/01# ")),
+        (QList<qint64>{2}));
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Date1 < #2001/4/2#")),
+              (QList<qint64>{1, 2}));
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Date1 = #H13/4/2#")), (QList<qint64>{5}));
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Val1 >= 5 ")), (QList<qint64>{1, 2}));
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Val1 < -2.5")), (QList<qint64>{5}));
+
+    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=1"));
+    EXPECT_EQ(rs.field(QStringLiteral("Date1")), Variant(QDate(2001, 3, 5)));
+    EXPECT_EQ(rs.field(QStringLiteral("Val1")), Variant(5.0));
+    EXPECT_TRUE(rs.field(QStringLiteral("Str3")).isNull());
+}
+
+TEST_F(JetTexts, QueriesUseIndexesWhereTheyCan)
+{
+    auto plan = [&](const char *jet) {
+        const JetStatement st = translateJet(QString::fromUtf8(jet));
+        Statement explain = t.db().prepare(QStringLiteral("EXPLAIN QUERY PLAN ") + st.keySql());
+        explain.bindAll(st.params);
+        QString text;
+        while (explain.step())
+            text += explain.column(3).toString() + u'\n';
+        return text;
+    };
+    EXPECT_TRUE(plan("SELECT * FROM DT WHERE Str1 like 'A1*' ").contains(QLatin1String("INDEX DT_Str1")));
+    EXPECT_TRUE(plan("SELECT TOP 1 * FROM DT WHERE ID<5 ORDER BY ID DESC")
+                    .contains(QLatin1String("SEARCH DT USING INTEGER PRIMARY KEY")));
+    EXPECT_TRUE(plan("SELECT * FROM PG WHERE ID=5 ORDER BY Page").contains(QLatin1String("INDEX PG_Key")));
+}
+
+TEST(Recordset, NavigationAndFindFirst)
+{
+    TempDb t;
+    Recordset empty = t.db().openRecordset(QStringLiteral("SELECT * FROM Pos"));
+    EXPECT_TRUE(empty.eof());
+    EXPECT_EQ(empty.recordCount(), 0);
+    EXPECT_EQ(errorNumber([&] { empty.moveFirst(); }), DbErr::NoCurrentRecord);
+    EXPECT_EQ(errorNumber([&] { empty.field(QStringLiteral("ID")); }), DbErr::NoCurrentRecord);
+
+    t.exec(QStringLiteral("INSERT INTO Pos (ID, Width) VALUES (3, 2100), (1, NULL), (4, 4900)"));
+    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM Pos"));
+    rs.moveLast();
+    EXPECT_EQ(rs.recordCount(), 3);
+    rs.moveFirst();
+    rs.findFirst(QStringLiteral("ID=4"));
+    EXPECT_FALSE(rs.noMatch());
+    EXPECT_EQ(rs.field(QStringLiteral("width")).toDouble(), 4900.0);
+    rs.findFirst(QStringLiteral("ID=8"));
+    EXPECT_TRUE(rs.noMatch());
+    rs.findFirst(QStringLiteral("ID=1"));
+    EXPECT_TRUE(rs.field(QStringLiteral("Width")).isNull());
+    rs.move(1);
+    EXPECT_EQ(rs.field(QStringLiteral("ID")).toInteger(), 4);
+    rs.moveNext();
+    EXPECT_TRUE(rs.eof());
+    EXPECT_EQ(errorNumber([&] { rs.moveNext(); }), DbErr::NoCurrentRecord);
+    rs.close();
+    EXPECT_EQ(errorNumber([&] { rs.eof(); }), DbErr::ObjectClosed);
+}
+
+TEST(Recordset, KeysAreReadAsNeededAndCountsStayExact)
+{
+    TempDb t;
+    t.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
+                          "INSERT INTO DT (ID, Namae) SELECT i, 'r' || i FROM n"));
+    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT ORDER BY ID"));
+    EXPECT_TRUE(rs.hasAtLeast(1000));
+    EXPECT_FALSE(rs.hasAtLeast(1001));
+    rs.moveFirst();
+    rs.move(700); // past the first page of keys
+    EXPECT_EQ(rs.field(QStringLiteral("ID")).toInteger(), 701);
+
+    // A row added through a result whose keys are still being read is counted once.
+    Recordset open = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
+    open.addNew();
+    open.setField(QStringLiteral("ID"), 5000);
+    open.update();
+    EXPECT_EQ(open.recordCount(), 1001);
+    open.moveLast();
+    EXPECT_EQ(open.field(QStringLiteral("ID")).toInteger(), 5000);
+}
+
+TEST(Recordset, AResultThatOutlivesItsDatabaseFailsCleanly)
+{
+    TempDb t;
+    t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (1), (2)"));
+    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
+    t.db().close();
+    EXPECT_EQ(errorNumber([&] { rs.field(QStringLiteral("ID")); }), DbErr::ObjectClosed);
+    EXPECT_EQ(errorNumber([&] { t.db().openRecordset(QStringLiteral("SELECT * FROM DT")); }),
+              DbErr::ObjectClosed);
+}
+
+TEST(Recordset, FileIsKeptWithARollbackJournalAndFullSync)
+{
+    TempDb t;
+    Statement mode = t.db().prepare(QStringLiteral("PRAGMA journal_mode"));
+    ASSERT_TRUE(mode.step());
+    EXPECT_EQ(mode.column(0).toString(), QStringLiteral("delete"));
+    Statement sync = t.db().prepare(QStringLiteral("PRAGMA synchronous"));
+    ASSERT_TRUE(sync.step());
+    EXPECT_EQ(sync.column(0).toInteger(), 2);
+}
+
+TEST(Recordset, WritesGoThroughParametersNeverIntoTheText)
+{
+    TempDb t;
+    const QString hostile = QStringLiteral("x'); DROP TABLE DT; --");
+    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
+    rs.addNew();
+    rs.setField(QStringLiteral("ID"), 1);
+    rs.setField(QStringLiteral("Namae"), hostile);
+    rs.setField(QStringLiteral("Date1"), QDate(1999, 12, 31));
+    rs.setField(QStringLiteral("Val1"), QStringLiteral("2.5"));
+    rs.update();
+    EXPECT_EQ(rs.recordCount(), 1);
+
+    Recordset back = t.db().openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=1"));
+    EXPECT_EQ(back.field(QStringLiteral("Namae")).toString(), hostile);
+    EXPECT_EQ(back.field(QStringLiteral("Date1")).toDate(), QDate(1999, 12, 31));
+    EXPECT_EQ(back.field(QStringLiteral("Val1")), Variant(2.5));
+    back.edit();
+    back.setField(QStringLiteral("Namae"), QStringLiteral("renamed"));
+    back.setField(QStringLiteral("Date1"), Variant());
+    back.update();
+    Statement raw = t.db().prepare(QStringLiteral("SELECT Namae, Date1 FROM DT"));
+    ASSERT_TRUE(raw.step());
+    EXPECT_EQ(raw.column(0).toString(), QStringLiteral("renamed"));
+    EXPECT_TRUE(raw.column(1).isNull());
+
+    EXPECT_EQ(errorNumber([&] { back.setField(QStringLiteral("Namae"), QStringLiteral("no edit")); }),
+              DbErr::UpdateWithoutEdit);
+    back.edit();
+    EXPECT_EQ(errorNumber([&] { back.setField(QStringLiteral("Val1"), QStringLiteral("abc")); }),
+              DbErr::TypeConversion);
+    EXPECT_EQ(errorNumber([&] { back.setField(QStringLiteral("Date1"), QStringLiteral("2001/02/30")); }),
+              DbErr::TypeConversion);
+}
+
+TEST(Recordset, TransactionRollsBackUnlessCommitted)
+{
+    TempDb t;
+    {
+        Transaction tx(t.db());
+        t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (1)"));
+        t.exec(QStringLiteral("INSERT INTO PG (ID, Page) VALUES (1, 1)"));
+        EXPECT_EQ(errorNumber([&] { t.exec(QStringLiteral("INSERT INTO PG (ID, Page) VALUES (1, 1)")); }),
+                  DbErr::DuplicateKey);
+    }
+    EXPECT_TRUE(t.db().openRecordset(QStringLiteral("SELECT * FROM DT")).eof());
+    EXPECT_TRUE(t.db().openRecordset(QStringLiteral("SELECT * FROM PG")).eof());
+    {
+        Transaction outer(t.db());
+        t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (2)"));
+        {
+            Transaction inner(t.db());
+            t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (3)"));
+        }
+        outer.commit();
+    }
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT")), QList<qint64>{2});
+}
+
+TEST(DatabaseErrors, EachFaultCarriesItsNumber)
+{
+    QTemporaryDir dir;
+    EXPECT_EQ(errorNumber([&] { Database::open(dir.filePath(QStringLiteral("QV.MDB"))); }),
+              DbErr::FileNotFound);
+
+    QFile text(dir.filePath(QStringLiteral("text.mdb")));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write(QByteArray(8192, 'x'));
+    text.close();
+    EXPECT_EQ(errorNumber([&] { Database::open(text.fileName()); }), DbErr::UnrecognisedFormat);
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.mdb")));
+    EXPECT_EQ(errorNumber([&] { Database::open(dir.filePath(QStringLiteral("folder.mdb"))); }),
+              DbErr::CannotOpen);
+
+    TempDb t;
+    EXPECT_EQ(errorNumber([&] { t.db().openRecordset(QStringLiteral("SELECT * FROM Nothing")); }),
+              DbErr::NoSuchTable);
+    EXPECT_EQ(
+        errorNumber([&] { t.db().openRecordset(QStringLiteral("SELECT * FROM DT WHERE Memo1 >= 3 ")); }),
+        DbErr::NoSuchField);
+    EXPECT_EQ(errorNumber([&] { t.db().openRecordset(QStringLiteral("SELECT * FROM DT WHERE Str1 like ")); }),
+              DbErr::SyntaxError);
+    EXPECT_EQ(errorNumber([&] {
+                  t.db().openRecordset(QStringLiteral("SELECT * FROM DT WHERE Date1 >= #2001/02/30#"));
+              }),
+              DbErr::SyntaxError);
+    EXPECT_EQ(
+        errorNumber([&] { t.db().openRecordset(QStringLiteral("SELECT * FROM DT WHERE Val1 >= 1x2")); }),
+        DbErr::SyntaxError);
+    t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (1)"));
+    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
+    EXPECT_EQ(errorNumber([&] { rs.field(QStringLiteral("Nope")); }), DbErr::NoSuchField);
+    rs.addNew();
+    rs.setField(QStringLiteral("ID"), 1);
+    EXPECT_EQ(errorNumber([&] { rs.update(); }), DbErr::DuplicateKey);
+
+    // A reader in the middle of the table keeps it from being dropped under it.
+    Statement reading = t.db().prepare(QStringLiteral("SELECT * FROM DT"));
+    ASSERT_TRUE(reading.step());
+    EXPECT_EQ(errorNumber([&] { t.exec(QStringLiteral("DROP TABLE DT")); }), DbErr::Locked);
+}
+
+TEST(DatabaseErrors, AFileLockedByAnotherProgramIsReported)
+{
+    TempDb t;
+    sqlite3 *other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(t.path()).constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(errorNumber([&] { Database::open(t.path(), 50); }), DbErr::LockedByOther);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_NO_THROW(Database::open(t.path(), 50));
+}
+
+} // namespace
