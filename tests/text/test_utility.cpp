@@ -1,6 +1,5 @@
 #include "text/utility.h"
 
-
 #include <gtest/gtest.h>
 
 using namespace zumen;
