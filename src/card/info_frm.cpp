@@ -1,21 +1,15 @@
 #include "card/info_frm.h"
 
 #include "card/item_entry.h"
-#include "db/database.h"
-#include "db/layouts.h"
+#include "db/archive.h"
+#include "db/numbered_error.h"
+#include "dialogs/alert_frm.h"
 #include "dialogs/confirm_frm.h"
 #include "dialogs/guard.h"
-#include "history/history_frm.h"
-#include "history/memo_frm.h"
-#include "options/opt_frm.h"
-#include "pages/drawing_frm.h"
 #include "pages/get_dir_frm.h"
 #include "pages/pain.h"
 #include "pages/scanner.h"
 #include "pages/select_device_frm.h"
-#include "search/srchlist_frm.h"
-#include "shell/desk.h"
-#include "shell/globals.h"
 #include "text/utility.h"
 #include "widgets/flex_grid.h"
 #include "widgets/placements.h"
@@ -38,13 +32,6 @@
 namespace zumen {
 namespace {
 
-// Design size of the card's inner area and the smallest size at which every control keeps
-// a positive size under the resize rule.
-constexpr int DesignWidth = 11565;
-constexpr int DesignHeight = 3015;
-constexpr int MinimumWidth = 4800;
-constexpr int MinimumHeight = 2400;
-
 bool isDesignerGesture(const QEvent *event)
 {
     if (event->type() != QEvent::MouseButtonPress)
@@ -56,27 +43,10 @@ bool isDesignerGesture(const QEvent *event)
 
 } // namespace
 
-QString ScanFileName(std::int32_t id, std::optional<std::int16_t> page)
+Info_frm::Info_frm(Archive &archive)
+    : EntryCard(archive, {QStringLiteral("Info_frm"), QStringLiteral("情報"), &archive.mainLayout, true,
+                          PosRow::CardItemColumn, PosRow::CardValueColumn, PosRow::Card, 14.25})
 {
-    QString name = QStringLiteral("SC") + QStringLiteral("%1").arg(id, 6, 10, QLatin1Char('0'));
-    if (page)
-        name += QStringLiteral("%1").arg(*page, 2, 10, QLatin1Char('0'));
-    return name + QStringLiteral(".TIF");
-}
-
-Info_frm::Info_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
-{
-    setWindowTitle(QStringLiteral("情報"));
-    nameControl(*this, QStringLiteral("Info_frm"), QStringLiteral("情報"));
-    resize(twipsToPixels(DesignWidth), twipsToPixels(DesignHeight));
-    setMinimumSize(twipsToPixels(MinimumWidth), twipsToPixels(MinimumHeight));
-
-    ID = new QLabel(QStringLiteral("0"), this);
-    nameControl(*ID, QStringLiteral("ID"), QStringLiteral("0"));
-    ID->setGeometry(twipsRect(150, 15, 1080, 345));
-    ID->setFont(windowFont(ProportionalGothic, 14.25));
-    ID->setAlignment(Qt::AlignCenter);
-    setColours(*ID, Qt::white, Teal);
 
     static const char *const captions[] = {"追加", "前へ", "次へ", "検索", "修正", "履歴", "終了"};
     static const int tops[] = {405, 705, 990, 1275, 1560, 1845, 2130};
@@ -87,17 +57,7 @@ Info_frm::Info_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
         button->setAutoDefault(false);
         Command[static_cast<std::size_t>(i)] = button;
     }
-    const EntryControls controls = createEntryControls(*this);
-    Label0 = controls.nameLabel;
-    eNamae = controls.name;
-    List = controls.grid;
-    Koumoku = controls.itemLabel;
-    eNaiyou = controls.valueBox;
-
-    m_entry = new ItemEntry(
-        desk, {eNamae, List, Koumoku, eNaiyou},
-        {&MainLayout, true, PosRow::CardItemColumn, PosRow::CardValueColumn}, CurrentItem,
-        [this] { SaveRecord(); }, this);
+    entryAfter(Command[6]);
     ID->installEventFilter(this);
     Command[5]->installEventFilter(this);
     Command[6]->installEventFilter(this);
@@ -106,15 +66,26 @@ Info_frm::Info_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     connect(Command[2], &QPushButton::clicked, this, [this] { guarded([this] { GoNext(); }); });
     connect(Command[3], &QPushButton::clicked, this, &Info_frm::searchRequested);
     connect(Command[4], &QPushButton::clicked, this, &Info_frm::StartEdit);
-    connect(Command[5], &QPushButton::clicked, this,
-            [this] { emit historyRequested(static_cast<std::int32_t>(NumberValue(ID->text()))); });
+    connect(Command[5], &QPushButton::clicked, this, [this] { emit historyRequested(m_session.id); });
     connect(Command[6], &QPushButton::clicked, this, &Info_frm::ExitProgram);
     connect(List, &QTableWidget::cellDoubleClicked, this,
-            [this] { guarded([this] { showMemoReadOnly(); }); });
+            [this] { guarded([this] { m_entry->showMemoReadOnly(); }); });
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &Info_frm::onFocusWindowChanged);
 
-    buildGrid();
     fitLayoutHeight();
+}
+
+void Info_frm::setSearchWalk(std::function<bool()> active,
+                             std::function<std::optional<std::int32_t>(bool)> step)
+{
+    m_searchActive = std::move(active);
+    m_searchStep = std::move(step);
+}
+
+void Info_frm::showId(std::int32_t id)
+{
+    m_session.id = id;
+    setLabelText(*ID, QString::number(id));
 }
 
 void Info_frm::fitLayoutHeight()
@@ -131,49 +102,26 @@ void Info_frm::fitLayoutHeight()
         resize(width(), wanted);
 }
 
-void Info_frm::buildGrid()
-{
-    m_entry->buildGrid();
-    Mode = QStringLiteral("VIEW");
-}
-
 void Info_frm::Display(std::int32_t aID)
 {
-    Recordset rs = m_desk.db.openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=") + NumText(aID));
-    if (rs.eof()) {
-        rs.close();
+    const std::optional<RowValues> row = m_archive.records.record(aID);
+    if (!row)
         return;
-    }
-    setLabelText(*ID, QString::number(aID));
-    m_entry->showRow(rs);
-    rs.close();
-    if (m_desk.viewer)
-        m_desk.viewer->Display(aID, 1);
+    showId(aID);
+    m_session.page = 1;
+    m_entry->showRow(*row);
+    emit pageShown(aID, 1);
 }
 
 void Info_frm::stepTo(bool next)
 {
-    if (m_desk.history)
-        m_desk.history->hide();
+    emit historyHideRequested();
     // After a search the steps walk its result list, not the table.
-    if (SearchActive && m_desk.results) {
-        std::int32_t id = 0;
-        if (m_desk.results->step(next, id))
-            Display(id);
-        return;
-    }
-    const QString x = NumberText(ID->text());
-    const QString sql =
-        next ? QStringLiteral("SELECT TOP 1 * FROM DT WHERE ID>") + x + QStringLiteral(" ORDER BY ID")
-             : QStringLiteral("SELECT TOP 1 * FROM DT WHERE ID<") + x + QStringLiteral(" ORDER BY ID DESC");
-    Recordset rs = m_desk.db.openRecordset(sql);
-    if (rs.eof()) {
-        rs.close();
-        return;
-    }
-    const auto id = static_cast<std::int32_t>(NullToZero(rs.field(QStringLiteral("ID"))).toInteger());
-    rs.close();
-    Display(id);
+    const std::optional<std::int32_t> id = m_searchActive && m_searchActive()
+                                               ? m_searchStep(next)
+                                               : m_archive.records.neighbour(m_session.id, next);
+    if (id)
+        Display(*id);
 }
 
 void Info_frm::GoPrevious()
@@ -188,7 +136,7 @@ void Info_frm::GoNext()
 
 void Info_frm::StartEdit()
 {
-    Mode = QStringLiteral("EDIT");
+    m_session.mode = CardSession::Mode::Edit;
     m_entry->beginEntry();
 }
 
@@ -199,55 +147,42 @@ void Info_frm::BeginEntry()
     m_entry->beginEntry();
 }
 
-void Info_frm::SaveRecord()
+void Info_frm::save()
 {
-    auto id = static_cast<std::int32_t>(NumberValue(ID->text()));
     // A page entry is written only for a record this card started with a captured page;
     // saving any other record must never touch its pages.
-    const bool newRecord = Mode == QLatin1String("NEW");
-    QString file = PendingFileName;
-    Transaction transaction(m_desk.db);
-    // The number was handed out at 追加; another desk on the same folder may have saved it
-    // since. Inside the write lock the next free one is taken, so a new record never
-    // replaces a record or its pages.
-    const bool renumbered = newRecord && idInUse(id);
-    QString scanFrom, scanTo;
-    if (renumbered) {
-        const bool ownScan = PendingDir == QLatin1String("_SCAN") && file == ScanFileName(id, std::nullopt);
-        id = freeRecordId(nextRecordId(), ownScan);
-        if (ownScan) {
-            file = ScanFileName(id, std::nullopt);
-            scanFrom = ScanDataFolder.trimmed() + u'/' + PendingFileName;
-            scanTo = ScanDataFolder.trimmed() + u'/' + file;
-            if (!RenameNoReplace(scanFrom, scanTo))
-                throw NumberedError(
-                    75, QStringLiteral("スキャンしたページ '%1' の名前を '%2' に変えられないため、"
-                                       "レコードを保存できませんでした。")
-                            .arg(scanFrom, scanTo));
-        }
+    if (m_session.mode != CardSession::Mode::New) {
+        m_archive.records.saveRecord(m_session.id, m_entry->values());
+        m_entry->finish();
+        m_session.mode = CardSession::Mode::View;
+        return;
     }
+    // The number was handed out at 追加; another desk on the same folder may have saved it
+    // since. The store then takes the next free one, and the scan is renamed to go with it.
+    const std::int32_t handedOut = m_session.id;
+    const bool ownScan = m_session.pendingDir == QLatin1String("_SCAN") &&
+                         m_session.pendingFile == ScanFileName(handedOut, std::nullopt);
+    const QString folder = m_archive.scanFolder.trimmed();
+    QString scanFrom, scanTo;
+    const auto moveTo = [&](std::int32_t id) {
+        PageRef page{1, m_session.pendingDir, m_session.pendingFile};
+        if (!ownScan)
+            return page;
+        page.file = ScanFileName(id, std::nullopt);
+        scanFrom = folder + u'/' + m_session.pendingFile;
+        scanTo = folder + u'/' + page.file;
+        if (!RenameNoReplace(scanFrom, scanTo))
+            throw NumberedError(75,
+                                QStringLiteral("スキャンしたページ '%1' の名前を '%2' に変えられないため、"
+                                               "レコードを保存できませんでした。")
+                                    .arg(scanFrom, scanTo));
+        return page;
+    };
+    std::int32_t id = 0;
     try {
-        Recordset rs = m_desk.db.openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=") + NumText(id));
-        if (rs.eof() || newRecord) {
-            rs.addNew();
-            rs.setField(QStringLiteral("ID"), id);
-        } else {
-            rs.edit();
-        }
-        m_entry->writeRow(rs);
-        rs.update();
-        rs.close();
-        if (newRecord) {
-            Recordset pg = m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE 1=0"));
-            pg.addNew();
-            pg.setField(QStringLiteral("ID"), id);
-            pg.setField(QStringLiteral("Page"), 1);
-            pg.setField(QStringLiteral("Dir"), PendingDir);
-            pg.setField(QStringLiteral("FileName"), file);
-            pg.update();
-            pg.close();
-        }
-        transaction.commit();
+        id = m_archive.records.addRecord(handedOut, m_entry->values(),
+                                         {1, m_session.pendingDir, m_session.pendingFile},
+                                         ownScan ? folder : QString(), moveTo);
     } catch (...) {
         // Nothing was saved: the scan goes back under the name the entry still holds.
         if (!scanTo.isEmpty())
@@ -255,82 +190,28 @@ void Info_frm::SaveRecord()
         throw;
     }
     m_entry->finish();
-    Mode = QStringLiteral("VIEW");
-    if (renumbered) {
-        PendingFileName = file;
-        setLabelText(*ID, QString::number(id));
-        if (m_desk.viewer)
-            m_desk.viewer->Display(id, 1);
+    m_session.mode = CardSession::Mode::View;
+    if (id != handedOut) {
+        if (ownScan)
+            m_session.pendingFile = ScanFileName(id, std::nullopt);
+        showId(id);
+        emit pageShown(id, 1);
     }
-}
-
-bool Info_frm::idInUse(std::int32_t id)
-{
-    for (const char *table : {"DT", "PG"}) {
-        Recordset rs =
-            m_desk.db.openRecordset(QStringLiteral("SELECT TOP 1 ID FROM ") + QLatin1String(table) +
-                                    QStringLiteral(" WHERE ID=") + NumText(id));
-        const bool used = !rs.eof();
-        rs.close();
-        if (used)
-            return true;
-    }
-    return false;
-}
-
-std::int32_t Info_frm::freeRecordId(std::int32_t from, bool withScan)
-{
-    // A scan file without a record is another desk's capture waiting for its save (or one
-    // left by an interrupted entry): its number is passed over, never its file replaced.
-    std::int32_t id = from;
-    while (idInUse(id) ||
-           (withScan && QFileInfo::exists(ScanDataFolder.trimmed() + u'/' + ScanFileName(id, std::nullopt))))
-        ++id;
-    return id;
-}
-
-void Info_frm::showMemoReadOnly()
-{
-    const int position = List->row() - 1;
-    if (position < 0 || position >= 10 || MainLayout[static_cast<std::size_t>(position)].kind != Kind::Memo)
-        return;
-    List->setCol(1);
-    Memo_frm &memo = *m_desk.memo;
-    memo.pMemo = List->textMatrix(position + 1, 1);
-    memo.Init(MainLayout[static_cast<std::size_t>(position)].label);
-    memo.setLocked(true);
-    memo.showModal();
-    memo.setLocked(false);
-}
-
-void Info_frm::openOptions()
-{
-    auto *options = new Opt_frm(m_desk.db);
-    CenterForm(*options);
-    options->show();
 }
 
 bool Info_frm::eventFilter(QObject *watched, QEvent *event)
 {
     if (isDesignerGesture(event)) {
         if (watched == ID || watched == Command[5]) {
-            DesignTarget = watched == ID ? QStringLiteral("Main") : QStringLiteral("History");
-            emit designerRequested();
+            emit designerRequested(watched == ID ? QStringLiteral("Main") : QStringLiteral("History"));
             return true;
         }
         if (watched == Command[6]) {
-            guarded([this] { openOptions(); });
+            emit optionsRequested();
             return true;
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void Info_frm::resizeEvent(QResizeEvent *event)
-{
-    QWidget::resizeEvent(event);
-    if (m_entry)
-        m_entry->fitTo(*this);
 }
 
 void Info_frm::onFocusWindowChanged(QWindow *now)
@@ -343,38 +224,26 @@ void Info_frm::onFocusWindowChanged(QWindow *now)
     m_previousFocus = now;
 }
 
-void Info_frm::Unload()
-{
-    if (m_unloaded)
-        return;
-    m_unloaded = true;
-    guarded([this] {
-        SaveWindowPlacement(m_desk.db, *this, PosRow::Card);
-        m_entry->saveGridWidths();
-    });
-}
-
 bool Info_frm::AbandonEntry()
 {
-    if (Mode == QLatin1String("VIEW"))
+    if (m_session.mode == CardSession::Mode::View)
         return true;
     if (!ConfirmChoice(QStringLiteral("入力を取り消しますか"), QStringLiteral("取り消す"),
                        QStringLiteral("入力を続ける")))
         return false;
-    const bool newRecord = Mode == QLatin1String("NEW");
+    const bool newRecord = m_session.mode == CardSession::Mode::New;
     if (newRecord)
         guarded([this] { removeUnreferencedScan(); });
     m_entry->finish();
-    Mode = QStringLiteral("VIEW");
+    m_session.mode = CardSession::Mode::View;
     if (!newRecord) {
-        guarded([this] { Display(static_cast<std::int32_t>(NumberValue(ID->text()))); });
+        guarded([this] { Display(m_session.id); });
         return true;
     }
     // Back to the record shown before 追加, or to the empty card when there was none.
     ClearCard();
-    setLabelText(*ID, QStringLiteral("0"));
-    if (m_desk.viewer)
-        setLabelText(*m_desk.viewer->ID, QStringLiteral("0"));
+    showId(0);
+    emit viewerLabelShown(QStringLiteral("0"));
     if (m_shownBeforeAppend > 0)
         guarded([this] { Display(m_shownBeforeAppend); });
     return true;
@@ -383,26 +252,20 @@ bool Info_frm::AbandonEntry()
 void Info_frm::removeUnreferencedScan()
 {
     // Only a scan belongs to the new record; a file taken from the file data folder is the user's.
-    if (PendingDir != QLatin1String("_SCAN") || PendingFileName.isEmpty())
+    if (m_session.pendingDir != QLatin1String("_SCAN") || m_session.pendingFile.isEmpty())
         return;
-    Recordset rs =
-        m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE Dir='_SCAN' AND FileName='") +
-                                QString(PendingFileName).replace(u'\'', QStringLiteral("''")) + u'\'');
-    const bool referenced = !rs.eof();
-    rs.close();
-    if (!referenced) {
-        if (m_desk.viewer)
-            m_desk.viewer->pain->clearDisplay();
-        QFile::remove(ScanDataFolder.trimmed() + u'/' + PendingFileName);
+    if (!m_archive.records.scanReferenced(m_session.pendingFile)) {
+        emit pictureCleared();
+        QFile::remove(m_archive.scanFolder.trimmed() + u'/' + m_session.pendingFile);
     }
-    PendingDir.clear();
-    PendingFileName.clear();
+    m_session.pendingDir.clear();
+    m_session.pendingFile.clear();
 }
 
 void Info_frm::keyPressEvent(QKeyEvent *event)
 {
     // The entry's boxes leave Esc to the window.
-    if (event->key() == Qt::Key_Escape && Mode != QLatin1String("VIEW")) {
+    if (event->key() == Qt::Key_Escape && m_session.mode != CardSession::Mode::View) {
         AbandonEntry();
         return;
     }
@@ -413,19 +276,14 @@ void Info_frm::ExitProgram()
 {
     if (!AbandonEntry())
         return;
-    if (m_desk.viewer)
-        m_desk.viewer->Unload();
-    if (m_desk.history)
-        m_desk.history->Unload();
     Unload();
     hide();
-    if (m_desk.endProgram)
-        m_desk.endProgram();
+    emit exitRequested();
 }
 
 void Info_frm::DoAppend(bool aPageMode)
 {
-    PageMode = aPageMode;
+    m_session.pageMode = aPageMode;
     std::int16_t choice = SelectDevice_frm::Back;
     {
         SelectDevice_frm device(this);
@@ -435,94 +293,50 @@ void Info_frm::DoAppend(bool aPageMode)
     }
     if (choice == SelectDevice_frm::Back)
         return;
-    m_shownBeforeAppend = static_cast<std::int32_t>(NumberValue(ID->text()));
+    m_shownBeforeAppend = m_session.id;
     // Without a number (the file locked, say) nothing starts: the card keeps the record it
     // shows, and no capture can land on that record's page file.
-    if (!PageMode && !guarded([this] { NewRecordId(); }))
+    if (!aPageMode && !guarded([this] { NewRecordId(); }))
         return;
-    if (m_desk.history)
-        m_desk.history->hide();
+    emit historyHideRequested();
     ClearCard();
-    if (!PageMode) {
+    if (!aPageMode) {
         // A capture that fails must never leave the new record pointing at an earlier one's page.
-        PendingDir.clear();
-        PendingFileName.clear();
+        m_session.pendingDir.clear();
+        m_session.pendingFile.clear();
     }
     if (choice == SelectDevice_frm::Scanner) {
         StartScan();
         return;
     }
-    if (!PageMode && m_desk.viewer)
-        setLabelText(*m_desk.viewer->ID, ID->text());
+    if (!aPageMode)
+        emit viewerLabelShown(QString::number(m_session.id));
     if (!m_getDir)
         m_getDir = new GetDir_frm(this);
     CenterForm(*m_getDir);
     m_getDir->showModal();
-    PendingDir = m_getDir->ImportFolder;
-    PendingFileName = m_getDir->ImportFile;
+    m_session.pendingDir = m_getDir->ImportFolder;
+    m_session.pendingFile = m_getDir->ImportFile;
     if (!m_getDir->ImportAccepted)
         return;
-    if (PageMode) {
+    if (aPageMode) {
         guarded([this] { addImportedPage(*m_getDir); });
         return;
     }
-    if (m_desk.viewer)
-        m_desk.viewer->DisplayByFileName(PendingDir, PendingFileName);
-    Mode = QStringLiteral("NEW");
+    emit fileShown(m_session.pendingDir, m_session.pendingFile);
+    m_session.mode = CardSession::Mode::New;
     BeginEntry();
-}
-
-std::int32_t Info_frm::nextRecordId()
-{
-    Recordset rs = m_desk.db.openRecordset(QStringLiteral("SELECT TOP 1 ID FROM DT ORDER BY ID DESC"));
-    const auto id =
-        rs.eof() ? 1 : static_cast<std::int32_t>(NullToZero(rs.field(QStringLiteral("ID"))).toInteger() + 1);
-    rs.close();
-    return id;
 }
 
 void Info_frm::NewRecordId()
 {
-    setLabelText(*ID, QString::number(nextRecordId()));
+    showId(m_archive.records.newRecordId());
 }
 
 void Info_frm::ClearCard()
 {
     m_entry->clear();
-    if (m_desk.viewer)
-        m_desk.viewer->pain->clearDisplay();
-}
-
-std::optional<std::int16_t> Info_frm::nextPage(std::int32_t id)
-{
-    Recordset rs =
-        m_desk.db.openRecordset(QStringLiteral("SELECT TOP 1 * FROM PG ") + QStringLiteral(" WHERE ID=") +
-                                NumText(id) + QStringLiteral(" ORDER BY Page DESC"));
-    if (rs.eof()) {
-        rs.close();
-        return std::nullopt;
-    }
-    const auto page = static_cast<std::int16_t>(NullToZero(rs.field(QStringLiteral("Page"))).toInteger() + 1);
-    rs.close();
-    return page;
-}
-
-void Info_frm::writePage(std::int32_t id, std::int16_t page, const QString &dir, const QString &file)
-{
-    Recordset rs =
-        m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG ") + QStringLiteral(" WHERE ID=") +
-                                NumText(id) + QStringLiteral(" AND   Page=") + NumText(page));
-    if (rs.eof()) {
-        rs.addNew();
-        rs.setField(QStringLiteral("ID"), id);
-        rs.setField(QStringLiteral("Page"), page);
-    } else {
-        rs.edit();
-    }
-    rs.setField(QStringLiteral("Dir"), dir);
-    rs.setField(QStringLiteral("FileName"), file);
-    rs.update();
-    rs.close();
+    emit pictureCleared();
 }
 
 namespace {
@@ -534,27 +348,27 @@ const QString NoPagesYet = QStringLiteral("このレコードにはページが�
 
 void Info_frm::addImportedPage(GetDir_frm &import)
 {
-    const auto id = static_cast<std::int32_t>(NumberValue(ID->text()));
-    const std::optional<std::int16_t> page = nextPage(id);
+    const std::int32_t id = m_session.id;
+    const std::optional<std::int16_t> page = m_archive.records.nextPage(id);
     if (!page) {
         ShowAlert(NoPagesYet);
         return;
     }
     const QString folder = import.ImportFolder.trimmed();
-    writePage(id, *page, folder.isEmpty() ? QStringLiteral(" ") : folder, import.ImportFile);
+    m_archive.records.putPage(id, *page, folder.isEmpty() ? QStringLiteral(" ") : folder, import.ImportFile);
     Display(id);
-    if (m_desk.viewer)
-        m_desk.viewer->Display(id, *page);
+    m_session.page = *page;
+    emit pageShown(id, *page);
 }
 
 Scanner &Info_frm::scanner()
 {
     if (!m_scanner) {
-        m_scanner = new Scanner(m_desk.db, this);
+        m_scanner = new Scanner(m_archive.db, this);
         connect(m_scanner, &Scanner::pageScanned, this, [this](const QImage &image, int dpi) {
-            if (!m_desk.viewer)
+            if (!m_picture)
                 return;
-            m_desk.viewer->pain->setScannedImage(image, dpi);
+            m_picture->setScannedImage(image, dpi);
             guarded([this] { ScanCompleted(); });
         });
         connect(m_scanner, &Scanner::scanFailed, this, [](int number, const QString &description) {
@@ -581,10 +395,10 @@ void Info_frm::StartScan()
 
 void Info_frm::ScanCompleted()
 {
-    const auto id = static_cast<std::int32_t>(NumberValue(ID->text()));
+    const std::int32_t id = m_session.id;
     std::optional<std::int16_t> page;
-    if (PageMode) {
-        page = nextPage(id);
+    if (m_session.pageMode) {
+        page = m_archive.records.nextPage(id);
         if (!page) {
             ShowAlert(NoPagesYet);
             return;
@@ -592,7 +406,7 @@ void Info_frm::ScanCompleted()
     }
     const QString file = ScanFileName(id, page);
     // A page whose file was not written is recorded nowhere; the user hears what failed where.
-    const QString folder = ScanDataFolder.trimmed();
+    const QString folder = m_archive.scanFolder.trimmed();
     if (folder.isEmpty()) {
         ShowAlert(QStringLiteral("スキャナデータパスが設定されていないため、ページを保存できません。"));
         return;
@@ -603,20 +417,21 @@ void Info_frm::ScanCompleted()
         page ? folder + u'/' + file
              : folder + QStringLiteral("/.%1.%2.part").arg(file).arg(QRandomGenerator::global()->generate());
     try {
-        m_desk.viewer->pain->saveAs(written, 1);
+        m_picture->saveAs(written, 1);
     } catch (const NumberedError &e) {
         ShowAlert(QStringLiteral("スキャンしたページを保存できませんでした。") + u'\r' + e.description());
         return;
     }
-    PendingDir = QStringLiteral("_SCAN");
+    m_session.pendingDir = QStringLiteral("_SCAN");
     if (page) {
-        PendingFileName = file;
-        writePage(id, *page, PendingDir, PendingFileName);
+        m_session.pendingFile = file;
+        m_archive.records.putPage(id, *page, m_session.pendingDir, m_session.pendingFile);
         return;
     }
     std::int32_t number = id;
     const bool placed = guarded([&] {
-        for (number = freeRecordId(id, true);; number = freeRecordId(number + 1, true)) {
+        for (number = m_archive.records.freeRecordId(id, folder);;
+             number = m_archive.records.freeRecordId(number + 1, folder)) {
             const QString target = folder + u'/' + ScanFileName(number, std::nullopt);
             if (RenameNoReplace(written, target))
                 return;
@@ -627,14 +442,14 @@ void Info_frm::ScanCompleted()
     });
     if (!placed) {
         QFile::remove(written);
-        m_desk.viewer->pain->clearDisplay();
-        PendingDir.clear();
+        emit pictureCleared();
+        m_session.pendingDir.clear();
         return;
     }
-    PendingFileName = ScanFileName(number, std::nullopt);
-    setLabelText(*ID, QString::number(number));
-    m_desk.viewer->DisplayByFileName(PendingDir, PendingFileName);
-    Mode = QStringLiteral("NEW");
+    m_session.pendingFile = ScanFileName(number, std::nullopt);
+    showId(number);
+    emit fileShown(m_session.pendingDir, m_session.pendingFile);
+    m_session.mode = CardSession::Mode::New;
     BeginEntry();
 }
 

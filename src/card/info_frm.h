@@ -1,35 +1,36 @@
 #pragma once
 
+#include "card/entry_card.h"
+#include "db/record_store.h"
+
 #include <QString>
-#include <QWidget>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
-class QLabel;
-class QLineEdit;
 class QPushButton;
 
 namespace zumen {
 
-struct Desk;
-class FlexGrid;
-class ItemEntry;
 class GetDir_frm;
+class Pain;
 class Scanner;
-
-// A scanned page's file name: "SC", the identifier in at least six digits, for a page added
-// later its number in at least two, ".TIF".
-QString ScanFileName(std::int32_t id, std::optional<std::int16_t> page);
 
 // The record card: one data record at a time, its items in a two-column grid, the buttons
 // for adding, browsing, searching, modifying, the history card and leaving, and the
-// item-by-item entry along the bottom edge.
-class Info_frm : public QWidget {
+// item-by-item entry along the bottom edge. Other windows are reached through its signals.
+class Info_frm : public EntryCard {
     Q_OBJECT
 public:
-    explicit Info_frm(Desk &desk);
+    explicit Info_frm(Archive &archive);
+
+    // While a search result is open, 前へ/次へ walk it instead of the table.
+    void setSearchWalk(std::function<bool()> active,
+                       std::function<std::optional<std::int32_t>(bool next)> step);
+    // The viewer's picture, which a scan lands in and is written from.
+    void setScanPicture(Pain &picture) { m_picture = &picture; }
 
     // Shows the record; an identifier that is not in DT leaves the card as it was.
     void Display(std::int32_t aID);
@@ -44,7 +45,7 @@ public:
     bool AbandonEntry();
     // Adds a record (false) or a page to the shown record (true) from the scanner or a file.
     void DoAppend(bool aPageMode);
-    // Puts the next record identifier (highest + 1, or 1) into the ID label.
+    // Takes the next record identifier (highest + 1, or 1) and shows it.
     void NewRecordId();
     // Empties the name, the values and the viewer's picture.
     void ClearCard();
@@ -52,69 +53,52 @@ public:
     void StartScan();
     // The scanned page stands in the viewer: write its file and record it.
     void ScanCompleted();
-    // Stores placements and grid widths, as closing the card does.
-    void Unload();
 
-    // Card state.
-    QString Mode = QStringLiteral("VIEW");
-    std::int16_t CurrentItem = 0;
-    QString PendingDir;
-    QString PendingFileName;
-    bool PageMode = false;
-
-    // Controls, named as the windows that use them address them.
-    QLabel *ID = nullptr;
-    QLabel *Label0 = nullptr;
-    QLineEdit *eNamae = nullptr;
-    FlexGrid *List = nullptr;
-    QLabel *Koumoku = nullptr;
-    QLineEdit *eNaiyou = nullptr;
     std::array<QPushButton *, 7> Command{};
 
 signals:
     // The card became the active window of the program (not on a switch from another
     // application): the place to look for a request file.
     void activatedFromProgram();
-    // Ctrl+Shift+Alt on the ID label or on "履歴": open the layout designer for DesignTarget.
-    void designerRequested();
-    // "追加", "検索" and "履歴" are served by the windows that own those actions.
+    // Ctrl+Shift+Alt on the ID label ("Main") or on "履歴" ("History"): open the layout designer.
+    void designerRequested(const QString &target);
+    // Ctrl+Shift+Alt on "終了": open the options.
+    void optionsRequested();
+    // "検索" and "履歴" are served by the windows that own those actions.
     void searchRequested();
     void historyRequested(std::int32_t id);
+    // The card leaves the shown record: the history card on it goes.
+    void historyHideRequested();
+    // What the viewer shows: a record's page, a file not yet recorded, nothing; and its label.
+    void pageShown(std::int32_t id, std::int16_t page);
+    void fileShown(const QString &dir, const QString &file);
+    void pictureCleared();
+    void viewerLabelShown(const QString &text);
+    // 終了 went through and the card has stored its placement: the program ends.
+    void exitRequested();
 
 protected:
+    void save() override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void buildGrid();
+    void showId(std::int32_t id);
     void fitLayoutHeight();
-    void SaveRecord();
-    void showMemoReadOnly();
-    void openOptions();
     void stepTo(bool next);
     void onFocusWindowChanged(QWindow *now);
     Scanner &scanner();
-    // The record's highest page number + 1; none when the record has no page at all.
-    std::optional<std::int16_t> nextPage(std::int32_t id);
-    // The highest record identifier + 1, or 1.
-    std::int32_t nextRecordId();
-    // Whether a record or a page entry has the identifier.
-    bool idInUse(std::int32_t id);
-    // The first identifier from `from` on that no record uses and, withScan, that no scan file has.
-    std::int32_t freeRecordId(std::int32_t from, bool withScan);
-    void writePage(std::int32_t id, std::int16_t page, const QString &dir, const QString &file);
     void addImportedPage(GetDir_frm &import);
     void removeUnreferencedScan();
 
-    Desk &m_desk;
     QWindow *m_previousFocus = nullptr;
     bool m_activatedOnce = false;
-    bool m_unloaded = false;
     // The record shown when 追加 was pressed: shown again when its new record is abandoned.
     std::int32_t m_shownBeforeAppend = 0;
-    ItemEntry *m_entry = nullptr;
+    std::function<bool()> m_searchActive;
+    std::function<std::optional<std::int32_t>(bool)> m_searchStep;
+    Pain *m_picture = nullptr;
     Scanner *m_scanner = nullptr;
     GetDir_frm *m_getDir = nullptr;
 };

@@ -1,10 +1,8 @@
 #include "card/item_entry.h"
 
 #include "card/item_values.h"
-#include "db/database.h"
+#include "card/memo_frm.h"
 #include "dialogs/guard.h"
-#include "history/memo_frm.h"
-#include "shell/desk.h"
 #include "text/utility.h"
 #include "widgets/flex_grid.h"
 #include "widgets/placements.h"
@@ -18,53 +16,9 @@
 
 namespace zumen {
 
-EntryControls createEntryControls(QWidget &window)
-{
-    for (int i = 0; i < 2; ++i) {
-        auto *line = new QFrame(&window);
-        nameControl(*line, QStringLiteral("Line(%1)").arg(i));
-        line->setFrameShape(QFrame::VLine);
-        line->setFrameShadow(i == 0 ? QFrame::Sunken : QFrame::Raised);
-        line->setGeometry(twipsRect(1470 + 15 * i, 195, 15, 2490));
-    }
-    const QFont boxFont = windowFont(ProportionalGothic, 12);
-    EntryControls c{};
-    c.nameLabel = new QLabel(QStringLiteral("名前"), &window);
-    nameControl(*c.nameLabel, QStringLiteral("Label(0)"), QStringLiteral("名前"));
-    c.nameLabel->setGeometry(twipsRect(1785, 60, 1050, 315));
-    c.nameLabel->setFont(windowFont(ProportionalGothic, 11.25));
-    c.nameLabel->setAlignment(Qt::AlignCenter);
-    setColours(*c.nameLabel, Qt::white, Green);
-
-    c.name = new QLineEdit(&window);
-    nameControl(*c.name, QStringLiteral("eNamae"), QStringLiteral("名前"));
-    c.name->setGeometry(twipsRect(2895, 75, 5475, 285));
-    c.name->setFont(boxFont);
-
-    c.grid = new FlexGrid(&window);
-    nameControl(*c.grid, QStringLiteral("List"), QStringLiteral("項目と値"));
-    c.grid->setGeometry(twipsRect(1590, 420, 9615, 1950));
-
-    c.itemLabel = new QLabel(&window);
-    nameControl(*c.itemLabel, QStringLiteral("Koumoku"));
-    c.itemLabel->setGeometry(twipsRect(1785, 2445, 1635, 330));
-    c.itemLabel->setFont(boxFont);
-    c.itemLabel->setAlignment(Qt::AlignCenter);
-    setColours(*c.itemLabel, Qt::white, Green);
-    c.itemLabel->hide();
-
-    c.valueBox = new QLineEdit(&window);
-    nameControl(*c.valueBox, QStringLiteral("eNaiyou"), QStringLiteral("値"));
-    c.valueBox->setGeometry(twipsRect(3495, 2430, 6735, 360));
-    c.valueBox->setFont(boxFont);
-    c.valueBox->hide();
-    return c;
-}
-
-ItemEntry::ItemEntry(Desk &desk, Parts parts, Rules rules, std::int16_t &current, std::function<void()> save,
-                     QObject *parent)
-    : QObject(parent), m_desk(desk), m_parts(parts), m_rules(rules), m_current(current),
-      m_save(std::move(save))
+ItemEntry::ItemEntry(Database &db, Parts parts, Rules rules, std::int16_t &current,
+                     std::function<void()> save, QObject *parent)
+    : QObject(parent), m_db(db), m_parts(parts), m_rules(rules), m_current(current), m_save(std::move(save))
 {
     m_parts.name->installEventFilter(this);
     m_parts.valueBox->installEventFilter(this);
@@ -89,7 +43,7 @@ void ItemEntry::buildGrid()
     grid.setCellAlignment(0, 0, Qt::AlignCenter);
     grid.setTextMatrix(0, 1, QStringLiteral("値"));
     grid.setCellAlignment(0, 1, Qt::AlignLeft | Qt::AlignVCenter);
-    RestoreGridWidths(m_desk.db, grid, m_rules.itemColumnRow, m_rules.valueColumnRow);
+    RestoreGridWidths(m_db, grid, m_rules.itemColumnRow, m_rules.valueColumnRow);
     for (int i = 0; i < ItemCount(*m_rules.layout); ++i) {
         grid.setRows(i + 2);
         grid.setTextMatrix(i + 1, 0, item(i).label);
@@ -100,7 +54,7 @@ void ItemEntry::buildGrid()
 
 void ItemEntry::saveGridWidths()
 {
-    SaveGridWidths(m_desk.db, *m_parts.grid, m_rules.itemColumnRow, m_rules.valueColumnRow);
+    SaveGridWidths(m_db, *m_parts.grid, m_rules.itemColumnRow, m_rules.valueColumnRow);
 }
 
 void ItemEntry::fitTo(const QWidget &window)
@@ -115,13 +69,13 @@ void ItemEntry::fitTo(const QWidget &window)
                                   m_parts.valueBox->height());
 }
 
-void ItemEntry::showRow(Recordset &row)
+void ItemEntry::showRow(const RowValues &row)
 {
-    m_parts.name->setText(NullToEmpty(row.field(QStringLiteral("Namae"))).toString());
+    m_parts.name->setText(NullToEmpty(row.value(QStringLiteral("Namae"))).toString());
     for (int i = 0; i < ItemCount(*m_rules.layout); ++i) {
         if (item(i).kind < Kind::Number || item(i).kind > Kind::Memo)
             continue;
-        const ItemCell cell = displayCell(item(i), row.field(item(i).column()));
+        const ItemCell cell = displayCell(item(i), row.value(item(i).column()));
         m_parts.grid->setTextMatrix(i + 1, 1, cell.text);
         m_parts.grid->setNumberMatrix(i + 1, 1, cell.number);
     }
@@ -136,13 +90,28 @@ void ItemEntry::clear()
     }
 }
 
-void ItemEntry::writeRow(Recordset &row)
+RowValues ItemEntry::values() const
 {
-    row.setField(QStringLiteral("Namae"), EmptyToSpace(Variant(m_parts.name->text().trimmed())));
+    RowValues row;
+    row.insert(QStringLiteral("Namae"), EmptyToSpace(Variant(m_parts.name->text().trimmed())));
     for (int i = 0; i < m_parts.grid->rows() - 1 && !pastEnd(i); ++i) {
         const ItemCell cell{m_parts.grid->textMatrix(i + 1, 1), m_parts.grid->numberMatrix(i + 1, 1)};
-        row.setField(item(i).column(), storedValue(item(i), cell, m_rules.emptyTextAsSpace));
+        row.insert(item(i).column(), storedValue(item(i), cell, m_rules.emptyTextAsSpace));
     }
+    return row;
+}
+
+void ItemEntry::showMemoReadOnly()
+{
+    const int position = m_parts.grid->row() - 1;
+    if (!m_memo || pastEnd(position) || item(position).kind != Kind::Memo)
+        return;
+    m_parts.grid->setCol(1);
+    m_memo->pMemo = m_parts.grid->textMatrix(position + 1, 1);
+    m_memo->Init(item(position).label);
+    m_memo->setLocked(true);
+    m_memo->showModal();
+    m_memo->setLocked(false);
 }
 
 void ItemEntry::beginEntry()
@@ -176,7 +145,11 @@ void ItemEntry::editItem()
             SelectAllText(*m_parts.valueBox);
             return;
         }
-        Memo_frm &memo = *m_desk.memo;
+        if (!m_memo) {
+            m_current = static_cast<std::int16_t>(c + 1);
+            continue;
+        }
+        Memo_frm &memo = *m_memo;
         memo.pMemo = grid.text();
         memo.Init(item(c).label);
         memo.showModal();

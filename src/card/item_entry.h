@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/layouts.h"
+#include "db/record_store.h"
 
 #include <QObject>
 
@@ -13,20 +14,9 @@ class QWidget;
 
 namespace zumen {
 
-struct Desk;
+class Database;
 class FlexGrid;
-class Recordset;
-
-// The controls both cards place alike at their design positions: the engraved divider, the
-// name label and box, the item grid, and the item label and value box of the entry.
-struct EntryControls {
-    QLabel *nameLabel;   // Label(0)
-    QLineEdit *name;     // eNamae
-    FlexGrid *grid;      // List
-    QLabel *itemLabel;   // Koumoku, hidden until an entry starts
-    QLineEdit *valueBox; // eNaiyou, hidden until an entry starts
-};
-EntryControls createEntryControls(QWidget &window);
+class Memo_frm;
 
 // The item grid and the item-by-item entry that the record card and the history card share:
 // the grid built from a layout, values shown from and written to a table row, and the walk
@@ -48,17 +38,21 @@ public:
     };
 
     // current is the window's own CurrentItem; save runs when the walk passes the last item.
-    ItemEntry(Desk &desk, Parts parts, Rules rules, std::int16_t &current, std::function<void()> save,
+    ItemEntry(Database &db, Parts parts, Rules rules, std::int16_t &current, std::function<void()> save,
               QObject *parent);
+    // The editor memo items open in; without one a memo item is passed over.
+    void setMemoEditor(Memo_frm *memo) { m_memo = memo; }
 
     // Header row, one row per layout item, column widths from Pos.
     void buildGrid();
     // The name and the item values of a DT or Hstry row.
-    void showRow(Recordset &row);
+    void showRow(const RowValues &row);
     // Empties the name and the value cells.
     void clear();
-    // Writes the name and the item values into the row being added or edited.
-    void writeRow(Recordset &row);
+    // The name and the item values as a save writes them.
+    RowValues values() const;
+    // The memo of the grid's current row, for reading only.
+    void showMemoReadOnly();
     // CurrentItem = 0, focus and select the name box.
     void beginEntry();
     // Ends the entry on screen after a save.
@@ -80,7 +74,8 @@ private:
     const LayoutItem &item(int position) const;
     bool pastEnd(int position) const;
 
-    Desk &m_desk;
+    Database &m_db;
+    Memo_frm *m_memo = nullptr;
     Parts m_parts;
     Rules m_rules;
     std::int16_t &m_current;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/database.h"
+#include "db/history_store.h"
 #include "db/layouts.h"
 #include "db/record_store.h"
 
@@ -18,6 +19,7 @@ struct Archive {
 
     Database db;
     RecordStore records{db};
+    HistoryStore histories{db};
 
     Layout mainLayout;
     Layout historyLayout;

@@ -2,7 +2,155 @@
 
 #include "db/database.h"
 
+#include <QDate>
+#include <QFileInfo>
+#include <QStringList>
+
 namespace zumen {
+namespace {
+
+// A column's value as the cards read it: DATETIME text as a date, a DOUBLE held as an integer as a double.
+Variant typedColumn(const Statement &row, int i)
+{
+    const Variant v = row.column(i);
+    const QString type = row.columnDeclType(i).toUpper();
+    if (type.startsWith(QLatin1String("DATE")) && v.isText()) {
+        const QDate d = QDate::fromString(v.toString().left(10), Qt::ISODate);
+        return d.isValid() ? Variant(d) : v;
+    }
+    if (type == QLatin1String("DOUBLE") && v.isInteger())
+        return Variant(v.toDouble());
+    return v;
+}
+
+bool exists(Database &db, const QString &sql, const QList<Variant> &params)
+{
+    Statement s = db.prepare(sql);
+    s.bindAll(params);
+    const bool found = s.step();
+    s.run();
+    return found;
+}
+
+} // namespace
+
+RowValues readRow(Database &db, const QString &sql, const QList<Variant> &params)
+{
+    Statement s = db.prepare(sql);
+    s.bindAll(params);
+    RowValues values;
+    if (s.step()) {
+        for (int i = 0; i < s.columnCount(); ++i)
+            values.insert(s.columnName(i), typedColumn(s, i));
+        s.run();
+    }
+    return values;
+}
+
+void upsertRow(Database &db, const QString &table, const RowValues &key, const RowValues &values)
+{
+    QStringList columns = key.keys();
+    QStringList updates;
+    QList<Variant> bound = key.values();
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        columns << it.key();
+        updates << it.key() + QStringLiteral("=excluded.") + it.key();
+        bound << it.value();
+    }
+    QStringList marks;
+    for (qsizetype i = 1; i <= bound.size(); ++i)
+        marks << u'?' + QString::number(i);
+    QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO ")
+                      .arg(table, columns.join(u','), marks.join(u','), key.keys().join(u','));
+    sql += updates.isEmpty() ? QStringLiteral("NOTHING") : QStringLiteral("UPDATE SET ") + updates.join(u',');
+    Statement s = db.prepare(sql);
+    s.bindAll(bound);
+    s.run();
+}
+
+QString ScanFileName(std::int32_t id, std::optional<std::int16_t> page)
+{
+    QString name = QStringLiteral("SC") + QStringLiteral("%1").arg(id, 6, 10, QLatin1Char('0'));
+    if (page)
+        name += QStringLiteral("%1").arg(*page, 2, 10, QLatin1Char('0'));
+    return name + QStringLiteral(".TIF");
+}
+
+std::optional<RowValues> RecordStore::record(std::int32_t id)
+{
+    RowValues values = readRow(m_db, QStringLiteral("SELECT * FROM DT WHERE ID=?1"), {id});
+    if (values.isEmpty())
+        return std::nullopt;
+    return values;
+}
+
+std::optional<std::int32_t> RecordStore::neighbour(std::int32_t id, bool next)
+{
+    Statement s = m_db.prepare(next ? QStringLiteral("SELECT min(ID) FROM DT WHERE ID>?1")
+                                    : QStringLiteral("SELECT max(ID) FROM DT WHERE ID<?1"));
+    s.bind(1, id);
+    if (!s.step() || s.column(0).isNull())
+        return std::nullopt;
+    const auto found = static_cast<std::int32_t>(s.columnInteger(0));
+    s.run();
+    return found;
+}
+
+std::int32_t RecordStore::newRecordId()
+{
+    Statement s = m_db.prepare(QStringLiteral("SELECT max(ID) FROM DT"));
+    const auto id = s.step() && !s.column(0).isNull() ? static_cast<std::int32_t>(s.columnInteger(0) + 1) : 1;
+    s.run();
+    return id;
+}
+
+bool RecordStore::idInUse(std::int32_t id)
+{
+    return exists(m_db, QStringLiteral("SELECT 1 FROM DT WHERE ID=?1"), {id}) ||
+           exists(m_db, QStringLiteral("SELECT 1 FROM PG WHERE ID=?1"), {id});
+}
+
+std::int32_t RecordStore::freeRecordId(std::int32_t from, const QString &scanFolder)
+{
+    // A scan file without a record is another desk's capture waiting for its save (or one
+    // left by an interrupted entry): its number is passed over, never its file replaced.
+    std::int32_t id = from;
+    while (idInUse(id) ||
+           (!scanFolder.isEmpty() && QFileInfo::exists(scanFolder + u'/' + ScanFileName(id, std::nullopt))))
+        ++id;
+    return id;
+}
+
+bool RecordStore::scanReferenced(const QString &file)
+{
+    return exists(m_db, QStringLiteral("SELECT 1 FROM PG WHERE Dir='_SCAN' AND FileName=?1"), {file});
+}
+
+void RecordStore::saveRecord(std::int32_t id, const RowValues &values)
+{
+    upsertRow(m_db, QStringLiteral("DT"), {{QStringLiteral("ID"), id}}, values);
+}
+
+std::int32_t RecordStore::addRecord(std::int32_t id, const RowValues &values, const PageRef &first,
+                                    const QString &scanFolder,
+                                    const std::function<PageRef(std::int32_t)> &moveTo)
+{
+    // The check and the writes share the write lock: a number taken by another desk since it
+    // was handed out is seen here, and the new record never replaces a record or its pages.
+    Transaction transaction(m_db);
+    PageRef page = first;
+    if (idInUse(id)) {
+        id = freeRecordId(newRecordId(), scanFolder);
+        page = moveTo(id);
+    }
+    Statement insert = m_db.prepare(QStringLiteral("INSERT INTO DT (ID) VALUES (?1)"));
+    insert.bind(1, id);
+    insert.run();
+    saveRecord(id, values);
+    putPage(id, 1, page.dir, page.file);
+    transaction.commit();
+    return id;
+}
 
 RecordStore::PageLookup RecordStore::page(std::int32_t id, std::int16_t page)
 {
@@ -32,11 +180,8 @@ std::optional<std::int16_t> RecordStore::nextPage(std::int32_t id)
 
 void RecordStore::putPage(std::int32_t id, std::int16_t page, const QString &dir, const QString &file)
 {
-    // PG's key is (ID, Page): an existing row is rewritten in place.
-    Statement put = m_db.prepare(QStringLiteral("INSERT INTO PG (ID, Page, Dir, FileName) VALUES (?1, ?2, ?3, ?4) "
-                                                "ON CONFLICT (ID, Page) DO UPDATE SET Dir=?3, FileName=?4"));
-    put.bindAll({id, page, dir, file});
-    put.run();
+    upsertRow(m_db, QStringLiteral("PG"), {{QStringLiteral("ID"), id}, {QStringLiteral("Page"), page}},
+              {{QStringLiteral("Dir"), dir}, {QStringLiteral("FileName"), file}});
 }
 
 } // namespace zumen

@@ -1,13 +1,28 @@
 #pragma once
 
+#include "text/variant.h"
+
+#include <QMap>
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace zumen {
 
 class Database;
+
+// One row's values by column name (Namae, Val1 … Text10), as the cards show and write them.
+using RowValues = QMap<QString, Variant>;
+
+// Writes values into the table's row that has the key values, adding the row when there is
+// none. Keys and values are bound; only the column names are part of the statement.
+void upsertRow(Database &db, const QString &table, const RowValues &key, const RowValues &values);
+
+// A scanned page's file name: "SC", the identifier in at least six digits, for a page added
+// later its number in at least two, ".TIF".
+QString ScanFileName(std::int32_t id, std::optional<std::int16_t> page);
 
 // One page row of a record: where its image file lies.
 struct PageRef {
@@ -21,6 +36,28 @@ struct PageRef {
 class RecordStore {
 public:
     explicit RecordStore(Database &db) : m_db(db) {}
+
+    // The record's values (dates as dates, numbers as doubles); none when there is no such record.
+    std::optional<RowValues> record(std::int32_t id);
+    // The record with the next higher (next) or lower identifier; none at the table's end.
+    std::optional<std::int32_t> neighbour(std::int32_t id, bool next);
+    // The highest record identifier + 1, or 1.
+    std::int32_t newRecordId();
+    // Whether a record or a page row has the identifier.
+    bool idInUse(std::int32_t id);
+    // The first identifier from `from` on that no record or page uses and, with a scan folder,
+    // that no waiting scan file there has.
+    std::int32_t freeRecordId(std::int32_t from, const QString &scanFolder = {});
+    // Whether a page row refers to the scan file.
+    bool scanReferenced(const QString &file);
+    // Writes a record, adding it when missing.
+    void saveRecord(std::int32_t id, const RowValues &values);
+    // Adds a new record and its page 1 in one transaction. When the identifier has been taken
+    // meanwhile (another desk on the folder), the next free one (passing over the scans waiting
+    // in scanFolder, when given) is used and moveTo is asked for the page under it.
+    // Returns the identifier the record was saved under.
+    std::int32_t addRecord(std::int32_t id, const RowValues &values, const PageRef &first,
+                           const QString &scanFolder, const std::function<PageRef(std::int32_t)> &moveTo);
 
     // How many pages the record has, and the one asked for; no page when it has no such row.
     struct PageLookup {
@@ -36,5 +73,8 @@ public:
 private:
     Database &m_db;
 };
+
+// One stored row's values by column name, dates and numbers read as the cards expect them.
+RowValues readRow(Database &db, const QString &sql, const QList<Variant> &params);
 
 } // namespace zumen

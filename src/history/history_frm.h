@@ -1,27 +1,20 @@
 #pragma once
 
-#include <QString>
-#include <QWidget>
+#include "card/entry_card.h"
 
 #include <array>
 #include <cstdint>
 
-class QLabel;
-class QLineEdit;
 class QPushButton;
 
 namespace zumen {
 
-struct Desk;
-class FlexGrid;
-class ItemEntry;
-
 // The history card: the numbered history entries of one record, one at a time, with the
-// record card's item grid and entry walk bound to Hstry and the history layout.
-class History_frm : public QWidget {
+// record card's item grid and entry walk bound to the history entries and their layout.
+class History_frm : public EntryCard {
     Q_OBJECT
 public:
-    explicit History_frm(Desk &desk);
+    explicit History_frm(Archive &archive);
 
     // Shows entry 1 of the record (or only its identifier when it has none).
     void Init(std::int32_t aID);
@@ -29,37 +22,21 @@ public:
     void GoNext();
     void AddEntry();
     void StartEdit();
-    void ClearCard();
-    void NewEntryNumber();
-    // Inserts or updates the entry that the ID and Page labels name.
-    void SaveEntry();
-    // Stores the placement and grid widths (rows 5, 6, 7), as the end of the program does.
-    void Unload();
 
-    std::int32_t RecordID = 0;
-    std::int16_t CurrentPage = 0;
-    std::int16_t CurrentItem = 0;
-    QString Mode;
-
-    QLabel *ID = nullptr;
     QLabel *Page = nullptr;
-    QLabel *Label0 = nullptr;
-    QLineEdit *eNamae = nullptr;
-    FlexGrid *List = nullptr;
-    QLabel *Koumoku = nullptr;
-    QLineEdit *eNaiyou = nullptr;
     std::array<QPushButton *, 5> Command{};
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
+    // Inserts or updates the entry the session names.
+    void save() override;
 
 private:
     void step(int by);
-    QString entrySql(const QString &id, const QString &page) const;
+    void showNumbers();
 
-    Desk &m_desk;
-    ItemEntry *m_entry = nullptr;
-    bool m_unloaded = false;
+    // The entry 前へ/次へ step from. After 追加 the session names the new entry while the
+    // steps go on from the entry shown before it.
+    std::int16_t m_browsedEntry = 1;
 };
 
 } // namespace zumen

@@ -1,14 +1,18 @@
 #include "shell/desk.h"
 
 #include "card/info_frm.h"
+#include "card/memo_frm.h"
 #include "dialogs/guard.h"
 #include "history/history_frm.h"
-#include "history/memo_frm.h"
 #include "layout/desgn_frm.h"
 #include "lookup/trans.h"
+#include "options/opt_frm.h"
 #include "pages/drawing_frm.h"
+#include "pages/pain.h"
 #include "search/srch_frm.h"
 #include "search/srchlist_frm.h"
+#include "shell/globals.h"
+#include "widgets/ui.h"
 
 namespace zumen {
 
@@ -23,6 +27,39 @@ Desk::~Desk()
 
 void Desk::connectWindows()
 {
+    card->setMemoEditor(*memo);
+    history->setMemoEditor(*memo);
+    card->setScanPicture(*viewer->pain);
+    // While a search result list is open, the card's steps walk it.
+    card->setSearchWalk([this] { return SearchActive && results; },
+                        [this](bool next) -> std::optional<std::int32_t> {
+                            std::int32_t id = 0;
+                            if (results && results->step(next, id))
+                                return id;
+                            return std::nullopt;
+                        });
+    // The viewer shows what the card has.
+    QObject::connect(card, &Info_frm::pageShown, viewer,
+                     [this](std::int32_t id, std::int16_t page) { viewer->Display(id, page); });
+    QObject::connect(card, &Info_frm::fileShown, viewer, &Drawing_frm::DisplayByFileName);
+    QObject::connect(card, &Info_frm::pictureCleared, viewer, [this] { viewer->pain->clearDisplay(); });
+    QObject::connect(card, &Info_frm::viewerLabelShown, viewer,
+                     [this](const QString &text) { setLabelText(*viewer->ID, text); });
+    QObject::connect(card, &Info_frm::historyHideRequested, history, &QWidget::hide);
+    // 終了: the other windows keep their placements too, then the program ends.
+    QObject::connect(card, &Info_frm::exitRequested, card, [this] {
+        viewer->Unload();
+        history->Unload();
+        if (endProgram)
+            endProgram();
+    });
+    QObject::connect(card, &Info_frm::optionsRequested, card, [this] {
+        guarded([this] {
+            auto *options = new Opt_frm(db);
+            CenterForm(*options);
+            options->show();
+        });
+    });
     // The viewer's "追加" adds a page to the record the card shows.
     QObject::connect(viewer, &Drawing_frm::appendPageRequested, card, [this] { card->DoAppend(true); });
     // "履歴" opens the history card on the record the card shows, without waiting.
@@ -43,8 +80,10 @@ void Desk::connectWindows()
     QObject::connect(card, &Info_frm::activatedFromProgram, card,
                      [this] { guarded([this] { CheckRequestFile(*this); }); });
     // The hidden gesture on the ID label or "履歴" opens the layout designer, without waiting.
-    QObject::connect(card, &Info_frm::designerRequested, card,
-                     [this] { guarded([this] { OpenDesigner(*this); }); });
+    QObject::connect(card, &Info_frm::designerRequested, card, [this](const QString &target) {
+        DesignTarget = target;
+        guarded([this] { OpenDesigner(*this); });
+    });
 }
 
 } // namespace zumen

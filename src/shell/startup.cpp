@@ -1,6 +1,7 @@
 #include "shell/startup.h"
 
 #include "card/info_frm.h"
+#include "card/memo_frm.h"
 #include "db/database.h"
 #include "db/db_error.h"
 #include "db/folders.h"
@@ -10,7 +11,6 @@
 #include "dialogs/alert_frm.h"
 #include "dialogs/guard.h"
 #include "history/history_frm.h"
-#include "history/memo_frm.h"
 #include "lookup/trans.h"
 #include "pages/drawing_frm.h"
 #include "shell/desk.h"
@@ -124,6 +124,10 @@ std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const 
         desk = std::make_unique<Desk>(openRepairing(WorkingFolder::DatabaseFile, &repaired));
         LoadLayouts(desk->db);
         const QStringList foldersRewritten = ReadFolderOptions(desk->db);
+        desk->mainLayout = MainLayout;
+        desk->historyLayout = HistoryLayout;
+        desk->scanFolder = ScanDataFolder;
+        desk->fileFolder = FileDataFolder;
         desk->card = new Info_frm(*desk);
         desk->viewer = new Drawing_frm(*desk);
         desk->history = new History_frm(*desk);

@@ -125,7 +125,7 @@ TEST_F(Append, ANewRecordFromAFileGetsTheNextIdAndItsPageOnSave)
     EXPECT_EQ(card().ID->text(), QStringLiteral("8"));
     EXPECT_EQ(d.desk().viewer->ID->text(), QStringLiteral("8"));
     EXPECT_EQ(d.desk().viewer->ID->accessibleName(), QStringLiteral("8")); // read out as shown
-    EXPECT_EQ(card().Mode, QStringLiteral("NEW"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::New);
     EXPECT_TRUE(QTest::qWaitFor([&] { return card().eNamae->hasFocus(); }));
     EXPECT_EQ(card().eNamae->text(), QString()); // the card was cleared
     EXPECT_EQ(QFileInfo(d.desk().viewer->pain->image()).fileName(), QStringLiteral("x.jpg"));
@@ -189,7 +189,7 @@ TEST_F(Append, CancellingTheImportLeavesAnEmptyCardWithTheNewIdentifier)
     card().DoAppend(false);
     EXPECT_EQ(card().ID->text(), QStringLiteral("8"));
     EXPECT_EQ(card().eNamae->text(), QString());
-    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::View);
     EXPECT_FALSE(recordExists(8));
 }
 
@@ -198,10 +198,10 @@ TEST_F(Append, AnAbandonedNewRecordFromAFileLeavesTheFileWhereItLies)
     pickDevice(SelectDevice_frm::File);
     pickFile({}, QStringLiteral("top.tif"));
     card().DoAppend(false);
-    ASSERT_EQ(card().Mode, QStringLiteral("NEW"));
+    ASSERT_EQ(card().session().mode, CardSession::Mode::New);
     chooseUpperOption();
     QTest::keyClick(card().eNamae, Qt::Key_Escape);
-    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::View);
     EXPECT_FALSE(recordExists(8));
     EXPECT_TRUE(QFileInfo::exists(QDir(files).filePath(QStringLiteral("top.tif"))));
     EXPECT_EQ(card().ID->text(), QStringLiteral("0")); // nothing was shown before 追加
@@ -230,7 +230,7 @@ TEST_F(Append, TheImportRefusesFoldersOutsideTheFileFolderAndAMissingChoice)
     EXPECT_EQ(alerts.texts(), (QStringList{QStringLiteral("設定のフォルダと異なります。"),
                                            QStringLiteral("設定のフォルダと異なります。"),
                                            QStringLiteral("取り込むファイルを選んでください。")}));
-    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::View);
 }
 
 // 追加 while another program holds the file: no number can be read, so nothing starts. The
@@ -258,41 +258,7 @@ TEST_F(Append, AddingWhileTheFileIsLockedStartsNothing)
     EXPECT_FALSE(importOpened);
     EXPECT_EQ(card().ID->text(), QStringLiteral("5"));
     EXPECT_EQ(card().eNamae->text(), QStringLiteral("e"));
-    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
-}
-
-// Another desk on the folder saves the number this card handed out (and the next) before this
-// entry ends: the new record takes the next free number and replaces nothing.
-TEST_F(Append, ANumberSavedMeanwhileElsewhereMovesTheNewRecordOn)
-{
-    card().Display(7);
-    pickDevice(SelectDevice_frm::File);
-    pickFile({QStringLiteral("A"), QStringLiteral("B")}, QStringLiteral("x.jpg"));
-    card().DoAppend(false);
-    ASSERT_EQ(card().ID->text(), QStringLiteral("8"));
-    d.exec(QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (8, 'other'), (9, 'other too')"));
-    d.exec(QStringLiteral("INSERT INTO PG (ID, Page, Dir, FileName) VALUES (8, 1, ' ', 'top.tif')"));
-    typeText(card().eNamae, QStringLiteral("mine"));
-    QTest::keyClick(card().eNamae, Qt::Key_Return);
-    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
-    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
-    EXPECT_EQ(card().ID->text(), QStringLiteral("10"));
-    EXPECT_EQ(d.desk().viewer->ID->text(), QStringLiteral("10"));
-    card().Display(8);
-    EXPECT_EQ(card().eNamae->text(), QStringLiteral("other"));
-    EXPECT_EQ(pageRows(8),
-              (QList<QStringList>{{QStringLiteral("1"), QStringLiteral(" "), QStringLiteral("top.tif")}}));
-    card().Display(10);
-    EXPECT_EQ(card().eNamae->text(), QStringLiteral("mine"));
-    EXPECT_EQ(pageRows(10),
-              (QList<QStringList>{{QStringLiteral("1"), QStringLiteral("A/B"), QStringLiteral("x.jpg")}}));
-}
-
-TEST_F(Append, AnEmptyTableStartsAtOne)
-{
-    d.desk().db.execute(QStringLiteral("DELETE FROM DT"));
-    card().NewRecordId();
-    EXPECT_EQ(card().ID->text(), QStringLiteral("1"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::View);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 #include "card/info_frm.h"
-#include "history/memo_frm.h"
+#include "card/memo_frm.h"
 #include "options/opt_frm.h"
 #include "support/modal.h"
 #include "support/test_desk.h"
@@ -123,7 +123,7 @@ TEST_F(Card, EntryWalkNormalisesAndSavesEveryKind)
 {
     card().Display(2);
     click(4);
-    EXPECT_EQ(card().Mode, QStringLiteral("EDIT"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::Edit);
     EXPECT_TRUE(card().eNamae->hasFocus());
     type(card().eNamae, QStringLiteral("  new name "));
     ASSERT_TRUE(card().eNaiyou->isVisible());
@@ -133,7 +133,7 @@ TEST_F(Card, EntryWalkNormalisesAndSavesEveryKind)
     QTest::keyClick(card().eNaiyou, Qt::Key_Up); // back to 数量, value box not stored
     EXPECT_EQ(card().Koumoku->text(), QStringLiteral("数量"));
     QTest::keyClick(card().eNaiyou, Qt::Key_Up); // already the first item
-    EXPECT_EQ(card().CurrentItem, 0);
+    EXPECT_EQ(card().session().currentItem, 0);
     QTest::keyClick(card().eNaiyou, Qt::Key_Return);
     type(card().eNaiyou, QStringLiteral("  b-9 "));
     EXPECT_EQ(cell(2), QStringLiteral("b-9"));
@@ -149,7 +149,7 @@ TEST_F(Card, EntryWalkNormalisesAndSavesEveryKind)
     EXPECT_EQ(card().Koumoku->text(), QStringLiteral("品名"));
     type(card().eNaiyou, QString());
 
-    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::View);
     EXPECT_FALSE(card().eNaiyou->isVisible());
     EXPECT_EQ(stored(2, "Namae"), Variant("new name"));
     EXPECT_EQ(stored(2, "Val1"), Variant(1234.0));
@@ -168,7 +168,7 @@ TEST_F(Card, AWalkThatChangesNothingKeepsEveryStoredValue)
     enterToTheLastItem();
     EXPECT_EQ(card().Koumoku->text(), QStringLiteral("品名"));
     QTest::keyClick(card().eNaiyou, Qt::Key_Return);
-    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::View);
     EXPECT_EQ(stored(7, "Val1"), Variant(12.5)); // shown as "13", saved as held
     EXPECT_TRUE(stored(7, "Date1").isNull());    // "0000/00/00" left alone stays no date
     EXPECT_EQ(stored(7, "Str2"), Variant("shaft"));
@@ -191,7 +191,7 @@ TEST_F(Card, EscDuringAnEditAsksAndOnYesShowsTheStoredRecordAgain)
     type(card().eNamae, QStringLiteral("typed"));
     chooseUpperOption();
     QTest::keyClick(card().eNaiyou, Qt::Key_Escape);
-    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::View);
     EXPECT_FALSE(card().eNaiyou->isVisible());
     EXPECT_EQ(card().eNamae->text(), QStringLiteral("seven"));
     EXPECT_EQ(stored(7, "Namae"), Variant("seven"));
@@ -212,17 +212,6 @@ TEST_F(Card, EmptyingADateLeavesNoDate)
     EXPECT_EQ(stored(1, "Val1"), Variant(12345.0));
     EXPECT_EQ(stored(1, "Text1"), Variant("line 1\nline 2"));
     EXPECT_EQ(stored(1, "Val2"), Variant(7.0)); // outside the layout: untouched
-}
-
-TEST_F(Card, ASaveFromViewLeavesThePagesAlone)
-{
-    // Saving from VIEW (Enter without 修正) on another record leaves its page entry alone.
-    card().Display(1);
-    QTest::keyClick(card().eNamae, Qt::Key_Return);
-    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
-    Recordset first = d.desk().db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE ID=1"));
-    EXPECT_EQ(first.field(QStringLiteral("FileName")), Variant("SC000001.TIF"));
-    EXPECT_EQ(pages(1), 1);
 }
 
 TEST_F(Card, AFailedSaveIsShownAndWritesNothing)

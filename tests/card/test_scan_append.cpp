@@ -81,10 +81,10 @@ TEST_F(ScanAppend, ANewRecordByScanIsAGroup4PageThatTheSaveRecords)
 {
     card().Display(7);
     scanWith(QStringLiteral("白黒"), false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return card().Mode == QLatin1String("NEW"); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card().session().mode == CardSession::Mode::New; }, 30000));
     EXPECT_EQ(card().ID->text(), QStringLiteral("8"));
-    EXPECT_EQ(card().PendingDir, QStringLiteral("_SCAN"));
-    EXPECT_EQ(card().PendingFileName, QStringLiteral("SC000008.TIF"));
+    EXPECT_EQ(card().session().pendingDir, QStringLiteral("_SCAN"));
+    EXPECT_EQ(card().session().pendingFile, QStringLiteral("SC000008.TIF"));
     const QString info = tiffinfo(QDir(scan).filePath(QStringLiteral("SC000008.TIF")));
     EXPECT_TRUE(info.contains(QLatin1String("CCITT Group 4"))) << info.toStdString();
     EXPECT_TRUE(info.contains(QLatin1String("Resolution: 100, 100 pixels/inch"))) << info.toStdString();
@@ -105,7 +105,7 @@ TEST_F(ScanAppend, AnAbandonedNewRecordLeavesNeitherARecordNorItsScan)
 {
     card().Display(7);
     scanWith(QStringLiteral("白黒"), false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return card().Mode == QLatin1String("NEW"); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card().session().mode == CardSession::Mode::New; }, 30000));
     const QString file = QDir(scan).filePath(QStringLiteral("SC000008.TIF"));
     ASSERT_TRUE(QFileInfo::exists(file));
     ASSERT_TRUE(QTest::qWaitFor([&] { return card().eNamae->hasFocus(); }));
@@ -118,13 +118,13 @@ TEST_F(ScanAppend, AnAbandonedNewRecordLeavesNeitherARecordNorItsScan)
     });
     QTest::keyClick(card().eNaiyou, Qt::Key_Escape);
     EXPECT_EQ(asked, QStringLiteral("選択 入力を取り消しますか"));
-    EXPECT_EQ(card().Mode, QStringLiteral("NEW"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::New);
     EXPECT_TRUE(card().eNaiyou->isVisible());
 
     // 終了 in the middle of the entry asks the same; yes discards, then the program ends.
     chooseUpperOption();
     QTest::mouseClick(card().Command[6], Qt::LeftButton);
-    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::View);
     EXPECT_FALSE(QFileInfo::exists(file));
     EXPECT_TRUE(d.desk().db.openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=8")).eof());
     EXPECT_EQ(card().ID->text(), QStringLiteral("7")); // the record shown before 追加
@@ -149,9 +149,9 @@ TEST_F(ScanAppend, TwoDesksNeverShareANumberOrAScanFile)
     writeFile(QStringLiteral("SC000008.TIF"), "the other desk's scan");
     card().Display(7);
     scanWith(QStringLiteral("白黒"), false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return card().Mode == QLatin1String("NEW"); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card().session().mode == CardSession::Mode::New; }, 30000));
     EXPECT_EQ(card().ID->text(), QStringLiteral("9"));
-    EXPECT_EQ(card().PendingFileName, QStringLiteral("SC000009.TIF"));
+    EXPECT_EQ(card().session().pendingFile, QStringLiteral("SC000009.TIF"));
     EXPECT_EQ(bytes(QStringLiteral("SC000008.TIF")), QByteArray("the other desk's scan"));
 
     // Meanwhile the other desk saves 8 and 9 and scans for 10.
@@ -178,7 +178,7 @@ TEST_F(ScanAppend, TwoDesksNeverShareANumberOrAScanFile)
     // A scan that cannot be renamed (gone from the folder): nothing is saved, the user hears
     // why, and the entry stays for another try.
     scanWith(QStringLiteral("白黒"), false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return card().Mode == QLatin1String("NEW"); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card().session().mode == CardSession::Mode::New; }, 30000));
     ASSERT_EQ(card().ID->text(), QStringLiteral("12"));
     d.exec(QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (12, 'other again')"));
     ASSERT_TRUE(QFile::remove(folder.filePath(QStringLiteral("SC000012.TIF"))));
@@ -188,7 +188,7 @@ TEST_F(ScanAppend, TwoDesksNeverShareANumberOrAScanFile)
     ASSERT_EQ(alerts.texts().size(), 1);
     EXPECT_TRUE(alerts.texts()[0].contains(QStringLiteral("レコードを保存できませんでした。")))
         << alerts.texts()[0].toStdString();
-    EXPECT_EQ(card().Mode, QStringLiteral("NEW"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::New);
     EXPECT_EQ(d.desk().db.openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID>=12")).recordCount(), 1);
     EXPECT_EQ(pageCount(12) + pageCount(13), 0);
 }
@@ -204,7 +204,7 @@ TEST_F(ScanAppend, GreyAndColourPagesGoAfterTheHighestLosslessAndAreRecordedAtOn
     EXPECT_TRUE(info.contains(QLatin1String("Compression Scheme: LZW"))) << info.toStdString();
     EXPECT_TRUE(info.contains(QLatin1String("Bits/Sample: 8")));
     EXPECT_TRUE(info.contains(QLatin1String("Resolution: 100, 100")));
-    EXPECT_EQ(card().Mode, QStringLiteral("VIEW"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::View);
 
     scanWith(QStringLiteral("カラー"), true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return pageCount(7) == 4; }, 30000));
@@ -227,8 +227,8 @@ TEST_F(ScanAppend, APageThatCannotBeWrittenIsToldAndRecordedNowhere)
     // A new record whose scan could not be written never points at any page.
     scanWith(QStringLiteral("白黒"), false);
     ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.texts().size() == 2; }, 30000));
-    EXPECT_NE(card().Mode, QStringLiteral("NEW"));
-    EXPECT_TRUE(card().PendingFileName.isEmpty());
+    EXPECT_NE(card().session().mode, CardSession::Mode::New);
+    EXPECT_TRUE(card().session().pendingFile.isEmpty());
 }
 
 TEST_F(ScanAppend, NoScannerIsToldInPlainWords)

@@ -1,9 +1,9 @@
 #include "support/test_desk.h"
 
 #include "card/info_frm.h"
+#include "card/memo_frm.h"
 #include "db/layouts.h"
 #include "history/history_frm.h"
-#include "history/memo_frm.h"
 #include "pages/drawing_frm.h"
 #include "shell/globals.h"
 #include "shell/startup.h"
@@ -27,6 +27,10 @@ zumen::Desk &TestDesk::open()
     m_desk = std::make_unique<zumen::Desk>(zumen::Database::open(m_temp.path()));
     zumen::LoadLayouts(m_desk->db);
     zumen::ReadFolderOptions(m_desk->db);
+    m_desk->mainLayout = zumen::MainLayout;
+    m_desk->historyLayout = zumen::HistoryLayout;
+    m_desk->scanFolder = zumen::ScanDataFolder;
+    m_desk->fileFolder = zumen::FileDataFolder;
     m_desk->card = new zumen::Info_frm(*m_desk);
     m_desk->viewer = new zumen::Drawing_frm(*m_desk);
     m_desk->history = new zumen::History_frm(*m_desk);

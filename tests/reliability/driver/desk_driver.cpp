@@ -73,18 +73,19 @@ public:
         const QString name = nextName();
         note(QStringLiteral("try"), QStringLiteral("new"), QStringLiteral("-"), name);
         const qsizetype alerts = m_alerts.texts().size();
-        card.PageMode = false;
+        card.session().pageMode = false;
         card.NewRecordId();
         card.ClearCard();
-        card.PendingDir.clear();
-        card.PendingFileName.clear();
+        card.session().pendingDir.clear();
+        card.session().pendingFile.clear();
         QImage page(300 + m_count, m_tag.endsWith(u'B') ? 201 : 200, QImage::Format_Mono);
         page.fill(0);
         m_desk.viewer->pain->setScannedImage(page, 200);
         card.ScanCompleted();
-        if (card.Mode == QLatin1String("NEW"))
-            enter(card.eNamae, card.eNaiyou, name, [&] { return card.Mode == QLatin1String("VIEW"); });
-        const bool ok = card.Mode == QLatin1String("VIEW") && m_alerts.texts().size() == alerts;
+        if (card.session().mode == CardSession::Mode::New)
+            enter(card.eNamae, card.eNaiyou, name,
+                  [&] { return card.session().mode == CardSession::Mode::View; });
+        const bool ok = card.session().mode == CardSession::Mode::View && m_alerts.texts().size() == alerts;
         note(ok ? QStringLiteral("done") : QStringLiteral("fail"), QStringLiteral("new"),
              ok ? card.ID->text() : QStringLiteral("-"), name);
         return ok ? card.ID->text().toInt() : 0;
@@ -99,8 +100,9 @@ public:
         const QString name = nextName();
         return attempt(QStringLiteral("name"), QString::number(id), name, [&] {
             card.StartEdit();
-            enter(card.eNamae, card.eNaiyou, name, [&] { return card.Mode == QLatin1String("VIEW"); });
-            return card.Mode == QLatin1String("VIEW");
+            enter(card.eNamae, card.eNaiyou, name,
+                  [&] { return card.session().mode == CardSession::Mode::View; });
+            return card.session().mode == CardSession::Mode::View;
         });
     }
 
@@ -112,8 +114,10 @@ public:
         note(QStringLiteral("try"), QStringLiteral("hist"), QString::number(id), name);
         const qsizetype alerts = m_alerts.texts().size();
         history.AddEntry();
-        enter(history.eNamae, history.eNaiyou, name, [&] { return history.Mode == QLatin1String("VIEW"); });
-        const bool ok = history.Mode == QLatin1String("VIEW") && m_alerts.texts().size() == alerts;
+        enter(history.eNamae, history.eNaiyou, name,
+              [&] { return history.session().mode == CardSession::Mode::View; });
+        const bool ok =
+            history.session().mode == CardSession::Mode::View && m_alerts.texts().size() == alerts;
         note(ok ? QStringLiteral("done") : QStringLiteral("fail"), QStringLiteral("hist"),
              QStringLiteral("%1/%2").arg(id).arg(history.Page->text()), name);
     }

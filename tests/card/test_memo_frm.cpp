@@ -1,4 +1,4 @@
-#include "history/memo_frm.h"
+#include "card/memo_frm.h"
 
 #include "support/modal.h"
 

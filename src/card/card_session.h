@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace zumen {
+
+// What a card is showing and doing, kept apart from its labels: the labels only show it.
+struct CardSession {
+    enum class Mode { View, Edit, New };
+
+    std::int32_t id = 0;
+    // The record card's page in the viewer; the history card's entry number.
+    std::int16_t page = 1;
+    Mode mode = Mode::View;
+    // The item the entry walk stands on.
+    std::int16_t currentItem = 0;
+    // The captured page a new record is saved with, and whether the capture adds a page instead.
+    QString pendingDir;
+    QString pendingFile;
+    bool pageMode = false;
+};
+
+} // namespace zumen

@@ -1,0 +1,31 @@
+#include "db/history_store.h"
+
+#include "db/database.h"
+
+namespace zumen {
+
+std::optional<RowValues> HistoryStore::entry(std::int32_t id, std::int16_t page)
+{
+    RowValues values =
+        readRow(m_db, QStringLiteral("SELECT * FROM Hstry WHERE ID=?1 AND Page=?2"), {id, page});
+    if (values.isEmpty())
+        return std::nullopt;
+    return values;
+}
+
+std::int16_t HistoryStore::newEntryNumber(std::int32_t id)
+{
+    Statement s = m_db.prepare(QStringLiteral("SELECT max(Page) FROM Hstry WHERE ID=?1"));
+    s.bind(1, id);
+    if (!s.step() || s.column(0).isNull())
+        return 1;
+    return static_cast<std::int16_t>(s.columnInteger(0) + 1);
+}
+
+void HistoryStore::saveEntry(std::int32_t id, std::int16_t page, const RowValues &values)
+{
+    upsertRow(m_db, QStringLiteral("Hstry"), {{QStringLiteral("ID"), id}, {QStringLiteral("Page"), page}},
+              values);
+}
+
+} // namespace zumen

@@ -1,0 +1,137 @@
+#include "db/history_store.h"
+#include "db/numbered_error.h"
+#include "db/record_store.h"
+#include "support/temp_db.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace zumen;
+
+namespace {
+
+// Records 2, 5 and 9; record 9 has page 1, and 12 only a page row (another desk's half-saved record).
+class Stores : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        t.exec(QStringLiteral("INSERT INTO DT (ID, Namae, Val1, Date1) VALUES (2, 'two', 3, '2001-03-05'),"
+                              " (5, 'five', 2.5, NULL), (9, 'nine', NULL, NULL)"));
+        t.exec(
+            QStringLiteral("INSERT INTO PG (ID, Page, Dir, FileName) VALUES (9, 1, '_SCAN', 'SC000009.TIF'),"
+                           " (12, 1, ' ', 'x.tif')"));
+    }
+    qint64 count(const QString &sql)
+    {
+        Statement s = t.db().prepare(sql);
+        return s.step() ? s.columnInteger(0) : -1;
+    }
+    TempDb t;
+    RecordStore records{t.db()};
+    HistoryStore histories{t.db()};
+};
+
+TEST_F(Stores, RecordsReadTypedAndStepToTheirNeighbours)
+{
+    const auto two = records.record(2);
+    ASSERT_TRUE(two);
+    EXPECT_EQ(two->value(QStringLiteral("Namae")), Variant("two"));
+    EXPECT_EQ(two->value(QStringLiteral("Val1")),
+              Variant(3.0)); // a whole number is still a number item's double
+    EXPECT_EQ(two->value(QStringLiteral("Date1")), Variant(QDate(2001, 3, 5)));
+    EXPECT_FALSE(records.record(3));
+
+    EXPECT_EQ(records.neighbour(2, true), 5);
+    EXPECT_EQ(records.neighbour(5, false), 2);
+    EXPECT_EQ(records.neighbour(9, true), std::nullopt);
+    EXPECT_EQ(records.neighbour(2, false), std::nullopt);
+    EXPECT_EQ(records.neighbour(0, true), 2); // from the empty card: the first record
+}
+
+TEST_F(Stores, NewAndFreeIdentifiersPassOverRecordsPagesAndWaitingScans)
+{
+    EXPECT_EQ(records.newRecordId(), 10);
+    EXPECT_EQ(records.freeRecordId(9), 10);
+    EXPECT_EQ(records.freeRecordId(12), 13); // a page row alone holds the number
+    const QDir scans(t.folder());
+    QFile waiting(scans.filePath(ScanFileName(10, std::nullopt)));
+    ASSERT_TRUE(waiting.open(QIODevice::WriteOnly));
+    EXPECT_EQ(records.freeRecordId(10, t.folder()), 11);
+    EXPECT_EQ(records.freeRecordId(10), 10);
+    EXPECT_TRUE(records.scanReferenced(QStringLiteral("SC000009.TIF")));
+    EXPECT_FALSE(records.scanReferenced(QStringLiteral("x.tif"))); // not a scan
+
+    t.exec(QStringLiteral("DELETE FROM DT"));
+    EXPECT_EQ(records.newRecordId(), 1);
+}
+
+TEST_F(Stores, SavesUpdateInPlaceOrAddAndBindEveryValue)
+{
+    const QString quoted = QStringLiteral("it's; DROP TABLE DT");
+    records.saveRecord(5, {{QStringLiteral("Namae"), quoted}});
+    records.saveRecord(7, {{QStringLiteral("Namae"), QStringLiteral("seven")}});
+    EXPECT_EQ(records.record(5)->value(QStringLiteral("Namae")), Variant(quoted));
+    EXPECT_EQ(records.record(5)->value(QStringLiteral("Val1")), Variant(2.5)); // columns not written stay
+    EXPECT_EQ(records.record(7)->value(QStringLiteral("Namae")), Variant("seven"));
+
+    records.putPage(9, 1, QStringLiteral("A"), quoted);
+    records.putPage(9, 2, QStringLiteral(" "), QStringLiteral("b.tif"));
+    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM PG WHERE ID=9")), 2);
+    EXPECT_EQ(records.page(9, 1).page->file, quoted);
+    EXPECT_EQ(records.nextPage(9), 3);
+    EXPECT_EQ(records.nextPage(5), std::nullopt);
+
+    histories.saveEntry(5, 1, {{QStringLiteral("Namae"), QStringLiteral("first")}});
+    histories.saveEntry(5, 1, {{QStringLiteral("Namae"), QStringLiteral("first again")}});
+    histories.saveEntry(5, 3, {{QStringLiteral("Str1"), QString()}});
+    EXPECT_EQ(histories.entry(5, 1)->value(QStringLiteral("Namae")), Variant("first again"));
+    EXPECT_EQ(histories.entry(5, 3)->value(QStringLiteral("Str1")), Variant(""));
+    EXPECT_FALSE(histories.entry(5, 2));
+    EXPECT_FALSE(histories.entry(6, 1));
+    EXPECT_EQ(histories.newEntryNumber(5), 4);
+    EXPECT_EQ(histories.newEntryNumber(6), 1);
+}
+
+TEST_F(Stores, ANewRecordComesWithItsFirstPageOrNotAtAll)
+{
+    const RowValues values{{QStringLiteral("Namae"), QStringLiteral("new")}};
+    const auto unused = [](std::int32_t) -> PageRef { throw std::logic_error("not taken"); };
+    EXPECT_EQ(records.addRecord(10, values, {1, QStringLiteral("_SCAN"), QStringLiteral("SC000010.TIF")}, {},
+                                unused),
+              10);
+    EXPECT_EQ(records.page(10, 1).page->file, QStringLiteral("SC000010.TIF"));
+
+    // The number was taken meanwhile: the next free one (13, past the page row of 12) and a moved page.
+    t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (11)"));
+    std::int32_t askedFor = 0;
+    const auto moveTo = [&](std::int32_t id) {
+        askedFor = id;
+        return PageRef{1, QStringLiteral("_SCAN"), ScanFileName(id, std::nullopt)};
+    };
+    EXPECT_EQ(records.addRecord(11, values, {1, QStringLiteral("_SCAN"), QStringLiteral("SC000011.TIF")}, {},
+                                moveTo),
+              13);
+    EXPECT_EQ(askedFor, 13);
+    EXPECT_EQ(records.page(13, 1).page->file, QStringLiteral("SC000013.TIF"));
+    EXPECT_TRUE(records.record(11)->value(QStringLiteral("Namae")).isNull()); // the other desk's, untouched
+
+    // A page that cannot be written leaves no record behind, and nor does a failed move.
+    t.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON PG WHEN NEW.ID=14 BEGIN SELECT "
+                          "RAISE(ABORT, 'refused'); END"));
+    EXPECT_ANY_THROW(
+        records.addRecord(14, values, {1, QStringLiteral(" "), QStringLiteral("a.tif")}, {}, unused));
+    EXPECT_FALSE(records.record(14));
+    t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (15)"));
+    const auto failing = [](std::int32_t) -> PageRef {
+        throw NumberedError(75, QStringLiteral("no rename"));
+    };
+    EXPECT_THROW(
+        records.addRecord(15, values, {1, QStringLiteral(" "), QStringLiteral("a.tif")}, {}, failing),
+        NumberedError);
+    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM DT WHERE ID>15")), 0);
+}
+
+} // namespace
