@@ -224,13 +224,16 @@ TEST(Recordset, KeysAreReadAsNeededAndCountsStayExact)
     EXPECT_EQ(open.field(QStringLiteral("ID")).toInteger(), 5000);
 }
 
-TEST(Recordset, AResultThatOutlivesItsDatabaseFailsCleanly)
+TEST(Recordset, WorkThatOutlivesItsDatabaseFailsCleanly)
 {
     TempDb t;
     t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (1), (2)"));
     Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
+    Transaction begun(t.db());
     t.db().close();
     EXPECT_EQ(errorNumber([&] { rs.field(QStringLiteral("ID")); }), DbErr::ObjectClosed);
+    EXPECT_EQ(errorNumber([&] { begun.commit(); }), DbErr::ObjectClosed);
+    EXPECT_EQ(errorNumber([&] { Transaction late(t.db()); }), DbErr::ObjectClosed);
     EXPECT_EQ(errorNumber([&] { t.db().openRecordset(QStringLiteral("SELECT * FROM DT")); }),
               DbErr::ObjectClosed);
 }
