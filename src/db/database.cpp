@@ -104,6 +104,11 @@ QString objectName(const QString &msg)
     throw DbError(DbErr::Reserved, QStringLiteral("データベース エンジンのエラーです。(%1)").arg(msg));
 }
 
+DbError databaseClosed()
+{
+    return DbError(DbErr::ObjectClosed, QStringLiteral("データベースは閉じられています。"));
+}
+
 DbError noCurrentRecord()
 {
     return DbError(DbErr::NoCurrentRecord, QStringLiteral("カレント レコードがありません。"));
@@ -488,14 +493,14 @@ void Database::verifyIntegrity()
 Statement Database::prepare(const QString &sql)
 {
     if (!isOpen())
-        throw DbError(DbErr::ObjectClosed, QStringLiteral("データベースは閉じられています。"));
+        throw databaseClosed();
     return prepareOn(m_connection, sql);
 }
 
 void Database::executeNative(const QString &sql)
 {
     if (!isOpen())
-        throw DbError(DbErr::ObjectClosed, QStringLiteral("データベースは閉じられています。"));
+        throw databaseClosed();
     // One-off texts (BEGIN, COMMIT, schema changes) stay out of the statement cache.
     const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> stmt(
         prepareOne(m_connection.get(), sql.toStdString(), 0, sql), sqlite3_finalize);
@@ -520,7 +525,7 @@ void Database::execute(const QString &jetSql)
 Recordset Database::openRecordset(const QString &jetSql)
 {
     if (!isOpen())
-        throw DbError(DbErr::ObjectClosed, QStringLiteral("データベースは閉じられています。"));
+        throw databaseClosed();
     const JetStatement st = translateJet(jetSql);
     if (st.kind != JetStatement::Kind::Select)
         throw DbError(DbErr::SyntaxError, QStringLiteral("SELECT 文ではありません。(%1)").arg(jetSql));
@@ -540,6 +545,9 @@ void Database::close()
 
 Transaction::Transaction(Database &db) : m_db(db)
 {
+    // SQLite takes no null handle: a closed file is refused here as everywhere else.
+    if (!db.isOpen())
+        throw databaseClosed();
     if (sqlite3_get_autocommit(db.handle())) {
         // Take the write lock now, so a clash shows at the start and not half-way.
         db.executeNative(QStringLiteral("BEGIN IMMEDIATE"));

@@ -67,20 +67,38 @@ TEST_F(JetTexts, StepsByIdentifierTakeTheNeighbour)
     EXPECT_EQ(top.fieldNames(), QStringList{QStringLiteral("Page")});
 }
 
-TEST_F(JetTexts, LikeUsesJetWildcardsAndIgnoresCase)
+TEST_F(JetTexts, ConditionsSelectWhatTheyWouldInTheFileEngine)
 {
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 like 'A1*' ")),
-              (QList<qint64>{1, 2, 7}));
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2 LIKE '*ラケ*'")), (QList<qint64>{5}));
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE 'A1-?00'")),
-              (QList<qint64>{1, 2}));
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE '?#-#*'")),
-              (QList<qint64>{1, 2, 5}));
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE '[!a]*'")), (QList<qint64>{5}));
-    // SQLite's own wildcards are plain characters in Jet patterns.
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2 LIKE '*t_1'")), (QList<qint64>{7}));
-    EXPECT_TRUE(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2 LIKE 'shaft%'")).isEmpty());
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Text1 LIKE '*50%*'")), (QList<qint64>{5}));
+    const std::pair<const char *, QList<qint64>> cases[] = {
+        // Jet's wildcards, letter case ignored; SQLite's own wildcards are plain characters.
+        {"Str1 like 'A1*' ", {1, 2, 7}},
+        {"Str2 LIKE '*ラケ*'", {5}},
+        {"Str1 LIKE 'A1-?00'", {1, 2}},
+        {"Str1 LIKE '?#-#*'", {1, 2, 5}},
+        {"Str1 LIKE '[!a]*'", {5}},
+        {"Str2 LIKE '*t_1'", {7}},
+        {"Str2 LIKE 'shaft%'", {}},
+        {"Text1 LIKE '*50%*'", {5}},
+        // Text literals compare without case and keep doubled quotes as quotes.
+        {"Str1='A1-200'", {2}},
+        {"Str2='o''brien'", {2}},
+        {"Str2='x'' OR ''1''=''1'", {}},
+        // The search's own text: two blanks before AND, a blank at the end.
+        {"Str1 like 'A1*'  AND Date1 >= #2001/04/01# ", {2}},
+        {"Date1 < #2001/4/2#", {1, 2}},
+        {"Date1 = #H13/4/2#", {5}},
+        {"Val1 >= 5 ", {1, 2}},
+        {"Val1 < -2.5", {5}},
+    };
+    for (const auto &[where, expected] : cases)
+        EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE ") + QString::fromUtf8(where)), expected)
+            << where;
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT ORDER BY Str1")), (QList<qint64>{1, 2, 7, 5}));
+
+    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=1"));
+    EXPECT_EQ(rs.field(QStringLiteral("Date1")), Variant(QDate(2001, 3, 5)));
+    EXPECT_EQ(rs.field(QStringLiteral("Val1")), Variant(5.0));
+    EXPECT_TRUE(rs.field(QStringLiteral("Str3")).isNull());
 }
 
 TEST_F(JetTexts, PatternsWithDigitsOrClassesMatchWholeCharactersAndFoldAsciiOnly)
@@ -127,32 +145,6 @@ TEST_F(JetTexts, AStatementWithATailIsRefusedAndChangesNothing)
     EXPECT_NO_THROW(t.exec(QStringLiteral("DELETE FROM PG WHERE ID=2; /* one */ ")));
     EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT")), (QList<qint64>{1, 2, 5}));
     EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM PG")).size(), 2);
-}
-
-TEST_F(JetTexts, TextLiteralsCompareWithoutCaseAndKeepDoubledQuotes)
-{
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1='A1-200'")), (QList<qint64>{2}));
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2='o''brien'")), (QList<qint64>{2}));
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str2='x'' OR ''1''=''1'")), QList<qint64>{});
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT ORDER BY Str1")), (QList<qint64>{1, 2, 7, 5}));
-}
-
-TEST_F(JetTexts, DateLiteralsAndNumbers)
-{
-    // The search's own text: two blanks before AND, a blank at the end.
-    EXPECT_EQ(
-        ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Str1 like 'A1*'  AND Date1 >= #2001/04/01# ")),
-        (QList<qint64>{2}));
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Date1 < #2001/4/2#")),
-              (QList<qint64>{1, 2}));
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Date1 = #H13/4/2#")), (QList<qint64>{5}));
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Val1 >= 5 ")), (QList<qint64>{1, 2}));
-    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Val1 < -2.5")), (QList<qint64>{5}));
-
-    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=1"));
-    EXPECT_EQ(rs.field(QStringLiteral("Date1")), Variant(QDate(2001, 3, 5)));
-    EXPECT_EQ(rs.field(QStringLiteral("Val1")), Variant(5.0));
-    EXPECT_TRUE(rs.field(QStringLiteral("Str3")).isNull());
 }
 
 TEST_F(JetTexts, QueriesUseIndexesWhereTheyCan)
@@ -224,13 +216,16 @@ TEST(Recordset, KeysAreReadAsNeededAndCountsStayExact)
     EXPECT_EQ(open.field(QStringLiteral("ID")).toInteger(), 5000);
 }
 
-TEST(Recordset, AResultThatOutlivesItsDatabaseFailsCleanly)
+TEST(Recordset, WorkThatOutlivesItsDatabaseFailsCleanly)
 {
     TempDb t;
     t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (1), (2)"));
     Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
+    Transaction begun(t.db());
     t.db().close();
     EXPECT_EQ(errorNumber([&] { rs.field(QStringLiteral("ID")); }), DbErr::ObjectClosed);
+    EXPECT_EQ(errorNumber([&] { begun.commit(); }), DbErr::ObjectClosed);
+    EXPECT_EQ(errorNumber([&] { Transaction late(t.db()); }), DbErr::ObjectClosed);
     EXPECT_EQ(errorNumber([&] { t.db().openRecordset(QStringLiteral("SELECT * FROM DT")); }),
               DbErr::ObjectClosed);
 }
