@@ -11,7 +11,7 @@
 #include "pages/drawing_frm.h"
 #include "pages/get_dir_frm.h"
 #include "pages/pain.h"
-#include "pages/scanner.h"
+#include "pages/scan_controller.h"
 #include "pages/select_device_frm.h"
 #include "search/srchlist_frm.h"
 #include "shell/desk.h"
@@ -547,19 +547,19 @@ void Info_frm::addImportedPage(GetDir_frm &import)
         m_desk.viewer->Display(id, *page);
 }
 
-Scanner &Info_frm::scanner()
+ScanController &Info_frm::scanner()
 {
     if (!m_scanner) {
-        m_scanner = new Scanner(m_desk.db, this);
-        connect(m_scanner, &Scanner::pageScanned, this, [this](const QImage &image, int dpi) {
+        m_scanner = new ScanController(m_desk, this);
+        connect(m_scanner, &ScanController::pageScanned, this, [this](const QImage &image, int dpi) {
             if (!m_desk.viewer)
                 return;
             m_desk.viewer->pain->setScannedImage(image, dpi);
             guarded([this] { ScanCompleted(); });
         });
-        connect(m_scanner, &Scanner::scanFailed, this, [](int number, const QString &description) {
-            ShowAlert(number == 5 ? QStringLiteral("スキャナを正しく接続してください。")
-                                  : QString::number(number) + u'\r' + description);
+        connect(m_scanner, &ScanController::scanFailed, this, [](int number, const QString &description) {
+            ShowAlert(number == PageErr::NoScanner ? QStringLiteral("スキャナを正しく接続してください。")
+                                                   : QString::number(number) + u'\r' + description);
         });
     }
     return *m_scanner;
@@ -574,7 +574,8 @@ void Info_frm::StartScan()
         if (scanner().open(this))
             scanner().start(this);
     } catch (const NumberedError &e) {
-        ShowAlert(e.number() == 5 ? QStringLiteral("スキャナを正しく接続してください。") : e.alertText());
+        ShowAlert(e.number() == PageErr::NoScanner ? QStringLiteral("スキャナを正しく接続してください。")
+                                                   : e.alertText());
     }
     QDir::setCurrent(folder);
 }

@@ -17,7 +17,7 @@ struct Desk;
 class FlexGrid;
 class ItemEntry;
 class GetDir_frm;
-class Scanner;
+class ScanController;
 
 // A scanned page's file name: "SC", the identifier in at least six digits, for a page added
 // later its number in at least two, ".TIF".
@@ -95,7 +95,7 @@ private:
     void openOptions();
     void stepTo(bool next);
     void onFocusWindowChanged(QWindow *now);
-    Scanner &scanner();
+    ScanController &scanner();
     // The record's highest page number + 1; none when the record has no page at all.
     std::optional<std::int16_t> nextPage(std::int32_t id);
     // The highest record identifier + 1, or 1.
@@ -115,7 +115,7 @@ private:
     // The record shown when 追加 was pressed: shown again when its new record is abandoned.
     std::int32_t m_shownBeforeAppend = 0;
     ItemEntry *m_entry = nullptr;
-    Scanner *m_scanner = nullptr;
+    ScanController *m_scanner = nullptr;
     GetDir_frm *m_getDir = nullptr;
 };
 
