@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/folders.h"
 #include "dialogs/guard.h"
+#include "imaging/page_error.h"
 #include "imaging/page_image.h"
 #include "pages/pain.h"
 #include "shell/desk.h"
@@ -23,16 +24,6 @@
 #include <QVBoxLayout>
 
 namespace zumen {
-namespace {
-
-// Error numbers of the image display that the viewer tells apart.
-constexpr int FileNotFound = 53;
-constexpr int InvalidFormat = 321;
-constexpr int NoPicture = 481;
-constexpr int ZoomRefused = 1001;
-constexpr int PrintCancelled = 32755;
-
-} // namespace
 
 Drawing_frm::Drawing_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
 {
@@ -143,7 +134,7 @@ void Drawing_frm::DisplayByFileName(const QString &aPath, const QString &aName)
         m_standIn.clear();
     } catch (const NumberedError &e) {
         // A damaged file is as unreadable as a missing one: both show the placeholder.
-        if (e.number() != FileNotFound && e.number() != InvalidFormat) {
+        if (e.number() != PageErr::Missing && e.number() != PageErr::Undecodable) {
             ShowAlert(e.alertText());
             return;
         }
@@ -172,7 +163,7 @@ void Drawing_frm::SetZoom(int percent)
         else
             pain->setZoom(percent);
     } catch (const NumberedError &e) {
-        if (e.number() != ZoomRefused)
+        if (e.number() != PageErr::ZoomRefused)
             ShowAlert(e.alertText());
     }
 }
@@ -228,7 +219,7 @@ void Drawing_frm::Rotate(int index)
         }
         // A file that cannot be written is left without a word; one whose other pages would
         // be lost is worth one, or the user would take the turn as kept.
-        if (e.number() == OtherPagesAtRisk)
+        if (e.number() == PageErr::OtherPagesAtRisk)
             ShowAlert(e.description());
     }
 }
@@ -237,15 +228,15 @@ void Drawing_frm::Print()
 {
     try {
         if (!pain->hasImage())
-            throw NumberedError(NoPicture, QStringLiteral("ピクチャーがありません。"));
+            throw NumberedError(PageErr::NoPicture, QStringLiteral("ピクチャーがありません。"));
         QPrinter printer(QPrinter::HighResolution);
         if (!choosePrinter(printer))
-            throw NumberedError(PrintCancelled, QStringLiteral("印刷は取り消されました。"));
+            throw NumberedError(PageErr::PrintCancelled, QStringLiteral("印刷は取り消されました。"));
         pain->printImage(printer);
     } catch (const NumberedError &e) {
-        if (e.number() == NoPicture)
+        if (e.number() == PageErr::NoPicture)
             ShowAlert(QStringLiteral("ピクチャーがありません。"));
-        else if (e.number() != PrintCancelled)
+        else if (e.number() != PageErr::PrintCancelled)
             ShowAlert(e.alertText());
     }
 }
