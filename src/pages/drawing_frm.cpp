@@ -1,13 +1,11 @@
 #include "pages/drawing_frm.h"
 
-#include "db/database.h"
+#include "db/archive.h"
 #include "db/folders.h"
 #include "dialogs/guard.h"
 #include "imaging/page_error.h"
 #include "imaging/page_image.h"
 #include "pages/pain.h"
-#include "shell/desk.h"
-#include "shell/globals.h"
 #include "text/utility.h"
 #include "widgets/combo_setting.h"
 #include "widgets/placements.h"
@@ -23,9 +21,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <limits>
+
 namespace zumen {
 
-Drawing_frm::Drawing_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
+Drawing_frm::Drawing_frm(Archive &archive) : QWidget(nullptr), m_archive(archive)
 {
     setWindowTitle(QStringLiteral("ピクチャー"));
     nameControl(*this, QStringLiteral("Drawing_frm"), QStringLiteral("ピクチャー"));
@@ -78,12 +78,12 @@ Drawing_frm::Drawing_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     // The zoom the user chose last in this working folder, the whole page when none was.
     FillZoomList(*cScale);
     int zoom = FitZoom;
-    guarded([&] { zoom = LoadViewerZoom(m_desk.db); });
+    guarded([&] { zoom = LoadViewerZoom(m_archive.db); });
     SetZoom(cScale->findData(zoom) >= 0 ? zoom : FitZoom);
     connect(cScale, &QComboBox::currentIndexChanged, this, [this] {
         const int chosen = SelectedItemData(*cScale);
         SetZoom(chosen);
-        guarded([&] { SaveViewerZoom(m_desk.db, chosen); });
+        guarded([&] { SaveViewerZoom(m_archive.db, chosen); });
     });
 
     choosePrinter = [this](QPrinter &printer) {
@@ -99,34 +99,26 @@ void Drawing_frm::Display(std::int32_t aID, std::int16_t aPage)
         m_unloaded = false;
         show();
     }
+    m_id = aID;
+    m_pageCount = 0;
     setLabelText(*ID, NumText(aID));
-    Recordset rs =
-        m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG ") + QStringLiteral(" WHERE ID=") +
-                                NumText(aID) + QStringLiteral(" ORDER BY Page"));
-    if (rs.eof()) {
-        rs.close();
+    m_label = ID->text();
+    const RecordStore::PageLookup found = m_archive.records.page(aID, aPage);
+    if (!found.page)
         return;
-    }
-    rs.moveLast();
-    const long long count = rs.recordCount();
-    rs.findFirst(QStringLiteral("Page=") + NumText(aPage));
-    if (rs.noMatch()) {
-        rs.close();
-        return;
-    }
-    if (count > 1)
+    m_pageCount = found.count;
+    if (found.count > 1) {
         setLabelText(*ID, ID->text() + u'-' + NumText(aPage));
-    const QString dir = NullToEmpty(rs.field(QStringLiteral("Dir"))).toString().trimmed();
-    const QString name = NullToEmpty(rs.field(QStringLiteral("FileName"))).toString().trimmed();
-    rs.close();
-    DisplayByFileName(dir, name);
+        m_label = ID->text();
+    }
+    DisplayByFileName(found.page->dir, found.page->file);
     CurrentPage = aPage;
 }
 
 void Drawing_frm::DisplayByFileName(const QString &aPath, const QString &aName)
 {
-    const QString path = aPath == QLatin1String("_SCAN") ? ScanDataFolder + u'/' + aName
-                                                         : FileDataFolder + u'/' + aPath + u'/' + aName;
+    const QString path = aPath == QLatin1String("_SCAN") ? m_archive.scanFolder + u'/' + aName
+                                                         : m_archive.fileFolder + u'/' + aPath + u'/' + aName;
     try {
         // The page comes at the zoom the user chose, from record to record.
         pain->setImage(path);
@@ -178,24 +170,18 @@ void Drawing_frm::NextPage()
     turnPage(1);
 }
 
-// Paging works only while the label reads "id-page", that is for a record with more than
-// one page, and moves by exactly one page number.
+// Paging works only for a shown record of more than one page, while the label still shows
+// it (the card puts a new record's number there before that has a page), and moves by
+// exactly one page number.
 void Drawing_frm::turnPage(int step)
 {
     const int p = CurrentPage + step;
-    if (p < 1)
+    if (p < 1 || p > std::numeric_limits<std::int16_t>::max() || m_pageCount < 2 || ID->text() != m_label)
         return;
-    const QString text = NumberText(ID->text());
-    const std::int32_t id = text.contains(u'-') ? text.section(u'-', 0, 0).toInt() : 0;
-    Recordset rs =
-        m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG ") + QStringLiteral(" WHERE ID=") +
-                                QString::number(id) + QStringLiteral(" AND   Page=") + NumText(p));
-    const bool found = !rs.eof();
-    rs.close();
-    if (!found)
+    if (!m_archive.records.page(m_id, static_cast<std::int16_t>(p)).page)
         return;
     CurrentPage = static_cast<std::int16_t>(p);
-    Display(id, CurrentPage);
+    Display(m_id, CurrentPage);
 }
 
 void Drawing_frm::Rotate(int index)
@@ -246,7 +232,7 @@ void Drawing_frm::Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    guarded([this] { SaveWindowPlacement(m_desk.db, *this, PosRow::Viewer); });
+    guarded([this] { SaveWindowPlacement(m_archive.db, *this, PosRow::Viewer); });
 }
 
 void Drawing_frm::closeEvent(QCloseEvent *event)

@@ -124,6 +124,8 @@ std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const 
         desk = std::make_unique<Desk>(openRepairing(WorkingFolder::DatabaseFile, &repaired));
         LoadLayouts(desk->db);
         const QStringList foldersRewritten = ReadFolderOptions(desk->db);
+        desk->scanFolder = ScanDataFolder;
+        desk->fileFolder = FileDataFolder;
         desk->card = new Info_frm(*desk);
         desk->viewer = new Drawing_frm(*desk);
         desk->history = new History_frm(*desk);

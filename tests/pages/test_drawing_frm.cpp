@@ -86,6 +86,11 @@ TEST_F(Viewer, PagesTurnOneNumberAtATimeWithinTheRecord)
     EXPECT_EQ(viewer().ID->accessibleName(), QStringLiteral("5-3"));
     QTest::mouseClick(viewer().Command[1], Qt::LeftButton);
     EXPECT_EQ(viewer().CurrentPage, 2);
+    // Once the card has put another record's number up, there is nothing to turn.
+    setLabelText(*viewer().ID, QStringLiteral("9"));
+    QTest::mouseClick(viewer().Command[2], Qt::LeftButton);
+    EXPECT_EQ(viewer().CurrentPage, 2);
+    EXPECT_EQ(shown(), QStringLiteral("photo.jpg"));
 
     // A lower-case "_scan" is a folder below the file folder, not the scanner folder.
     viewer().Display(8, 1);

@@ -27,6 +27,8 @@ zumen::Desk &TestDesk::open()
     m_desk = std::make_unique<zumen::Desk>(zumen::Database::open(m_temp.path()));
     zumen::LoadLayouts(m_desk->db);
     zumen::ReadFolderOptions(m_desk->db);
+    m_desk->scanFolder = zumen::ScanDataFolder;
+    m_desk->fileFolder = zumen::FileDataFolder;
     m_desk->card = new zumen::Info_frm(*m_desk);
     m_desk->viewer = new zumen::Drawing_frm(*m_desk);
     m_desk->history = new zumen::History_frm(*m_desk);
