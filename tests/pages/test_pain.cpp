@@ -6,8 +6,6 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 
-#include <tiffio.h>
-
 using namespace zumen;
 
 namespace {
@@ -107,18 +105,15 @@ TEST_F(PainTest, ZoomKeepsTheCentreOfTheViewAndStaysInRange)
     EXPECT_NEAR(m_pain.verticalScrollBar()->value(), 500, 2);
 }
 
-TEST_F(PainTest, AScannedPageIsSavedAsBilevelTiff)
+// How it is written is ScanAppend.ANewRecordByScanIsAGroup4PageThatTheSaveRecords; here, that
+// the file written is the one a turn goes back to.
+TEST_F(PainTest, AScannedPageBecomesTheFileItIsSavedAs)
 {
     m_pain.setScannedImage(testDrawing(QSize(400, 300)), 200);
     EXPECT_TRUE(m_pain.hasImage());
     EXPECT_TRUE(m_pain.image().isEmpty()); // not a file yet
-    const QString file = path("SC000007.TIF");
-    m_pain.saveAs(file, 1);
-    EXPECT_EQ(m_pain.image(), file);
-    const TiffTags tags = tiffTags(file);
-    EXPECT_EQ(tags.bits, 1);
-    EXPECT_EQ(tags.compression, COMPRESSION_CCITTFAX4);
-    EXPECT_FLOAT_EQ(tags.xres, 200);
+    m_pain.saveAs(path("SC000007.TIF"), 1);
+    EXPECT_EQ(m_pain.image(), path("SC000007.TIF"));
 
     m_pain.clearDisplay();
     EXPECT_EQ(errorNumber([&] { m_pain.saveAs(path("x.tif")); }), 481);
