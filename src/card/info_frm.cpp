@@ -6,9 +6,10 @@
 #include "dialogs/alert_frm.h"
 #include "dialogs/confirm_frm.h"
 #include "dialogs/guard.h"
+#include "imaging/page_error.h"
 #include "pages/get_dir_frm.h"
 #include "pages/pain.h"
-#include "pages/scanner.h"
+#include "pages/scan_controller.h"
 #include "pages/select_device_frm.h"
 #include "text/utility.h"
 #include "widgets/flex_grid.h"
@@ -361,19 +362,19 @@ void Info_frm::addImportedPage(GetDir_frm &import)
     emit pageShown(id, *page);
 }
 
-Scanner &Info_frm::scanner()
+ScanController &Info_frm::scanner()
 {
     if (!m_scanner) {
-        m_scanner = new Scanner(m_archive.db, this);
-        connect(m_scanner, &Scanner::pageScanned, this, [this](const QImage &image, int dpi) {
+        m_scanner = new ScanController(m_archive, this);
+        connect(m_scanner, &ScanController::pageScanned, this, [this](const QImage &image, int dpi) {
             if (!m_picture)
                 return;
             m_picture->setScannedImage(image, dpi);
             guarded([this] { ScanCompleted(); });
         });
-        connect(m_scanner, &Scanner::scanFailed, this, [](int number, const QString &description) {
-            ShowAlert(number == 5 ? QStringLiteral("スキャナを正しく接続してください。")
-                                  : QString::number(number) + u'\r' + description);
+        connect(m_scanner, &ScanController::scanFailed, this, [](int number, const QString &description) {
+            ShowAlert(number == PageErr::NoScanner ? QStringLiteral("スキャナを正しく接続してください。")
+                                                   : QString::number(number) + u'\r' + description);
         });
     }
     return *m_scanner;
@@ -388,7 +389,8 @@ void Info_frm::StartScan()
         if (scanner().open(this))
             scanner().start(this);
     } catch (const NumberedError &e) {
-        ShowAlert(e.number() == 5 ? QStringLiteral("スキャナを正しく接続してください。") : e.alertText());
+        ShowAlert(e.number() == PageErr::NoScanner ? QStringLiteral("スキャナを正しく接続してください。")
+                                                   : e.alertText());
     }
     QDir::setCurrent(folder);
 }

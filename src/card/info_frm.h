@@ -16,7 +16,7 @@ namespace zumen {
 
 class GetDir_frm;
 class Pain;
-class Scanner;
+class ScanController;
 
 // The record card: one data record at a time, its items in a two-column grid, the buttons
 // for adding, browsing, searching, modifying, the history card and leaving, and the
@@ -88,7 +88,7 @@ private:
     void fitLayoutHeight();
     void stepTo(bool next);
     void onFocusWindowChanged(QWindow *now);
-    Scanner &scanner();
+    ScanController &scanner();
     void addImportedPage(GetDir_frm &import);
     void removeUnreferencedScan();
 
@@ -99,7 +99,7 @@ private:
     std::function<bool()> m_searchActive;
     std::function<std::optional<std::int32_t>(bool)> m_searchStep;
     Pain *m_picture = nullptr;
-    Scanner *m_scanner = nullptr;
+    ScanController *m_scanner = nullptr;
     GetDir_frm *m_getDir = nullptr;
 };
 

@@ -1,6 +1,6 @@
 #include "imaging/page_image.h"
 
-#include "db/numbered_error.h"
+#include "imaging/page_error.h"
 #include "imaging/tiff_io.h"
 
 #include <QFile>
@@ -23,22 +23,22 @@ namespace {
 
 NumberedError notFound(const QString &path)
 {
-    return NumberedError(53, QStringLiteral("ファイルが見つかりません。(%1)").arg(path));
+    return NumberedError(PageErr::Missing, QStringLiteral("ファイルが見つかりません。(%1)").arg(path));
 }
 
 NumberedError invalidFormat(const QString &path)
 {
-    return NumberedError(321, QStringLiteral("ファイル形式が無効です。(%1)").arg(path));
+    return NumberedError(PageErr::Undecodable, QStringLiteral("ファイル形式が無効です。(%1)").arg(path));
 }
 
 NumberedError outOfMemory()
 {
-    return NumberedError(7, QStringLiteral("メモリが不足しています。"));
+    return NumberedError(PageErr::NoMemory, QStringLiteral("メモリが不足しています。"));
 }
 
 NumberedError cannotWrite(const QString &message)
 {
-    return NumberedError(75, message);
+    return NumberedError(PageErr::Unreadable, message);
 }
 
 bool isTiffHeader(const QByteArray &head)
@@ -428,19 +428,15 @@ PageImage PageImage::load(const QString &path)
         throw invalidFormat(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw NumberedError(75, QStringLiteral("'%1' を読み込めません。(%2)").arg(path, file.errorString()));
+        throw NumberedError(PageErr::Unreadable,
+                            QStringLiteral("'%1' を読み込めません。(%2)").arg(path, file.errorString()));
     const QByteArray head = file.read(4);
     file.close();
 
     PageImage page;
     QImage image;
     if (isTiffHeader(head)) {
-        TiffPage tiff;
-        const TiffRead result = readTiff(path, &tiff);
-        if (result == TiffRead::NoMemory)
-            throw outOfMemory();
-        if (result != TiffRead::Ok)
-            throw invalidFormat(path);
+        const TiffPage tiff = readTiff(path);
         page.m_kind = {"tiff", tiff.compression, tiff.photometric, tiff.bitsPerSample};
         if (tiff.isBilevel()) {
             page.m_image = tiff.bilevel;
@@ -545,9 +541,10 @@ void PageImage::rotateRight()
 void PageImage::save(const QString &path, int fileType)
 {
     if (isNull())
-        throw NumberedError(481, QStringLiteral("ピクチャーがありません。"));
+        throw NumberedError(PageErr::NoPicture, QStringLiteral("ピクチャーがありません。"));
     if (fileType != 0 && fileType != 1)
-        throw NumberedError(5, QStringLiteral("プロシージャの呼び出し、または引数が不正です。"));
+        throw NumberedError(PageErr::InvalidArgument,
+                            QStringLiteral("プロシージャの呼び出し、または引数が不正です。"));
     const bool asTiff = fileType == 1 || m_kind.format.isEmpty() || m_kind.format == "tiff";
     if (asTiff) {
         TiffFormat format;
@@ -559,10 +556,7 @@ void PageImage::save(const QString &path, int fileType)
             // The page was the first of its file, as load reads it; the rest stay in place.
             format.keepOtherPages = m_kind.format == "tiff";
         }
-        QString error;
-        bool pagesAtRisk = false;
-        if (!writeTiff(m_image, path, format, &error, &pagesAtRisk))
-            throw NumberedError(pagesAtRisk ? OtherPagesAtRisk : 75, error);
+        writeTiff(m_image, path, format);
         if (fileType == 1 || m_kind.format.isEmpty())
             m_kind = {"tiff", 0, -1, isBilevel() ? 1 : 8};
         return;

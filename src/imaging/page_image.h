@@ -23,9 +23,6 @@ struct PageKind {
     int tiffBitsPerSample = 0; // as in the file; grey pages are kept at 8 bits
 };
 
-// What save throws when writing a page back would lose the other pages of its file.
-constexpr int OtherPagesAtRisk = 1002;
-
 // One page image in memory, without any widget. A bilevel page stays at one bit per pixel
 // (Format_Mono, 0 = white, 1 = black) so an A1 drawing at 400 dpi costs 15 MB, not 500 MB;
 // grey pages stay Grayscale8 and colour pages RGB32. Views ask for the part they show.
@@ -34,9 +31,9 @@ public:
     PageImage() = default;
 
     // Reads a TIFF (its first page; bilevel pages through libtiff), JPEG, BMP, PNG or any
-    // format Qt reads. Throws NumberedError 53 for a missing file, 321 for one that cannot be
-    // decoded or declares more than MaxPagePixels, 75 for one that cannot be read and 7 when
-    // the page does not fit in memory.
+    // format Qt reads. Throws NumberedError (PageErr) Missing, Undecodable for a file that cannot
+    // be decoded or declares more than MaxPagePixels, Unreadable, or NoMemory when the page
+    // does not fit in memory.
     static PageImage load(const QString &path);
     // A page that comes from elsewhere (a scanner); a 1-bit image stays bilevel.
     static PageImage fromImage(const QImage &image, int dpi);
@@ -70,9 +67,9 @@ public:
 
     // fileType 0 writes in the kind the page came from, 1 writes a TIFF (Group 4 when
     // bilevel, LZW otherwise). The file is replaced only once written in full; a failure
-    // throws NumberedError 75 and leaves it as it was. Afterwards the page is of that kind.
+    // throws PageErr::Unreadable and leaves it as it was. Afterwards the page is of that kind.
     // A TIFF page written in kind over a file of several pages replaces the first page only;
-    // when the others cannot be kept as they are, OtherPagesAtRisk and nothing changes.
+    // when the others cannot be kept as they are, PageErr::OtherPagesAtRisk and nothing changes.
     void save(const QString &path, int fileType = 0);
 
 private:

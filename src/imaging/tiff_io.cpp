@@ -1,5 +1,7 @@
 #include "imaging/tiff_io.h"
 
+#include "imaging/page_error.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -349,16 +351,11 @@ bool copyPage(TIFF *in, TIFF *out, qint64 fileSize)
 
 } // namespace
 
-bool writeTiff(const QImage &source, const QString &path, const TiffFormat &format, QString *error,
-               bool *otherPagesAtRisk)
+void writeTiff(const QImage &source, const QString &path, const TiffFormat &format)
 {
-    auto failWith = [&](const QString &why) {
-        if (error)
-            *error = why;
-        return false;
-    };
+    auto failWith = [](const QString &why) { throw NumberedError(PageErr::Unreadable, why); };
     if (source.isNull())
-        return failWith(QStringLiteral("画像がありません。"));
+        failWith(QStringLiteral("画像がありません。"));
 
     QImage image;
     Samples samples = Samples::Colour;
@@ -374,7 +371,7 @@ bool writeTiff(const QImage &source, const QString &path, const TiffFormat &form
         image = source.convertToFormat(QImage::Format_RGB32);
     }
     if (image.isNull())
-        return failWith(QStringLiteral("メモリが不足しています。"));
+        failWith(QStringLiteral("メモリが不足しています。"));
     const int compression = suitableCompression(format.compression, samples);
     // In the file 1 is black unless it is min-is-black; Qt's colour table may say either.
     const bool zeroIsBlack =
@@ -391,19 +388,18 @@ bool writeTiff(const QImage &source, const QString &path, const TiffFormat &form
     inMessages.clear();
     const bool several = in && TIFFNumberOfDirectories(in.get()) > 1;
     auto pagesAtRisk = [&](const QString &why) {
-        if (otherPagesAtRisk)
-            *otherPagesAtRisk = true;
-        return failWith(
+        throw NumberedError(
+            PageErr::OtherPagesAtRisk,
             QStringLiteral("'%1' のほかのページをそのまま残せないため、書き込みませんでした。(%2)")
                 .arg(path, why));
     };
     if (in && !inMessages.isEmpty())
-        return pagesAtRisk(inMessages);
+        pagesAtRisk(inMessages);
 
     // Unbuffered, so that a failed write shows at once rather than in a flush Qt may forget.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return failWith(QStringLiteral("'%1' に書き込めません。(%2)").arg(path, file.errorString()));
+        failWith(QStringLiteral("'%1' に書き込めません。(%2)").arg(path, file.errorString()));
     QBuffer buffer;
     buffer.open(QIODevice::ReadWrite);
     QString messages;
@@ -412,7 +408,7 @@ bool writeTiff(const QImage &source, const QString &path, const TiffFormat &form
     TiffPtr tif(TIFFClientOpenExt(QFile::encodeName(path).constData(), "w", &out, sinkRead, sinkWrite,
                                   sinkSeek, sinkClose, sinkSize, noMap, noUnmap, options.get()));
     if (!tif)
-        return failWith(QStringLiteral("'%1' に書き込めません。(%2)").arg(path, messages));
+        failWith(QStringLiteral("'%1' に書き込めません。(%2)").arg(path, messages));
     TIFF *t = tif.get();
     const auto width = static_cast<uint32_t>(image.width());
     const auto height = static_cast<uint32_t>(image.height());
@@ -479,7 +475,7 @@ bool writeTiff(const QImage &source, const QString &path, const TiffFormat &form
             if (!ok || !inMessages.isEmpty()) {
                 tif.reset();
                 file.cancelWriting();
-                return pagesAtRisk(!inMessages.isEmpty() ? inMessages : messages);
+                pagesAtRisk(!inMessages.isEmpty() ? inMessages : messages);
             }
         }
     }
@@ -490,78 +486,71 @@ bool writeTiff(const QImage &source, const QString &path, const TiffFormat &form
     if (!ok || out.failed || file.error() != QFileDevice::NoError) {
         const QString why = file.error() != QFileDevice::NoError ? file.errorString() : messages;
         file.cancelWriting();
-        return failWith(QStringLiteral("'%1' の書き込みに失敗しました。(%2)").arg(path, why));
+        failWith(QStringLiteral("'%1' の書き込みに失敗しました。(%2)").arg(path, why));
     }
     if (!file.commit())
-        return failWith(QStringLiteral("'%1' を置けません。(%2)").arg(path, file.errorString()));
-    return true;
+        failWith(QStringLiteral("'%1' を置けません。(%2)").arg(path, file.errorString()));
 }
 
-bool writeBilevelTiff(const QImage &image, const QString &path, int dpi, QString *error)
+void writeBilevelTiff(const QImage &image, const QString &path, int dpi)
 {
     const QImage mono = image.depth() == 1 || image.isNull()
                             ? image
                             : image.convertToFormat(QImage::Format_Mono, Qt::MonoOnly | Qt::ThresholdDither);
-    return writeTiff(mono, path, {COMPRESSION_CCITTFAX4, false, dpi, dpi}, error);
+    writeTiff(mono, path, {COMPRESSION_CCITTFAX4, false, dpi, dpi});
 }
 
-TiffRead readTiff(const QString &path, TiffPage *page, QString *error)
+TiffPage readTiff(const QString &path)
 {
-    *page = {};
-    QString messages;
-    auto fail = [&](TiffRead why) {
-        *page = {};
-        if (error)
-            *error = messages;
-        return why;
+    TiffPage page;
+    QString messages; // libtiff's complaint: the user is told the file and the number
+    const auto damaged = [&] {
+        throw NumberedError(PageErr::Undecodable, QStringLiteral("ファイル形式が無効です。(%1)").arg(path));
     };
     QuietOptions options(&messages);
     TiffPtr tif(TIFFOpenExt(QFile::encodeName(path).constData(), "r", options.get()));
     if (!tif)
-        return fail(TiffRead::Damaged);
+        damaged();
     TIFF *t = tif.get();
     uint32_t width = 0, height = 0;
     if (!TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height) ||
         width == 0 || height == 0 || width > MaxSide || height > MaxSide ||
         qint64(width) * height > MaxPagePixels)
-        return fail(TiffRead::Damaged);
+        damaged();
     uint16_t bits = 1, samples = 1, compression = COMPRESSION_NONE, photometric = 0, unit = RESUNIT_INCH;
     TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples);
     TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression);
     TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &unit);
-    page->size = QSize(static_cast<int>(width), static_cast<int>(height));
-    page->bitsPerSample = bits;
-    page->samplesPerPixel = samples;
-    page->compression = compression;
+    page.size = QSize(static_cast<int>(width), static_cast<int>(height));
+    page.bitsPerSample = bits;
+    page.samplesPerPixel = samples;
+    page.compression = compression;
     // Fax pages often leave the photometric out; min-is-white is what they mean.
-    page->photometric =
+    page.photometric =
         TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric) ? photometric : (bits == 1 ? 0 : -1);
     float xres = 0, yres = 0;
     if (TIFFGetField(t, TIFFTAG_XRESOLUTION, &xres) && TIFFGetField(t, TIFFTAG_YRESOLUTION, &yres)) {
-        page->dpiX = dpiFrom(xres, unit);
-        page->dpiY = dpiFrom(yres, unit);
+        page.dpiX = dpiFrom(xres, unit);
+        page.dpiY = dpiFrom(yres, unit);
     }
-    if (!page->isBilevel())
-        return TiffRead::Ok;
+    if (!page.isBilevel())
+        return page;
 
-    QImage image(page->size, QImage::Format_Mono);
+    QImage image(page.size, QImage::Format_Mono);
     if (image.isNull())
-        return fail(TiffRead::NoMemory);
+        throw NumberedError(PageErr::NoMemory, QStringLiteral("メモリが不足しています。"));
     image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-    if (!decodeBilevel(t, image)) {
-        if (messages.isEmpty())
-            messages = QStringLiteral("decoding failed");
-        return fail(TiffRead::Damaged);
-    }
-    if (page->photometric == PHOTOMETRIC_MINISBLACK)
+    if (!decodeBilevel(t, image))
+        damaged();
+    if (page.photometric == PHOTOMETRIC_MINISBLACK)
         image.invertPixels();
-    if (page->dpiX > 0 && page->dpiY > 0) {
-        image.setDotsPerMeterX(static_cast<int>(std::lround(page->dpiX / 0.0254)));
-        image.setDotsPerMeterY(static_cast<int>(std::lround(page->dpiY / 0.0254)));
+    if (page.dpiX > 0 && page.dpiY > 0) {
+        image.setDotsPerMeterX(static_cast<int>(std::lround(page.dpiX / 0.0254)));
+        image.setDotsPerMeterY(static_cast<int>(std::lround(page.dpiY / 0.0254)));
     }
-    page->bilevel = image;
-    return TiffRead::Ok;
+    page.bilevel = image;
+    return page;
 }
 
 } // namespace zumen

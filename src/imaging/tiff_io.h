@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/page_error.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -27,14 +29,13 @@ struct TiffFormat {
 
 // Writes a Mono, Grayscale8 or colour image as a one-page TIFF (colour as 8-bit RGB), or in
 // place of the first page of the file there (keepOtherPages). The file is written under a
-// temporary name and renamed, so a failure leaves an existing file as it was. Returns false
-// with a message in *error on failure; *otherPagesAtRisk is set when the failure was that
-// the other pages could not be kept.
-bool writeTiff(const QImage &image, const QString &path, const TiffFormat &format, QString *error = nullptr,
-               bool *otherPagesAtRisk = nullptr);
+// temporary name and renamed, so a failure leaves an existing file as it was. Throws
+// NumberedError PageErr::Unreadable with the reason, or PageErr::OtherPagesAtRisk when the
+// other pages could not be kept.
+void writeTiff(const QImage &image, const QString &path, const TiffFormat &format);
 
 // Writes a page as a bilevel TIFF with CCITT Group 4 compression, the archive form for drawings.
-bool writeBilevelTiff(const QImage &image, const QString &path, int dpi, QString *error = nullptr);
+void writeBilevelTiff(const QImage &image, const QString &path, int dpi);
 
 // The first page of a TIFF file as libtiff sees it, the page the viewer shows. A bilevel page
 // (one 1-bit sample, min-is-white or min-is-black) comes decoded as Format_Mono with 0 = white
@@ -55,11 +56,9 @@ struct TiffPage {
     }
 };
 
-enum class TiffRead { Ok, Damaged, NoMemory };
-
-// Reads the first page of path. Damaged covers anything libtiff cannot open or decode to
-// the last row, and a page larger than MaxPagePixels; page is then left empty rather than
-// half filled.
-TiffRead readTiff(const QString &path, TiffPage *page, QString *error = nullptr);
+// Reads the first page of path. Throws NumberedError PageErr::Undecodable for anything libtiff
+// cannot open or decode to the last row and for a page larger than MaxPagePixels, and
+// PageErr::NoMemory when the bilevel page does not fit in memory.
+TiffPage readTiff(const QString &path);
 
 } // namespace zumen

@@ -1,12 +1,11 @@
 #include "pages/drawing_frm.h"
 
-#include "db/database.h"
+#include "db/archive.h"
 #include "db/folders.h"
 #include "dialogs/guard.h"
+#include "imaging/page_error.h"
 #include "imaging/page_image.h"
 #include "pages/pain.h"
-#include "shell/desk.h"
-#include "shell/globals.h"
 #include "text/utility.h"
 #include "widgets/combo_setting.h"
 #include "widgets/placements.h"
@@ -22,19 +21,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <limits>
+
 namespace zumen {
-namespace {
 
-// Error numbers of the image display that the viewer tells apart.
-constexpr int FileNotFound = 53;
-constexpr int InvalidFormat = 321;
-constexpr int NoPicture = 481;
-constexpr int ZoomRefused = 1001;
-constexpr int PrintCancelled = 32755;
-
-} // namespace
-
-Drawing_frm::Drawing_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
+Drawing_frm::Drawing_frm(Archive &archive) : QWidget(nullptr), m_archive(archive)
 {
     setWindowTitle(QStringLiteral("ピクチャー"));
     nameControl(*this, QStringLiteral("Drawing_frm"), QStringLiteral("ピクチャー"));
@@ -87,12 +78,12 @@ Drawing_frm::Drawing_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     // The zoom the user chose last in this working folder, the whole page when none was.
     FillZoomList(*cScale);
     int zoom = FitZoom;
-    guarded([&] { zoom = LoadViewerZoom(m_desk.db); });
+    guarded([&] { zoom = LoadViewerZoom(m_archive.db); });
     SetZoom(cScale->findData(zoom) >= 0 ? zoom : FitZoom);
     connect(cScale, &QComboBox::currentIndexChanged, this, [this] {
         const int chosen = SelectedItemData(*cScale);
         SetZoom(chosen);
-        guarded([&] { SaveViewerZoom(m_desk.db, chosen); });
+        guarded([&] { SaveViewerZoom(m_archive.db, chosen); });
     });
 
     choosePrinter = [this](QPrinter &printer) {
@@ -108,34 +99,26 @@ void Drawing_frm::Display(std::int32_t aID, std::int16_t aPage)
         m_unloaded = false;
         show();
     }
+    m_id = aID;
+    m_pageCount = 0;
     setLabelText(*ID, NumText(aID));
-    Recordset rs =
-        m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG ") + QStringLiteral(" WHERE ID=") +
-                                NumText(aID) + QStringLiteral(" ORDER BY Page"));
-    if (rs.eof()) {
-        rs.close();
+    m_label = ID->text();
+    const RecordStore::PageLookup found = m_archive.records.page(aID, aPage);
+    if (!found.page)
         return;
-    }
-    rs.moveLast();
-    const long long count = rs.recordCount();
-    rs.findFirst(QStringLiteral("Page=") + NumText(aPage));
-    if (rs.noMatch()) {
-        rs.close();
-        return;
-    }
-    if (count > 1)
+    m_pageCount = found.count;
+    if (found.count > 1) {
         setLabelText(*ID, ID->text() + u'-' + NumText(aPage));
-    const QString dir = NullToEmpty(rs.field(QStringLiteral("Dir"))).toString().trimmed();
-    const QString name = NullToEmpty(rs.field(QStringLiteral("FileName"))).toString().trimmed();
-    rs.close();
-    DisplayByFileName(dir, name);
+        m_label = ID->text();
+    }
+    DisplayByFileName(found.page->dir, found.page->file);
     CurrentPage = aPage;
 }
 
 void Drawing_frm::DisplayByFileName(const QString &aPath, const QString &aName)
 {
-    const QString path = aPath == QLatin1String("_SCAN") ? ScanDataFolder + u'/' + aName
-                                                         : FileDataFolder + u'/' + aPath + u'/' + aName;
+    const QString path = aPath == QLatin1String("_SCAN") ? m_archive.scanFolder + u'/' + aName
+                                                         : m_archive.fileFolder + u'/' + aPath + u'/' + aName;
     try {
         // The page comes at the zoom the user chose, from record to record.
         pain->setImage(path);
@@ -143,7 +126,7 @@ void Drawing_frm::DisplayByFileName(const QString &aPath, const QString &aName)
         m_standIn.clear();
     } catch (const NumberedError &e) {
         // A damaged file is as unreadable as a missing one: both show the placeholder.
-        if (e.number() != FileNotFound && e.number() != InvalidFormat) {
+        if (e.number() != PageErr::Missing && e.number() != PageErr::Undecodable) {
             ShowAlert(e.alertText());
             return;
         }
@@ -172,7 +155,7 @@ void Drawing_frm::SetZoom(int percent)
         else
             pain->setZoom(percent);
     } catch (const NumberedError &e) {
-        if (e.number() != ZoomRefused)
+        if (e.number() != PageErr::ZoomRefused)
             ShowAlert(e.alertText());
     }
 }
@@ -187,24 +170,18 @@ void Drawing_frm::NextPage()
     turnPage(1);
 }
 
-// Paging works only while the label reads "id-page", that is for a record with more than
-// one page, and moves by exactly one page number.
+// Paging works only for a shown record of more than one page, while the label still shows
+// it (the card puts a new record's number there before that has a page), and moves by
+// exactly one page number.
 void Drawing_frm::turnPage(int step)
 {
     const int p = CurrentPage + step;
-    if (p < 1)
+    if (p < 1 || p > std::numeric_limits<std::int16_t>::max() || m_pageCount < 2 || ID->text() != m_label)
         return;
-    const QString text = NumberText(ID->text());
-    const std::int32_t id = text.contains(u'-') ? text.section(u'-', 0, 0).toInt() : 0;
-    Recordset rs =
-        m_desk.db.openRecordset(QStringLiteral("SELECT * FROM PG ") + QStringLiteral(" WHERE ID=") +
-                                QString::number(id) + QStringLiteral(" AND   Page=") + NumText(p));
-    const bool found = !rs.eof();
-    rs.close();
-    if (!found)
+    if (!m_archive.records.page(m_id, static_cast<std::int16_t>(p)).page)
         return;
     CurrentPage = static_cast<std::int16_t>(p);
-    Display(id, CurrentPage);
+    Display(m_id, CurrentPage);
 }
 
 void Drawing_frm::Rotate(int index)
@@ -228,7 +205,7 @@ void Drawing_frm::Rotate(int index)
         }
         // A file that cannot be written is left without a word; one whose other pages would
         // be lost is worth one, or the user would take the turn as kept.
-        if (e.number() == OtherPagesAtRisk)
+        if (e.number() == PageErr::OtherPagesAtRisk)
             ShowAlert(e.description());
     }
 }
@@ -237,15 +214,15 @@ void Drawing_frm::Print()
 {
     try {
         if (!pain->hasImage())
-            throw NumberedError(NoPicture, QStringLiteral("ピクチャーがありません。"));
+            throw NumberedError(PageErr::NoPicture, QStringLiteral("ピクチャーがありません。"));
         QPrinter printer(QPrinter::HighResolution);
         if (!choosePrinter(printer))
-            throw NumberedError(PrintCancelled, QStringLiteral("印刷は取り消されました。"));
+            throw NumberedError(PageErr::PrintCancelled, QStringLiteral("印刷は取り消されました。"));
         pain->printImage(printer);
     } catch (const NumberedError &e) {
-        if (e.number() == NoPicture)
+        if (e.number() == PageErr::NoPicture)
             ShowAlert(QStringLiteral("ピクチャーがありません。"));
-        else if (e.number() != PrintCancelled)
+        else if (e.number() != PageErr::PrintCancelled)
             ShowAlert(e.alertText());
     }
 }
@@ -255,7 +232,7 @@ void Drawing_frm::Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    guarded([this] { SaveWindowPlacement(m_desk.db, *this, PosRow::Viewer); });
+    guarded([this] { SaveWindowPlacement(m_archive.db, *this, PosRow::Viewer); });
 }
 
 void Drawing_frm::closeEvent(QCloseEvent *event)

@@ -14,7 +14,7 @@ class QPushButton;
 
 namespace zumen {
 
-struct Desk;
+struct Archive;
 class Pain;
 
 // The page viewer: one page image of the shown record at a time, paged in page-number
@@ -23,7 +23,7 @@ class Pain;
 class Drawing_frm : public QWidget {
     Q_OBJECT
 public:
-    explicit Drawing_frm(Desk &desk);
+    explicit Drawing_frm(Archive &archive);
 
     void Display(std::int32_t aID, std::int16_t aPage);
     void DisplayByFileName(const QString &aPath, const QString &aName);
@@ -57,8 +57,13 @@ protected:
 private:
     void turnPage(int step);
 
-    Desk &m_desk;
+    Archive &m_archive;
     bool m_unloaded = false;
+    // The record last displayed, its page count (0 when the page was not found) and the label
+    // shown for it.
+    std::int32_t m_id = 0;
+    int m_pageCount = 0;
+    QString m_label;
     // The placeholder file while it stands in for a page that is missing or damaged.
     QString m_standIn;
 };

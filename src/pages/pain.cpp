@@ -1,6 +1,6 @@
 #include "pages/pain.h"
 
-#include "db/numbered_error.h"
+#include "imaging/page_error.h"
 #include "widgets/ui.h"
 
 #include <QFileInfo>
@@ -27,7 +27,7 @@ Pain::Pain(QWidget *parent) : QAbstractScrollArea(parent)
 void Pain::setImage(const QString &path)
 {
     if (path.isEmpty() || !QFileInfo::exists(path))
-        throw NumberedError(53, QStringLiteral("ファイルが見つかりません。(%1)").arg(path));
+        throw NumberedError(PageErr::Missing, QStringLiteral("ファイルが見つかりません。(%1)").arg(path));
     m_path = path;
 }
 
@@ -73,7 +73,7 @@ void Pain::showPage(PageImage page, const QString &path)
 void Pain::setZoom(int percent)
 {
     if (percent < MinZoom || percent > MaxZoom)
-        throw NumberedError(1001, QStringLiteral("倍率が範囲外です。(%1%)").arg(percent));
+        throw NumberedError(PageErr::ZoomRefused, QStringLiteral("倍率が範囲外です。(%1%)").arg(percent));
     m_fit = false;
     applyScale(Scale::percent(percent));
 }
@@ -138,7 +138,7 @@ void Pain::rotateRight()
 void Pain::saveAs(const QString &path, int fileType)
 {
     if (!hasImage())
-        throw NumberedError(481, QStringLiteral("ピクチャーがありません。"));
+        throw NumberedError(PageErr::NoPicture, QStringLiteral("ピクチャーがありません。"));
     m_page.save(path, fileType);
     m_path = path;
     m_shownPath = path;
@@ -147,7 +147,7 @@ void Pain::saveAs(const QString &path, int fileType)
 void Pain::printImage(QPrinter &printer)
 {
     if (!hasImage())
-        throw NumberedError(481, QStringLiteral("ピクチャーがありません。"));
+        throw NumberedError(PageErr::NoPicture, QStringLiteral("ピクチャーがありません。"));
     QImage image = m_page.image();
     if (m_page.isBilevel()) {
         // Qt's print engine keeps a bitmap at one bit only when 0 is black; otherwise an A1
@@ -157,13 +157,13 @@ void Pain::printImage(QPrinter &printer)
     }
     QPainter painter;
     if (!painter.begin(&printer))
-        throw NumberedError(482, QStringLiteral("印刷できません。"));
+        throw NumberedError(PageErr::PrinterFailed, QStringLiteral("印刷できません。"));
     // The painter's device is the printable area of the page, in printer dots.
     const QSizeF size = m_page.printSize(QSizeF(printer.width(), printer.height()), printer.logicalDpiX(),
                                          printer.logicalDpiY());
     painter.drawImage(QRectF(QPointF(0, 0), size), image);
     if (!painter.end() || printer.printerState() == QPrinter::Error)
-        throw NumberedError(482, QStringLiteral("印刷できません。"));
+        throw NumberedError(PageErr::PrinterFailed, QStringLiteral("印刷できません。"));
 }
 
 QPoint Pain::pageOrigin() const

@@ -10,9 +10,8 @@ namespace zumen {
 
 // The image display of the page viewer: shows one page file, or a page handed over by the
 // scanner, at any zoom; turns it, writes it back and prints it. Failures are NumberedErrors
-// with the numbers the viewer tests for (53 missing file, 321 damaged file, 481 no picture,
-// 1001 zoom out of range). Only the part in view is ever rendered, at the pixels of the
-// screen it lands on.
+// with the PageErr numbers the viewer tests for (Missing, Undecodable, NoPicture,
+// ZoomRefused). Only the part in view is ever rendered, at the pixels of the screen it lands on.
 class Pain : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -21,11 +20,12 @@ public:
 
     explicit Pain(QWidget *parent = nullptr);
 
-    // Makes path the current image file; 53 if there is no such file (the current one stays).
+    // Makes path the current image file; Missing if there is no such file (the current one stays).
     void setImage(const QString &path);
     QString image() const { return m_path; }
-    // Loads the current image file and shows it at the current zoom. On failure (53, 321, 75, 7)
-    // the picture shown before stays, and so does the image file it came from.
+    // Loads the current image file and shows it at the current zoom. On failure (Missing,
+    // Undecodable, Unreadable, NoMemory) the picture shown before stays, and so does the image
+    // file it came from.
     void display();
 
     // Leaves fitting; the point at the centre of the view stays there.
@@ -40,10 +40,11 @@ public:
     void rotateLeft();
     void rotateRight();
     // Writes the shown image: fileType 0 in the kind it came from, 1 as TIFF. The file written
-    // becomes the current image file. 481 without a picture, 75 when it cannot be written.
+    // becomes the current image file. NoPicture without a picture, Unreadable when it
+    // cannot be written.
     void saveAs(const QString &path, int fileType = 0);
     // Prints at the image's own size when that fits the page, else fitted to it. The caller
-    // has chosen the printer; 481 without a picture, 482 when the printer fails.
+    // has chosen the printer; NoPicture without a picture, PrinterFailed when the printer fails.
     void printImage(QPrinter &printer);
 
     void clearDisplay();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scan/scan_types.h"
+
 #include <QDialog>
 #include <QList>
 #include <QString>
@@ -15,31 +17,10 @@ namespace zumen {
 
 class Database;
 
-// What a page is scanned as: 白黒 (bilevel), グレー, カラー.
-enum class ScanMode { Mono, Gray, Color };
 QString modeCaption(ScanMode mode);
 // A device's option value as the dialog shows it: SANE's standard values (Flatbed, ADF,
 // Lineart, Gray ...) in Japanese, any other as the device gives it.
 QString deviceValueCaption(const QString &value);
-
-struct ScanDevice {
-    QString name;  // the scanner library's device name, "test:0"
-    QString label; // vendor, model and name, as the list shows them
-};
-
-// What a device offers. Without a device to ask, every mode and the usual resolutions.
-struct DeviceCapabilities {
-    QList<ScanMode> modes{ScanMode::Mono, ScanMode::Gray, ScanMode::Color};
-    QList<int> resolutions{100, 150, 200, 300, 400, 600};
-    QStringList sources; // empty when the device has no choice of paper source
-};
-
-struct ScanSettings {
-    QString device;
-    ScanMode mode = ScanMode::Mono;
-    int resolution = 200; // drawings read well at 200 dpi
-    QString source;       // the device's own word; empty when it has no choice
-};
 
 // The choices of the last scan, kept in UserOP: Code 13 device, 14 mode, 15 resolution, 16
 // source, each as text in Contents. Missing or unreadable rows give the defaults.

@@ -170,11 +170,10 @@ void saveImage(const QImage &image, const QString &path, const char *format)
         failWith(QStringLiteral("'%1' を書き込めません。").arg(path));
 }
 
+// Throws NumberedError, a runtime_error whose text is the reason.
 void saveTiff(const QImage &image, const QString &path, int dpi)
 {
-    QString error;
-    if (!writeBilevelTiff(image, path, dpi, &error))
-        failWith(error);
+    writeBilevelTiff(image, path, dpi);
 }
 
 } // namespace

@@ -50,8 +50,8 @@ void prepareFolder(const QString &folder)
         const QString file = ScanFileName(id, std::nullopt);
         QImage small(300, 200, QImage::Format_Mono);
         small.fill(0);
-        ASSERT_TRUE(writeBilevelTiff(id == 1 ? large.convertToFormat(QImage::Format_Mono) : small,
-                                     dir.filePath(QStringLiteral("scan/") + file), 200));
+        ASSERT_NO_THROW(writeBilevelTiff(id == 1 ? large.convertToFormat(QImage::Format_Mono) : small,
+                                         dir.filePath(QStringLiteral("scan/") + file), 200));
         db.executeNative(QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (%1, 'seed')").arg(id));
         db.executeNative(
             QStringLiteral("INSERT INTO PG (ID, Page, Dir, FileName) VALUES (%1, 1, '_SCAN', '%2')")
@@ -183,10 +183,14 @@ private:
                               QString::number(info.metadataChangeTime().toMSecsSinceEpoch());
         auto &known = m_read[path];
         if (known.first != stamp) {
-            TiffPage page;
-            known = {stamp, info.exists() && readTiff(info.filePath(), &page) == TiffRead::Ok
-                                ? QStringLiteral("%1x%2").arg(page.size.width()).arg(page.size.height())
-                                : QString()};
+            known = {stamp, {}};
+            try {
+                if (info.exists()) {
+                    const TiffPage page = readTiff(info.filePath());
+                    known.second = QStringLiteral("%1x%2").arg(page.size.width()).arg(page.size.height());
+                }
+            } catch (const NumberedError &) {
+            }
         }
         return known.second;
     }

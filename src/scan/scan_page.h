@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pages/scan_settings.h"
+#include "scan/scan_types.h"
 
 #include <QByteArray>
 #include <QImage>

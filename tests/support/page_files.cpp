@@ -1,9 +1,10 @@
-#include "page_files.h"
+#include "support/page_files.h"
 
 #include "tools/sample_drawing.h"
 
 #include <QBuffer>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QtEndian>
 
 #include <tiffio.h>
@@ -140,6 +141,22 @@ QByteArray jpegClaiming(QSize size)
     qToBigEndian<quint16>(static_cast<quint16>(size.height()), jpeg.data() + frame + 5);
     qToBigEndian<quint16>(static_cast<quint16>(size.width()), jpeg.data() + frame + 7);
     return jpeg;
+}
+
+QByteArray tiffClaiming(QSize size)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("claims.tif"));
+    TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, size.width());
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, size.height());
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, size.height());
+    TIFFWriteRawStrip(tif, 0, const_cast<char *>("\0\0\0\0"), 4);
+    TIFFClose(tif);
+    return fileBytes(path);
 }
 
 QByteArray fileBytes(const QString &path)

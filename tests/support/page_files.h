@@ -2,7 +2,7 @@
 
 // Test pages made on the spot, and what libtiff says about the files written from them.
 
-#include "db/numbered_error.h"
+#include "imaging/page_error.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -46,6 +46,8 @@ void writeTiffPages(const QString &path, const QList<TiffPageSpec> &pages);
 
 // A small real JPEG whose header claims size: the picture data of a few bytes, then its end.
 QByteArray jpegClaiming(QSize size);
+// A bilevel TIFF of one tiny strip whose header claims size.
+QByteArray tiffClaiming(QSize size);
 
 QByteArray fileBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);

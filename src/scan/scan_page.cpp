@@ -1,4 +1,4 @@
-#include "pages/scan_page.h"
+#include "scan/scan_page.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,19 +1,11 @@
-#include "pages/scanner.h"
+#include "scan/scan_service.h"
 
-#include "db/numbered_error.h"
-#include "pages/scan_page.h"
-#include "widgets/ui.h"
+#include "imaging/page_error.h"
+#include "scan/scan_page.h"
 
-#include <QDialog>
 #include <QEventLoop>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <sane/sane.h>
 #include <sane/saneopts.h>
@@ -26,13 +18,13 @@ namespace zumen {
 
 namespace {
 
-// The library is shared by the whole process: started with the first Scanner that opens,
+// The library is shared by the whole process: started with the first service that needs it,
 // shut down with the last one that goes.
 int libraryUsers = 0;
-// Scans running in any Scanner: while one runs, no other call may reach the library.
+// Scans running in any service: while one runs, no other call may reach the library.
 int scansRunning = 0;
 
-bool startLibrary()
+bool startSharedLibrary()
 {
     if (libraryUsers == 0) {
         SANE_Int version = 0;
@@ -368,16 +360,11 @@ private:
     int m_percent = -2;
 };
 
-QString Scanner::noScannerText()
-{
-    return QStringLiteral("スキャナを正しく接続してください。");
-}
-
 QString scanErrorText(int number)
 {
     switch (number) {
-    case Scanner::NoScanner:
-        return Scanner::noScannerText();
+    case PageErr::NoScanner:
+        return QStringLiteral("スキャナを正しく接続してください。");
     case SANE_STATUS_UNSUPPORTED:
         return QStringLiteral("スキャナがこの読み取りに対応していません。");
     case SANE_STATUS_DEVICE_BUSY:
@@ -401,72 +388,92 @@ QString scanErrorText(int number)
     }
 }
 
-Scanner::Scanner(Database &db, QObject *parent) : QObject(parent), m_db(db)
+ScanService::ScanService(QObject *parent) : QObject(parent)
 {}
 
-Scanner::~Scanner()
+ScanService::~ScanService()
 {
     if (m_thread) {
         m_cancel = true;
         m_thread->wait();
         delete m_worker;
+        m_worker = nullptr;
         delete m_thread;
+        m_thread = nullptr;
         --scansRunning;
     }
-    delete m_progress;
-    closeDevice();
+    close();
     if (m_libraryStarted)
         stopLibrary();
 }
 
-bool Scanner::open(QWidget *parent)
+bool ScanService::busy()
 {
-    if (m_status != Status::Idle || scansRunning > 0)
-        throw NumberedError(SANE_STATUS_DEVICE_BUSY, scanErrorText(SANE_STATUS_DEVICE_BUSY));
-    m_status = Status::Opening;
-    const auto idle = qScopeGuard([this] { m_status = Status::Idle; });
-    if (!m_libraryStarted) {
-        if (!startLibrary())
-            throw NumberedError(NoScanner, noScannerText());
-        m_libraryStarted = true;
-    }
+    return scansRunning > 0;
+}
 
-    const SANE_Device **list = nullptr;
+bool ScanService::startLibrary()
+{
+    if (!m_libraryStarted)
+        m_libraryStarted = startSharedLibrary();
+    return m_libraryStarted;
+}
+
+QList<ScanDevice> ScanService::devices()
+{
     QList<ScanDevice> devices;
-    if (sane_get_devices(&list, SANE_FALSE) == SANE_STATUS_GOOD && list) {
-        for (const SANE_Device **d = list; *d; ++d) {
-            const QString name = QString::fromUtf8((*d)->name);
-            devices.append(
-                {name, QStringLiteral("%1 %2 (%3)")
-                           .arg(QString::fromUtf8((*d)->vendor), QString::fromUtf8((*d)->model), name)});
-        }
+    const SANE_Device **list = nullptr;
+    if (busy() || !startLibrary() || sane_get_devices(&list, SANE_FALSE) != SANE_STATUS_GOOD || !list)
+        return devices;
+    for (const SANE_Device **d = list; *d; ++d) {
+        const QString name = QString::fromUtf8((*d)->name);
+        devices.append(
+            {name, QStringLiteral("%1 %2 (%3)")
+                       .arg(QString::fromUtf8((*d)->vendor), QString::fromUtf8((*d)->model), name)});
     }
-    if (devices.isEmpty())
-        throw NumberedError(NoScanner, noScannerText());
+    return devices;
+}
 
-    ScanSettings_frm dialog(
-        devices, loadScanSettings(m_db), [this](const QString &device) { return probe(device); }, parent);
-    if (dialog.exec() != QDialog::Accepted) {
-        // The dialog opened devices only to ask them; a start now must not scan.
-        closeDevice();
+DeviceCapabilities ScanService::capabilities(const QString &device)
+{
+    if (!open(device))
+        return {};
+    return readCapabilities(handleOf(m_handle));
+}
+
+bool ScanService::open(const QString &device)
+{
+    if (m_handle && m_deviceName == device)
+        return true;
+    if (busy() || !startLibrary())
         return false;
-    }
-    m_settings = dialog.settings();
-    saveScanSettings(m_db, m_settings);
-    if (!openDevice(m_settings.device))
-        throw NumberedError(NoScanner, noScannerText());
+    close();
+    SANE_Handle handle = nullptr;
+    if (sane_open(device.toUtf8().constData(), &handle) != SANE_STATUS_GOOD || !handle)
+        return false;
+    m_handle = handle;
+    m_deviceName = device;
     return true;
 }
 
-void Scanner::start(QWidget *parent)
+void ScanService::close()
 {
-    if (m_status != Status::Idle || scansRunning > 0)
+    if (!m_handle || m_thread)
+        return;
+    sane_close(handleOf(m_handle));
+    m_handle = nullptr;
+    m_deviceName.clear();
+}
+
+void ScanService::start(const ScanSettings &settings)
+{
+    if (m_status != Status::Idle || busy())
         return;
     if (!m_handle) {
-        fail(NoScanner);
+        fail(PageErr::NoScanner);
         return;
     }
-    const SANE_Status status = applySettings(handleOf(m_handle), m_settings, m_dpi);
+    const SANE_Status status = applySettings(handleOf(m_handle), settings, m_dpi);
     if (status != SANE_STATUS_GOOD) {
         fail(status);
         return;
@@ -477,49 +484,17 @@ void Scanner::start(QWidget *parent)
     m_reportPending = true;
     ++scansRunning;
     m_thread = new QThread;
-    m_worker = new ScanWorker(handleOf(m_handle), m_settings.mode, m_cancel);
+    m_worker = new ScanWorker(handleOf(m_handle), settings.mode, m_cancel);
     m_worker->moveToThread(m_thread);
     connect(m_thread, &QThread::started, m_worker, &ScanWorker::run);
     // The thread ends by itself once the page is read, so waiting for it never blocks long.
     connect(m_worker, &ScanWorker::done, m_thread, &QThread::quit, Qt::DirectConnection);
-    connect(m_worker, &ScanWorker::done, this, &Scanner::workerDone, Qt::QueuedConnection);
-    connect(m_worker, &ScanWorker::progress, this, &Scanner::showProgress, Qt::QueuedConnection);
-
-    auto *dialog = new QDialog(parent);
-    dialog->setWindowTitle(QStringLiteral("スキャン"));
-    dialog->setWindowFlags(dialog->windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    dialog->setFont(windowFont(ProportionalGothic, 9));
-    dialog->setWindowModality(Qt::WindowModal);
-    nameControl(*dialog, QStringLiteral("ScanProgress"), dialog->windowTitle());
-    auto *message = new QLabel(QStringLiteral("スキャン中…"), dialog);
-    nameControl(*message, QStringLiteral("Message"), message->text());
-    auto *bar = new QProgressBar(dialog);
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    bar->setMinimumWidth(twipsToPixels(4000));
-    nameControl(*bar, QStringLiteral("Progress"), message->text());
-    auto *stop = new QPushButton(QStringLiteral("中止"), dialog);
-    nameControl(*stop, QStringLiteral("Command"), stop->text());
-    // An Enter meant for another window must not throw the scan away; Esc still cancels.
-    stop->setAutoDefault(false);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(stop);
-    auto *layout = new QVBoxLayout(dialog);
-    layout->addWidget(message);
-    layout->addWidget(bar);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    // "中止", Esc and the close box all cancel.
-    connect(stop, &QPushButton::clicked, dialog, &QDialog::reject);
-    connect(dialog, &QDialog::rejected, this, &Scanner::cancel);
-    m_progress = dialog;
-
+    connect(m_worker, &ScanWorker::done, this, &ScanService::workerDone, Qt::QueuedConnection);
+    connect(m_worker, &ScanWorker::progress, this, &ScanService::progress, Qt::QueuedConnection);
     m_thread->start();
-    dialog->show();
 }
 
-bool Scanner::waitForFinished(int ms)
+bool ScanService::waitForFinished(int ms)
 {
     if (!m_reportPending)
         return true;
@@ -527,15 +502,15 @@ bool Scanner::waitForFinished(int ms)
     QTimer timer;
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(this, &Scanner::pageScanned, &loop, &QEventLoop::quit);
-    connect(this, &Scanner::scanFailed, &loop, &QEventLoop::quit);
-    connect(this, &Scanner::scanCancelled, &loop, &QEventLoop::quit);
+    connect(this, &ScanService::pageScanned, &loop, &QEventLoop::quit);
+    connect(this, &ScanService::scanFailed, &loop, &QEventLoop::quit);
+    connect(this, &ScanService::scanCancelled, &loop, &QEventLoop::quit);
     timer.start(ms);
     loop.exec();
     return !m_reportPending;
 }
 
-void Scanner::cancel()
+void ScanService::cancel()
 {
     if (m_status != Status::Scanning)
         return;
@@ -543,7 +518,7 @@ void Scanner::cancel()
     m_status = Status::Cancelling;
 }
 
-void Scanner::workerDone(int status, const QImage &image)
+void ScanService::workerDone(int status, const QImage &image)
 {
     m_thread->wait();
     delete m_worker;
@@ -551,7 +526,6 @@ void Scanner::workerDone(int status, const QImage &image)
     delete m_thread;
     m_thread = nullptr;
     --scansRunning;
-    delete m_progress;
 
     const bool cancelled = m_cancel || status == SANE_STATUS_CANCELLED;
     m_status = Status::Idle;
@@ -561,26 +535,15 @@ void Scanner::workerDone(int status, const QImage &image)
     } else if (status == SANE_STATUS_GOOD) {
         emit pageScanned(image, m_dpi);
     } else {
-        closeDevice();
+        close();
         emit scanFailed(status, scanErrorText(status));
     }
 }
 
-void Scanner::showProgress(int percent)
-{
-    if (!m_progress)
-        return;
-    auto *bar = m_progress->findChild<QProgressBar *>();
-    if (percent < 0)
-        bar->setRange(0, 0); // height unknown: a busy bar
-    else
-        bar->setValue(percent);
-}
-
-void Scanner::fail(int number)
+void ScanService::fail(int number)
 {
     // A device that failed is opened afresh next time.
-    closeDevice();
+    close();
     m_reportPending = true;
     QTimer::singleShot(0, this, [this, number] {
         m_reportPending = false;
@@ -588,35 +551,6 @@ void Scanner::fail(int number)
     });
 }
 
-DeviceCapabilities Scanner::probe(const QString &device)
-{
-    if (!openDevice(device))
-        return {};
-    return readCapabilities(handleOf(m_handle));
-}
-
-bool Scanner::openDevice(const QString &device)
-{
-    if (m_handle && m_deviceName == device)
-        return true;
-    closeDevice();
-    SANE_Handle handle = nullptr;
-    if (sane_open(device.toUtf8().constData(), &handle) != SANE_STATUS_GOOD || !handle)
-        return false;
-    m_handle = handle;
-    m_deviceName = device;
-    return true;
-}
-
-void Scanner::closeDevice()
-{
-    if (!m_handle)
-        return;
-    sane_close(handleOf(m_handle));
-    m_handle = nullptr;
-    m_deviceName.clear();
-}
-
 } // namespace zumen
 
-#include "scanner.moc"
+#include "scan_service.moc"

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace zumen {
+
+// What a page is scanned as: 白黒 (bilevel), グレー, カラー.
+enum class ScanMode { Mono, Gray, Color };
+
+struct ScanDevice {
+    QString name;  // the scanner library's device name, "test:0"
+    QString label; // vendor, model and name, as the list shows them
+};
+
+// What a device offers. Without a device to ask, every mode and the usual resolutions.
+struct DeviceCapabilities {
+    QList<ScanMode> modes{ScanMode::Mono, ScanMode::Gray, ScanMode::Color};
+    QList<int> resolutions{100, 150, 200, 300, 400, 600};
+    QStringList sources; // empty when the device has no choice of paper source
+};
+
+struct ScanSettings {
+    QString device;
+    ScanMode mode = ScanMode::Mono;
+    int resolution = 200; // drawings read well at 200 dpi
+    QString source;       // the device's own word; empty when it has no choice
+};
+
+} // namespace zumen

@@ -1,0 +1,224 @@
+#include "scan/scan_service.h"
+
+#include "support/sane_test_backend.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace zumen;
+
+namespace {
+
+constexpr int Timeout = 60000;
+
+// The test device's page is 80 x 100 mm; the backend may round a part pixel either way.
+void expectPageSize(const QImage &image, double widthMm, double heightMm, int dpi)
+{
+    EXPECT_NEAR(image.width(), widthMm / 25.4 * dpi, 1.0);
+    EXPECT_NEAR(image.height(), heightMm / 25.4 * dpi, 1.0);
+}
+
+// How many pixels are black and how many white, after turning the page to grey.
+std::pair<qint64, qint64> blackAndWhite(const QImage &image)
+{
+    const QImage gray = image.convertToFormat(QImage::Format_Grayscale8);
+    qint64 black = 0;
+    qint64 white = 0;
+    for (int y = 0; y < gray.height(); ++y) {
+        for (int x = 0; x < gray.width(); ++x) {
+            black += gray.constScanLine(y)[x] == 0;
+            white += gray.constScanLine(y)[x] == 255;
+        }
+    }
+    return {black, white};
+}
+
+// What one service reported.
+struct Reports {
+    explicit Reports(ScanService &device)
+        : pages(&device, &ScanService::pageScanned), failures(&device, &ScanService::scanFailed),
+          cancels(&device, &ScanService::scanCancelled)
+    {}
+    int count() const { return int(pages.count() + failures.count() + cancels.count()); }
+    int failure() const { return failures.isEmpty() ? 0 : failures.at(0).at(0).toInt(); }
+
+    QSignalSpy pages;
+    QSignalSpy failures;
+    QSignalSpy cancels;
+};
+
+ScanSettings settings(ScanMode mode, int dpi, const QString &device = QStringLiteral("test:0"))
+{
+    ScanSettings s;
+    s.device = device;
+    s.mode = mode;
+    s.resolution = dpi;
+    return s;
+}
+
+class ScanServiceTest : public ::testing::Test {
+protected:
+    // Opens the device and scans one page; the image is null when anything else came back.
+    QImage scan(ScanService &device, ScanMode mode, int dpi, int *dpiOut = nullptr)
+    {
+        EXPECT_TRUE(device.open(QStringLiteral("test:0")));
+        Reports reports(device);
+        device.start(settings(mode, dpi));
+        EXPECT_TRUE(device.waitForFinished(Timeout));
+        EXPECT_EQ(reports.count(), 1);
+        if (reports.pages.count() != 1) {
+            ADD_FAILURE() << "scan failed: " << reports.failure();
+            return {};
+        }
+        if (dpiOut)
+            *dpiOut = reports.pages.at(0).at(1).toInt();
+        return reports.pages.at(0).at(0).value<QImage>();
+    }
+
+    SaneTestBackend sane; // before any service: it chooses where the library reads its configuration
+};
+
+} // namespace
+
+TEST_F(ScanServiceTest, TheLibraryFindsDevicesAgainAfterTheLastServiceHasGone)
+{
+    {
+        SaneTestBackend none;
+        none.removeBackend();
+        ScanService device;
+        EXPECT_TRUE(device.devices().isEmpty());
+    }
+    ScanService device;
+    EXPECT_EQ(device.devices().size(), 2);
+    EXPECT_FALSE(scan(device, ScanMode::Gray, 100).isNull());
+}
+
+TEST_F(ScanServiceTest, EachModeGivesItsFormatAtTheChosenResolutionAndTheSameGrid)
+{
+    ScanService device;
+    const DeviceCapabilities caps = device.capabilities(QStringLiteral("test:0"));
+    EXPECT_EQ(caps.modes, (QList<ScanMode>{ScanMode::Mono, ScanMode::Gray, ScanMode::Color}));
+    EXPECT_TRUE(caps.resolutions.contains(300));
+    int dpi = 0;
+    const QImage mono = scan(device, ScanMode::Mono, 100, &dpi);
+    EXPECT_EQ(mono.format(), QImage::Format_Mono);
+    EXPECT_EQ(dpi, 100);
+    expectPageSize(mono, 80, 100, 100);
+    const QImage gray = scan(device, ScanMode::Gray, 100);
+    EXPECT_EQ(gray.format(), QImage::Format_Grayscale8);
+    const QImage colour = scan(device, ScanMode::Color, 150, &dpi);
+    EXPECT_EQ(colour.format(), QImage::Format_RGB32);
+    EXPECT_EQ(dpi, 150);
+    expectPageSize(colour, 80, 100, 150);
+
+    // The grid is black and white in every mode, with black in the same places.
+    const auto [black, white] = blackAndWhite(mono);
+    EXPECT_GT(black, mono.width() * 10);
+    EXPECT_GT(white, mono.width() * 10);
+    EXPECT_EQ(black + white, qint64{mono.width()} * mono.height());
+    ASSERT_EQ(gray.size(), mono.size());
+    EXPECT_EQ(gray, mono.convertToFormat(QImage::Format_Grayscale8));
+}
+
+TEST_F(ScanServiceTest, AGreyScanAfterABilevelOneHasItsShadesBack)
+{
+    sane.setOption(QStringLiteral("test-picture"), QStringLiteral("\"Color pattern\""));
+    ScanService device;
+    EXPECT_EQ(scan(device, ScanMode::Mono, 100).format(), QImage::Format_Mono);
+    const QImage gray = scan(device, ScanMode::Gray, 100);
+    const auto [black, white] = blackAndWhite(gray);
+    EXPECT_LT(black + white, qint64{gray.width()} * gray.height() / 2);
+}
+
+// Devices that send a page in three colour passes, without knowing its height (a hand
+// scanner, 11 cm wide) or in pieces of a few bytes.
+TEST_F(ScanServiceTest, OtherKindsOfDeviceGiveACompletePage)
+{
+    const struct {
+        const char *option;
+        const char *extra;
+        ScanMode mode;
+        QImage::Format format;
+        double widthMm;
+    } kinds[] = {{"three-pass", "three-pass-order BGR", ScanMode::Color, QImage::Format_RGB32, 80},
+                 {"hand-scanner", nullptr, ScanMode::Gray, QImage::Format_Grayscale8, 110},
+                 {"read-limit", "read-limit-size 7", ScanMode::Mono, QImage::Format_Mono, 80}};
+    for (const auto &kind : kinds) {
+        SCOPED_TRACE(kind.option);
+        SaneTestBackend backend;
+        backend.setOption(QString::fromLatin1(kind.option), QStringLiteral("true"));
+        if (kind.extra) {
+            const QStringList extra = QString::fromLatin1(kind.extra).split(u' ');
+            backend.setOption(extra[0], extra[1]);
+        }
+        ScanService device;
+        const QImage page = scan(device, kind.mode, 100);
+        ASSERT_FALSE(page.isNull());
+        EXPECT_EQ(page.format(), kind.format);
+        EXPECT_NEAR(page.width(), kind.widthMm / 25.4 * 100, 1.0);
+        // The grid stays black and white: a colour pass lost or misplaced would tint it.
+        const auto [black, white] = blackAndWhite(page);
+        EXPECT_GT(black, 0);
+        EXPECT_EQ(black + white, qint64{page.width()} * page.height());
+    }
+}
+
+TEST_F(ScanServiceTest, CancelStopsTheScanAndTheNextOneWorks)
+{
+    // Slow enough that the scan cannot end before the cancel: a pause after each piece of data.
+    sane.setOption(QStringLiteral("read-delay"), QStringLiteral("true"));
+    sane.setOption(QStringLiteral("read-delay-duration"), QStringLiteral("200000"));
+    ScanService device;
+    ASSERT_TRUE(device.open(QStringLiteral("test:0")));
+    Reports reports(device);
+    QSignalSpy progress(&device, &ScanService::progress);
+    device.start(settings(ScanMode::Gray, 400));
+    EXPECT_EQ(device.status(), ScanService::Status::Scanning);
+    EXPECT_TRUE(ScanService::busy());
+    ASSERT_TRUE(progress.wait(Timeout));
+    // While it runs, a second start is ignored.
+    device.start(settings(ScanMode::Gray, 400));
+
+    device.cancel();
+    EXPECT_EQ(device.status(), ScanService::Status::Cancelling);
+    EXPECT_TRUE(device.waitForFinished(Timeout));
+    EXPECT_EQ(reports.cancels.count(), 1);
+    EXPECT_EQ(reports.count(), 1);
+    EXPECT_EQ(device.status(), ScanService::Status::Idle);
+
+    const QImage page = scan(device, ScanMode::Mono, 100);
+    EXPECT_EQ(page.format(), QImage::Format_Mono);
+    // Nothing more arrived from the cancelled scan.
+    EXPECT_EQ(reports.count(), 2);
+
+    // A service that goes mid-scan stops its scan first.
+    auto other = std::make_unique<ScanService>();
+    ASSERT_TRUE(other->open(QStringLiteral("test:1")));
+    QSignalSpy otherProgress(other.get(), &ScanService::progress);
+    other->start(settings(ScanMode::Gray, 400, QStringLiteral("test:1")));
+    ASSERT_TRUE(otherProgress.wait(Timeout));
+    other.reset();
+    EXPECT_FALSE(ScanService::busy());
+}
+
+TEST_F(ScanServiceTest, ADeviceErrorMidScanIsReportedByNumberAndTheDeviceOpensAgain)
+{
+    sane.setOption(QStringLiteral("read-status-code"), QStringLiteral("\"SANE_STATUS_JAMMED\""));
+    ScanService device;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ASSERT_TRUE(device.open(QStringLiteral("test:0")));
+        Reports reports(device);
+        device.start(settings(ScanMode::Mono, 100));
+        EXPECT_TRUE(device.waitForFinished(Timeout));
+        EXPECT_EQ(reports.count(), 1);
+        EXPECT_EQ(reports.failure(), 6);
+        EXPECT_EQ(reports.failures.value(0).value(1).toString(), QStringLiteral("紙が詰まりました。"));
+        EXPECT_EQ(device.status(), ScanService::Status::Idle);
+        // The failed device was let go; only a new open brings it back.
+        EXPECT_FALSE(device.isOpen());
+    }
+}
