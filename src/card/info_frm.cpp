@@ -6,11 +6,6 @@
 #include "dialogs/alert_frm.h"
 #include "dialogs/confirm_frm.h"
 #include "dialogs/guard.h"
-#include "imaging/page_error.h"
-#include "pages/get_dir_frm.h"
-#include "pages/pain.h"
-#include "pages/scan_controller.h"
-#include "pages/select_device_frm.h"
 #include "text/utility.h"
 #include "widgets/flex_grid.h"
 #include "widgets/placements.h"
@@ -284,15 +279,11 @@ void Info_frm::ExitProgram()
 
 void Info_frm::DoAppend(bool aPageMode)
 {
+    if (!m_pageSource)
+        return;
     m_session.pageMode = aPageMode;
-    std::int16_t choice = SelectDevice_frm::Back;
-    {
-        SelectDevice_frm device(this);
-        CenterForm(device);
-        device.exec();
-        choice = device.DeviceChoice;
-    }
-    if (choice == SelectDevice_frm::Back)
+    const PageSource::Kind choice = m_pageSource->choose(this);
+    if (choice == PageSource::Kind::Back)
         return;
     m_shownBeforeAppend = m_session.id;
     // Without a number (the file locked, say) nothing starts: the card keeps the record it
@@ -306,22 +297,19 @@ void Info_frm::DoAppend(bool aPageMode)
         m_session.pendingDir.clear();
         m_session.pendingFile.clear();
     }
-    if (choice == SelectDevice_frm::Scanner) {
+    if (choice == PageSource::Kind::Scanner) {
         StartScan();
         return;
     }
     if (!aPageMode)
         emit viewerLabelShown(QString::number(m_session.id));
-    if (!m_getDir)
-        m_getDir = new GetDir_frm(this);
-    CenterForm(*m_getDir);
-    m_getDir->showModal();
-    m_session.pendingDir = m_getDir->ImportFolder;
-    m_session.pendingFile = m_getDir->ImportFile;
-    if (!m_getDir->ImportAccepted)
+    const std::optional<PageSource::File> file = m_pageSource->chooseFile(this);
+    if (!file)
         return;
+    m_session.pendingDir = file->folder;
+    m_session.pendingFile = file->name;
     if (aPageMode) {
-        guarded([this] { addImportedPage(*m_getDir); });
+        guarded([&] { addImportedPage(*file); });
         return;
     }
     emit fileShown(m_session.pendingDir, m_session.pendingFile);
@@ -347,7 +335,7 @@ const QString NoPagesYet = QStringLiteral("このレコードにはページが�
 
 } // namespace
 
-void Info_frm::addImportedPage(GetDir_frm &import)
+void Info_frm::addImportedPage(const PageSource::File &import)
 {
     const std::int32_t id = m_session.id;
     const std::optional<std::int16_t> page = m_archive.records.nextPage(id);
@@ -355,48 +343,23 @@ void Info_frm::addImportedPage(GetDir_frm &import)
         ShowAlert(NoPagesYet);
         return;
     }
-    const QString folder = import.ImportFolder.trimmed();
-    m_archive.records.putPage(id, *page, folder.isEmpty() ? QStringLiteral(" ") : folder, import.ImportFile);
+    const QString folder = import.folder.trimmed();
+    m_archive.records.putPage(id, *page, folder.isEmpty() ? QStringLiteral(" ") : folder, import.name);
     Display(id);
     m_session.page = *page;
     emit pageShown(id, *page);
 }
 
-ScanController &Info_frm::scanner()
-{
-    if (!m_scanner) {
-        m_scanner = new ScanController(m_archive, this);
-        connect(m_scanner, &ScanController::pageScanned, this, [this](const QImage &image, int dpi) {
-            if (!m_picture)
-                return;
-            m_picture->setScannedImage(image, dpi);
-            guarded([this] { ScanCompleted(); });
-        });
-        connect(m_scanner, &ScanController::scanFailed, this, [](int number, const QString &description) {
-            ShowAlert(number == PageErr::NoScanner ? QStringLiteral("スキャナを正しく接続してください。")
-                                                   : QString::number(number) + u'\r' + description);
-        });
-    }
-    return *m_scanner;
-}
-
 void Info_frm::StartScan()
 {
-    // The scanner's own software may change the working folder, where QV.MDB's neighbours
-    // (the placeholder page, request files) are looked for: put it back on every path.
-    const QString folder = QDir::currentPath();
-    try {
-        if (scanner().open(this))
-            scanner().start(this);
-    } catch (const NumberedError &e) {
-        ShowAlert(e.number() == PageErr::NoScanner ? QStringLiteral("スキャナを正しく接続してください。")
-                                                   : e.alertText());
-    }
-    QDir::setCurrent(folder);
+    if (m_pageSource)
+        m_pageSource->scan(this, [this] { ScanCompleted(); });
 }
 
 void Info_frm::ScanCompleted()
 {
+    if (!m_pageSource)
+        return;
     const std::int32_t id = m_session.id;
     std::optional<std::int16_t> page;
     if (m_session.pageMode) {
@@ -419,7 +382,7 @@ void Info_frm::ScanCompleted()
         page ? folder + u'/' + file
              : folder + QStringLiteral("/.%1.%2.part").arg(file).arg(QRandomGenerator::global()->generate());
     try {
-        m_picture->saveAs(written, 1);
+        m_pageSource->writeScan(written);
     } catch (const NumberedError &e) {
         ShowAlert(QStringLiteral("スキャンしたページを保存できませんでした。") + u'\r' + e.description());
         return;

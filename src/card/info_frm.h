@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/entry_card.h"
+#include "card/page_source.h"
 #include "db/record_store.h"
 
 #include <QString>
@@ -14,10 +15,6 @@ class QPushButton;
 
 namespace zumen {
 
-class GetDir_frm;
-class Pain;
-class ScanController;
-
 // The record card: one data record at a time, its items in a two-column grid, the buttons
 // for adding, browsing, searching, modifying, the history card and leaving, and the
 // item-by-item entry along the bottom edge. Other windows are reached through its signals.
@@ -29,8 +26,8 @@ public:
     // While a search result is open, 前へ/次へ walk it instead of the table.
     void setSearchWalk(std::function<bool()> active,
                        std::function<std::optional<std::int32_t>(bool next)> step);
-    // The viewer's picture, which a scan lands in and is written from.
-    void setScanPicture(Pain &picture) { m_picture = &picture; }
+    // Where 追加 gets its pages.
+    void setPageSource(PageSource &source) { m_pageSource = &source; }
 
     // Shows the record; an identifier that is not in DT leaves the card as it was.
     void Display(std::int32_t aID);
@@ -88,8 +85,7 @@ private:
     void fitLayoutHeight();
     void stepTo(bool next);
     void onFocusWindowChanged(QWindow *now);
-    ScanController &scanner();
-    void addImportedPage(GetDir_frm &import);
+    void addImportedPage(const PageSource::File &import);
     void removeUnreferencedScan();
 
     QWindow *m_previousFocus = nullptr;
@@ -98,9 +94,7 @@ private:
     std::int32_t m_shownBeforeAppend = 0;
     std::function<bool()> m_searchActive;
     std::function<std::optional<std::int32_t>(bool)> m_searchStep;
-    Pain *m_picture = nullptr;
-    ScanController *m_scanner = nullptr;
-    GetDir_frm *m_getDir = nullptr;
+    PageSource *m_pageSource = nullptr;
 };
 
 } // namespace zumen

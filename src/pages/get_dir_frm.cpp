@@ -1,7 +1,6 @@
 #include "pages/get_dir_frm.h"
 
 #include "dialogs/alert_frm.h"
-#include "shell/globals.h"
 #include "widgets/ui.h"
 
 #include <QCloseEvent>
@@ -46,7 +45,8 @@ QString driveOf(const QString &folder, const QStringList &points)
 
 } // namespace
 
-GetDir_frm::GetDir_frm(QWidget *parent) : QDialog(parent)
+GetDir_frm::GetDir_frm(const QString &fileFolder, QWidget *parent)
+    : QDialog(parent), m_root(fileFolder.trimmed())
 {
     setWindowTitle(QStringLiteral("画像の取得"));
     nameControl(*this, QStringLiteral("GetDir_frm"), QStringLiteral("画像の取得"));
@@ -101,7 +101,7 @@ GetDir_frm::GetDir_frm(QWidget *parent) : QDialog(parent)
     connect(Command[1], &QPushButton::clicked, this, &GetDir_frm::cancel);
 
     // The lists open on the file data folder and its drive.
-    const QString start = FileDataFolder.trimmed().isEmpty() ? QDir::homePath() : FileDataFolder.trimmed();
+    const QString start = m_root.isEmpty() ? QDir::homePath() : m_root;
     const QString drive = driveOf(QDir::cleanPath(start), mountPoints());
     Drive1->setCurrentText(drive);
     setPath(start);
@@ -132,7 +132,7 @@ void GetDir_frm::setPath(const QString &folder)
 
 void GetDir_frm::takeIn()
 {
-    const QString root = QDir::cleanPath(FileDataFolder.trimmed());
+    const QString root = QDir::cleanPath(m_root);
     // The folder must be the file data folder or lie below it; a mere text prefix
     // ("/img2" under "/img") would record a file that is not where the record says.
     const bool inside =

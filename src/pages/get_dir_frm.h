@@ -18,7 +18,8 @@ namespace zumen {
 class GetDir_frm : public QDialog {
     Q_OBJECT
 public:
-    explicit GetDir_frm(QWidget *parent = nullptr);
+    // fileFolder: the file data folder, where the lists open and below which a file must lie.
+    explicit GetDir_frm(const QString &fileFolder, QWidget *parent = nullptr);
 
     // Results, valid after the window hid itself.
     bool ImportAccepted = false;
@@ -49,6 +50,7 @@ private:
     void takeIn();
     void cancel();
 
+    QString m_root;
     QString m_path;
 };
 

@@ -8,6 +8,7 @@
 #include "lookup/trans.h"
 #include "options/opt_frm.h"
 #include "pages/drawing_frm.h"
+#include "pages/page_capture.h"
 #include "pages/pain.h"
 #include "search/srch_frm.h"
 #include "search/srchlist_frm.h"
@@ -29,7 +30,7 @@ void Desk::connectWindows()
 {
     card->setMemoEditor(*memo);
     history->setMemoEditor(*memo);
-    card->setScanPicture(*viewer->pain);
+    card->setPageSource(*new PageCapture(*this, *viewer->pain, card));
     // While a search result list is open, the card's steps walk it.
     card->setSearchWalk([this] { return SearchActive && results; },
                         [this](bool next) -> std::optional<std::int32_t> {

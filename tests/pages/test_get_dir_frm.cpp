@@ -1,5 +1,4 @@
 #include "pages/get_dir_frm.h"
-#include "shell/globals.h"
 
 #include <QDir>
 #include <QLabel>
@@ -16,9 +15,7 @@ TEST(GetDir, TheWindowShowsTheFolderItIsInAndSpeaksIt)
     QTemporaryDir dir;
     const QString files = QDir(dir.path()).filePath(QStringLiteral("files"));
     QDir(files).mkpath(QStringLiteral("図面"));
-    const QString before = FileDataFolder;
-    FileDataFolder = files;
-    GetDir_frm window;
+    GetDir_frm window(files);
     EXPECT_EQ(window.FolderPath->text(), QDir::toNativeSeparators(files));
     EXPECT_EQ(window.FolderPath->accessibleName(),
               QStringLiteral("ファイルの場所 ") + window.FolderPath->text());
@@ -31,5 +28,4 @@ TEST(GetDir, TheWindowShowsTheFolderItIsInAndSpeaksIt)
     EXPECT_EQ(window.FolderPath->text(), inside);
     EXPECT_EQ(window.FolderPath->accessibleName(), QStringLiteral("ファイルの場所 ") + inside);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("画像の取得")); // the caption stays put
-    FileDataFolder = before;
 }
