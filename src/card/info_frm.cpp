@@ -305,7 +305,7 @@ void Info_frm::showMemoReadOnly()
 
 void Info_frm::openOptions()
 {
-    auto *options = new Opt_frm(m_desk.db);
+    auto *options = new Opt_frm(m_desk);
     CenterForm(*options);
     options->show();
 }

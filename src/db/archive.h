@@ -1,7 +1,10 @@
 #pragma once
 
 #include "db/database.h"
+#include "db/layout_store.h"
 #include "db/layouts.h"
+#include "db/options_store.h"
+#include "db/placement_store.h"
 #include "db/record_store.h"
 
 #include <QString>
@@ -18,6 +21,9 @@ struct Archive {
 
     Database db;
     RecordStore records{db};
+    OptionsStore options{db};
+    PlacementStore placements{db};
+    LayoutStore layouts{db};
 
     Layout mainLayout;
     Layout historyLayout;

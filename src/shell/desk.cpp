@@ -8,13 +8,12 @@
 #include "lookup/trans.h"
 #include "pages/drawing_frm.h"
 #include "search/srch_frm.h"
-#include "search/srchlist_frm.h"
+#include "shell/globals.h"
 
 namespace zumen {
 
 Desk::~Desk()
 {
-    delete results;
     delete card;
     delete viewer;
     delete history;
@@ -37,14 +36,34 @@ void Desk::connectWindows()
     QObject::connect(card, &Info_frm::searchRequested, card, [this] {
         if (history)
             history->hide();
-        guarded([this] { OpenSearch(*this); });
+        guarded([this] { OpenSearch(*this, search); });
     });
     // Another program may have left a request while the user was elsewhere.
     QObject::connect(card, &Info_frm::activatedFromProgram, card,
-                     [this] { guarded([this] { CheckRequestFile(*this); }); });
+                     [this] { guarded([this] { checkRequestFile(); }); });
     // The hidden gesture on the ID label or "履歴" opens the layout designer, without waiting.
     QObject::connect(card, &Info_frm::designerRequested, card,
-                     [this] { guarded([this] { OpenDesigner(*this); }); });
+                     [this] { guarded([this] { OpenDesigner(*this, DesignTarget); }); });
+    // A row of the search result list shows its record on the card.
+    QObject::connect(&search, &SearchSession::recordRequested, card,
+                     [this](std::int32_t id) { showRecord(id); });
+}
+
+void Desk::showRecord(std::int32_t id)
+{
+    card->Display(id);
+    if (viewer) {
+        viewer->show();
+        viewer->raise();
+    }
+    card->show();
+    card->raise();
+    card->activateWindow();
+}
+
+void Desk::checkRequestFile()
+{
+    CheckRequestFile(*this, card, [this](std::int32_t id) { card->Display(id); });
 }
 
 } // namespace zumen

@@ -120,8 +120,7 @@ public:
 
     void layout()
     {
-        DesignTarget = QStringLiteral("Main");
-        auto *designer = new Desgn_frm(m_desk);
+        auto *designer = new Desgn_frm(m_desk, QStringLiteral("Main"));
         const QString label = QStringLiteral("L") + nextName();
         attempt(QStringLiteral("layout"), QStringLiteral("0"), label, [&] {
             designer->findChild<QLineEdit *>(QStringLiteral("ebox(0)"))->setText(label);
@@ -134,7 +133,7 @@ public:
 
     void options()
     {
-        auto *options = new Opt_frm(m_desk.db);
+        auto *options = new Opt_frm(m_desk);
         const QString folder = QStringLiteral("files/o") + nextName();
         attempt(QStringLiteral("opt"), QStringLiteral("12"), folder, [&] {
             options->findChild<QLineEdit *>(QStringLiteral("ebox(1)"))
