@@ -39,7 +39,7 @@ Desk &desk()
 void OpenHundredThousandHits(benchmark::State &state)
 {
     for (auto _ : state) {
-        SrchList_frm list(desk());
+        SrchList_frm list;
         list.fill(desk().db.openRecordset(HundredThousandHits));
         list.show();
         benchmark::DoNotOptimize(list.List->viewport()->grab());
@@ -49,7 +49,7 @@ BENCHMARK(OpenHundredThousandHits)->Unit(benchmark::kMillisecond);
 
 void ScrollHundredThousandHits(benchmark::State &state)
 {
-    SrchList_frm list(desk());
+    SrchList_frm list;
     list.fill(desk().db.openRecordset(HundredThousandHits));
     list.show();
     QScrollBar *bar = list.List->verticalScrollBar();

@@ -2,7 +2,10 @@
 
 #include "db/database.h"
 #include "db/history_store.h"
+#include "db/layout_store.h"
 #include "db/layouts.h"
+#include "db/options_store.h"
+#include "db/placement_store.h"
 #include "db/record_store.h"
 
 #include <QString>
@@ -20,6 +23,9 @@ struct Archive {
     Database db;
     RecordStore records{db};
     HistoryStore histories{db};
+    OptionsStore options{db};
+    PlacementStore placements{db};
+    LayoutStore layouts{db};
 
     Layout mainLayout;
     Layout historyLayout;

@@ -7,8 +7,6 @@
 
 namespace zumen {
 
-class Database;
-
 // Item kinds as codes; the layout tables hold them as the letters N, S, D and M.
 namespace Kind {
 constexpr std::int16_t NotSet = 1;
@@ -33,13 +31,6 @@ struct LayoutItem {
 // lies outside every layout.
 using Layout = std::array<LayoutItem, 11>;
 
-inline Layout MainLayout;
-inline Layout HistoryLayout;
-
-// Clears positions 0 to 9 of both layouts (position 10 keeps what it has).
-void ClearLayouts();
-// Reads both layouts from Desgn and DesgnHS; rows past the eleventh are ignored.
-void LoadLayouts(Database &db);
 // The number of items in a layout: positions before the first NotSet, at most ten.
 int ItemCount(const Layout &layout);
 

@@ -47,27 +47,6 @@ RowValues readRow(Database &db, const QString &sql, const QList<Variant> &params
     return values;
 }
 
-void upsertRow(Database &db, const QString &table, const RowValues &key, const RowValues &values)
-{
-    QStringList columns = key.keys();
-    QStringList updates;
-    QList<Variant> bound = key.values();
-    for (auto it = values.begin(); it != values.end(); ++it) {
-        columns << it.key();
-        updates << it.key() + QStringLiteral("=excluded.") + it.key();
-        bound << it.value();
-    }
-    QStringList marks;
-    for (qsizetype i = 1; i <= bound.size(); ++i)
-        marks << u'?' + QString::number(i);
-    QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO ")
-                      .arg(table, columns.join(u','), marks.join(u','), key.keys().join(u','));
-    sql += updates.isEmpty() ? QStringLiteral("NOTHING") : QStringLiteral("UPDATE SET ") + updates.join(u',');
-    Statement s = db.prepare(sql);
-    s.bindAll(bound);
-    s.run();
-}
-
 QString ScanFileName(std::int32_t id, std::optional<std::int16_t> page)
 {
     QString name = QStringLiteral("SC") + QStringLiteral("%1").arg(id, 6, 10, QLatin1Char('0'));

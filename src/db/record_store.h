@@ -1,8 +1,7 @@
 #pragma once
 
-#include "text/variant.h"
+#include "db/upsert.h"
 
-#include <QMap>
 #include <QString>
 
 #include <cstdint>
@@ -12,13 +11,6 @@
 namespace zumen {
 
 class Database;
-
-// One row's values by column name (Namae, Val1 … Text10), as the cards show and write them.
-using RowValues = QMap<QString, Variant>;
-
-// Writes values into the table's row that has the key values, adding the row when there is
-// none. Keys and values are bound; only the column names are part of the statement.
-void upsertRow(Database &db, const QString &table, const RowValues &key, const RowValues &values);
 
 // A scanned page's file name: "SC", the identifier in at least six digits, for a page added
 // later its number in at least two, ".TIF".

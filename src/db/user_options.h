@@ -1,16 +1,17 @@
 #pragma once
 
-#include <QString>
+#include "db/options_store.h"
 
 namespace zumen {
 
-class Database;
-
-// Options kept in table UserOP, one row a code: 11/12 the page folders, 13-16 the scanner
-// settings, 20 the viewer's zoom.
-// The row's text trimmed; empty when there is no row.
-QString ReadOption(Database &db, int code);
-// Writes the row, adding it when missing; an empty text is stored as one blank.
-void WriteOption(Database &db, int code, const QString &text);
+// The options as read and written before the store: the same as OptionsStore(db).read / write.
+inline QString ReadOption(Database &db, int code)
+{
+    return OptionsStore(db).read(code);
+}
+inline void WriteOption(Database &db, int code, const QString &text)
+{
+    OptionsStore(db).write(code, text);
+}
 
 } // namespace zumen

@@ -1,12 +1,11 @@
 #include "layout/desgn_frm.h"
 
 #include "card/info_frm.h"
-#include "db/database.h"
+#include "db/archive.h"
 #include "dialogs/alert_frm.h"
 #include "dialogs/confirm_frm.h"
 #include "dialogs/guard.h"
 #include "shell/desk.h"
-#include "shell/globals.h"
 #include "text/utility.h"
 #include "widgets/combo_setting.h"
 #include "widgets/ui.h"
@@ -37,20 +36,6 @@ bool isSet(std::int16_t kind)
     return kind >= Kind::Number && kind <= Kind::Memo;
 }
 
-QString letter(std::int16_t kind)
-{
-    switch (kind) {
-    case Kind::Number:
-        return QStringLiteral("N");
-    case Kind::Text:
-        return QStringLiteral("S");
-    case Kind::Date:
-        return QStringLiteral("D");
-    default:
-        return QStringLiteral("M");
-    }
-}
-
 } // namespace
 
 Layout NumberedLayout(const Layout &layout)
@@ -66,7 +51,8 @@ Layout NumberedLayout(const Layout &layout)
     return numbered;
 }
 
-Desgn_frm::Desgn_frm(Desk &desk, QWidget *parent) : QWidget(parent, Qt::Window), m_desk(desk)
+Desgn_frm::Desgn_frm(Archive &archive, const QString &target, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_archive(archive), m_target(target)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("デザイン"));
@@ -121,9 +107,8 @@ Desgn_frm::Desgn_frm(Desk &desk, QWidget *parent) : QWidget(parent, Qt::Window),
     connect(m_command[2], &QPushButton::clicked, this, &Desgn_frm::registerLayout);
     connect(m_command[3], &QPushButton::clicked, this, &QWidget::close);
 
-    m_target = DesignTarget;
     const bool main = m_target == QLatin1String("Main");
-    m_loaded = main ? MainLayout : HistoryLayout;
+    m_loaded = main ? m_archive.mainLayout : m_archive.historyLayout;
     m_layout = m_loaded;
     m_title->setText(main ? QStringLiteral("デザイン メイン") : QStringLiteral("デザイン 履歴"));
     m_title->setAccessibleName(m_title->text());
@@ -131,11 +116,6 @@ Desgn_frm::Desgn_frm(Desk &desk, QWidget *parent) : QWidget(parent, Qt::Window),
     FillKindList(*m_cbox);
     ShowItem();
     m_cbox->setFocus();
-}
-
-QString Desgn_frm::tableName() const
-{
-    return m_target == QLatin1String("Main") ? QStringLiteral("Desgn") : QStringLiteral("DesgnHS");
 }
 
 void Desgn_frm::ShowItem()
@@ -160,26 +140,9 @@ void Desgn_frm::StoreItem()
 
 void Desgn_frm::WriteLayout()
 {
-    const QString table = tableName();
-    const Layout numbered = NumberedLayout(m_layout);
-    // One transaction: a failure half way must not leave an empty or partial layout behind.
-    Transaction transaction(m_desk.db);
-    m_desk.db.execute(QStringLiteral("DELETE FROM ") + table);
-    Recordset rs = m_desk.db.openRecordset(QStringLiteral("SELECT * FROM ") + table);
-    for (int p = 0; p < LayoutSize; ++p) {
-        const LayoutItem &item = numbered[static_cast<std::size_t>(p)];
-        if (!isSet(item.kind))
-            break;
-        rs.addNew();
-        rs.setField(QStringLiteral("ID"), static_cast<std::int16_t>(p));
-        rs.setField(QStringLiteral("Koumoku"), letter(item.kind));
-        rs.setField(QStringLiteral("Eda"), item.eda);
-        rs.setField(QStringLiteral("Label"), EmptyToSpace(item.label));
-        rs.setField(QStringLiteral("fmat"), EmptyToSpace(item.fmat));
-        rs.update();
-    }
-    rs.close();
-    transaction.commit();
+    m_archive.layouts.write(m_target == QLatin1String("Main") ? LayoutStore::Table::Main
+                                                              : LayoutStore::Table::History,
+                            NumberedLayout(m_layout));
 }
 
 QStringList Desgn_frm::ColumnChanges() const
@@ -237,10 +200,9 @@ void Desgn_frm::registerLayout()
         return;
     ShowAlert(QStringLiteral("一旦、システムを終了します。") + QChar(13) +
               QStringLiteral("再起動してください。"));
-    guarded([this] { m_desk.db.close(); });
+    guarded([this] { m_archive.db.close(); });
     hide();
-    if (m_desk.endProgram)
-        m_desk.endProgram();
+    emit endProgramRequested();
     close();
 }
 
@@ -292,12 +254,17 @@ bool Desgn_frm::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void OpenDesigner(Desk &desk)
+void OpenDesigner(Desk &desk, const QString &target)
 {
     // A child window of the card: it stays above it and goes with it.
     Desgn_frm *designer = desk.card ? desk.card->findChild<Desgn_frm *>() : nullptr;
-    if (!designer)
-        designer = new Desgn_frm(desk, desk.card);
+    if (!designer) {
+        designer = new Desgn_frm(desk, target, desk.card);
+        QObject::connect(designer, &Desgn_frm::endProgramRequested, designer, [&desk] {
+            if (desk.endProgram)
+                desk.endProgram();
+        });
+    }
     CenterForm(*designer);
     designer->show();
     designer->raise();

@@ -15,15 +15,17 @@ class QPushButton;
 
 namespace zumen {
 
+struct Archive;
 struct Desk;
 
-// Edits a copy of the data-record layout (DesignTarget "Main") or of the history layout (any
-// other target) item by item. "登録" rewrites Desgn or DesgnHS and ends the program, since
-// the cards read the layouts only at start-up. Not modal; deletes itself when closed.
+// Edits a copy of the data-record layout (target "Main") or of the history layout (any other
+// target) item by item. "登録" rewrites Desgn or DesgnHS, closes the database and asks for
+// the program to end, since the cards read the layouts only at start-up. Not modal; deletes
+// itself when closed.
 class Desgn_frm : public QWidget {
     Q_OBJECT
 public:
-    explicit Desgn_frm(Desk &desk, QWidget *parent = nullptr);
+    Desgn_frm(Archive &archive, const QString &target, QWidget *parent = nullptr);
 
     // Shows the item at CurrentItem in the kind list and the two boxes.
     void ShowItem();
@@ -41,6 +43,10 @@ public:
     int CurrentItem() const { return m_currentItem; }
     const Layout &WorkingLayout() const { return m_layout; }
 
+signals:
+    // The new layout is stored and the database closed: the program must end now.
+    void endProgramRequested();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -48,9 +54,7 @@ private:
     void previous();
     void next();
     void registerLayout();
-    QString tableName() const;
-
-    Desk &m_desk;
+    Archive &m_archive;
     QString m_target;
     Layout m_loaded;
     Layout m_layout;
@@ -69,7 +73,8 @@ private:
 // in layout order, up to the first item that is not set.
 Layout NumberedLayout(const Layout &layout);
 
-// Opens the designer for DesignTarget, or brings the open one forward with its own target.
-void OpenDesigner(Desk &desk);
+// Opens the designer for target ("Main" or "History") over the card, or brings the open one
+// forward with its own target.
+void OpenDesigner(Desk &desk, const QString &target);
 
 } // namespace zumen

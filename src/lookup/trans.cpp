@@ -1,8 +1,7 @@
 #include "lookup/trans.h"
 
-#include "card/info_frm.h"
+#include "db/archive.h"
 #include "lookup/help_frm.h"
-#include "shell/desk.h"
 #include "text/request_file.h"
 #include "text/utility.h"
 
@@ -48,29 +47,31 @@ QString quoted(const QString &value)
     return out;
 }
 
-Help_frm &lookupList(Desk &desk)
+Help_frm &lookupList(Database &db, QWidget &over)
 {
-    if (auto *list = desk.card->findChild<Help_frm *>())
+    if (auto *list = over.findChild<Help_frm *>())
         return *list;
-    return *new Help_frm(desk.db, desk.card);
+    return *new Help_frm(db, &over);
 }
 
-void lookUp(Desk &desk, const QString &value, const QString &column, const QString &state)
+void lookUp(Archive &archive, QWidget &over, const std::function<void(std::int32_t)> &showRecord,
+            const QString &value, const QString &column, const QString &state)
 {
-    Recordset rs = desk.db.openRecordset(QStringLiteral("SELECT * FROM DT") + QStringLiteral(" WHERE ") +
-                                         column + QStringLiteral("='") + quoted(value) + QStringLiteral("'"));
+    Recordset rs =
+        archive.db.openRecordset(QStringLiteral("SELECT * FROM DT") + QStringLiteral(" WHERE ") + column +
+                                 QStringLiteral("='") + quoted(value) + QStringLiteral("'"));
     if (!rs.eof()) {
         rs.moveLast();
         if (rs.recordCount() == 1) {
             rs.moveFirst();
             const auto id = static_cast<std::int32_t>(NullToZero(rs.field(QStringLiteral("ID"))).toInteger());
             rs.close();
-            desk.card->Display(id);
+            showRecord(id);
             return;
         }
     }
     rs.close();
-    Help_frm &list = lookupList(desk);
+    Help_frm &list = lookupList(archive.db, over);
     list.Init(state, value, QString());
     list.showModal();
     if (!list.Picked)
@@ -78,16 +79,16 @@ void lookUp(Desk &desk, const QString &value, const QString &column, const QStri
     bool ok = false;
     const std::int32_t id = list.PickedValue.toInt(&ok);
     if (ok)
-        desk.card->Display(id);
+        showRecord(id);
 }
 
 } // namespace
 
-void CheckRequestFile(Desk &desk)
+void CheckRequestFile(Archive &archive, QWidget *over, const std::function<void(std::int32_t)> &showRecord)
 {
     // Showing the card from inside a request must not serve the next one half-way.
     static bool serving = false;
-    if (serving || !desk.card)
+    if (serving || !over)
         return;
     // Exact case only: a "trigger" on a file system that ignores case is not a request.
     if (!QDir::current().entryList({Trigger}, QDir::Files | QDir::Hidden).contains(Trigger))
@@ -114,7 +115,7 @@ void CheckRequestFile(Desk &desk)
     const std::optional<QString> value = takeField(valueFile);
     if (!value || value->size() > MaxValue)
         return;
-    lookUp(desk, *value, column, *kind);
+    lookUp(archive, *over, showRecord, *value, column, *kind);
 }
 
 } // namespace zumen

@@ -1,12 +1,9 @@
 #include "options/opt_frm.h"
 
-#include "db/database.h"
-#include "db/folders.h"
+#include "db/archive.h"
 #include "dialogs/guard.h"
-#include "text/utility.h"
 #include "widgets/ui.h"
 
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,9 +14,6 @@ namespace zumen {
 
 namespace {
 
-constexpr int ScannerFolderCode = 11;
-constexpr int FileFolderCode = 12;
-
 bool isEnter(int key)
 {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
@@ -27,8 +21,7 @@ bool isEnter(int key)
 
 } // namespace
 
-Opt_frm::Opt_frm(Database &db, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_db(db), m_workingFolder(QFileInfo(db.path()).absolutePath())
+Opt_frm::Opt_frm(Archive &archive, QWidget *parent) : QWidget(parent, Qt::Window), m_archive(archive)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("オプション"));
@@ -78,43 +71,18 @@ Opt_frm::Opt_frm(Database &db, QWidget *parent)
 
 void Opt_frm::LoadOptions()
 {
-    Recordset rs = m_db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
-    rs.findFirst(QStringLiteral("Code=11"));
     // The user sees where the pages really go, not a path relative to an unnamed folder.
-    const auto shown = [&] {
-        return WorkingFolder::absoluteFolder(NullToEmpty(rs.field(QStringLiteral("Contents"))).toString(),
-                                             m_workingFolder);
-    };
-    if (!rs.noMatch())
-        m_ebox[0]->setText(shown());
-    rs.findFirst(QStringLiteral("Code=12"));
-    if (!rs.noMatch())
-        m_ebox[1]->setText(shown());
-    rs.close();
+    const int codes[] = {OptionCode::ScanFolder, OptionCode::FileFolder};
+    for (int i = 0; i < 2; ++i) {
+        if (const std::optional<QString> folder = m_archive.options.folder(codes[i]))
+            m_ebox[i]->setText(*folder);
+    }
     SelectAllText(*m_ebox[0]);
 }
 
 void Opt_frm::Register(const QString & /*dummyMode*/)
 {
-    // Both rows or neither: a failure half way must not leave one folder changed.
-    Transaction transaction(m_db);
-    Recordset rs = m_db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
-    const std::pair<int, QString> rows[] = {{ScannerFolderCode, QStringLiteral("Code=11")},
-                                            {FileFolderCode, QStringLiteral("Code=12")}};
-    for (int i = 0; i < 2; ++i) {
-        const auto &[code, criterion] = rows[i];
-        rs.findFirst(criterion);
-        if (rs.noMatch())
-            rs.addNew();
-        else
-            rs.edit();
-        rs.setField(QStringLiteral("Code"), code);
-        const QString folder = WorkingFolder::storedFolder(m_ebox[i]->text().trimmed(), m_workingFolder);
-        rs.setField(QStringLiteral("Contents"), EmptyToSpace(folder));
-        rs.update();
-    }
-    rs.close();
-    transaction.commit();
+    m_archive.options.writeFolders(m_ebox[0]->text(), m_ebox[1]->text());
 }
 
 void Opt_frm::save()

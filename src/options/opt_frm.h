@@ -10,7 +10,7 @@ class QPushButton;
 
 namespace zumen {
 
-class Database;
+struct Archive;
 
 // Edits the scanner data folder (UserOP Code 11) and the file data folder (Code 12). What is
 // stored here is read at start-up, so a change takes effect at the next start. The boxes show
@@ -19,7 +19,7 @@ class Database;
 class Opt_frm : public QWidget {
     Q_OBJECT
 public:
-    explicit Opt_frm(Database &db, QWidget *parent = nullptr);
+    explicit Opt_frm(Archive &archive, QWidget *parent = nullptr);
 
     // Puts the stored folders into the text boxes.
     void LoadOptions();
@@ -33,8 +33,7 @@ protected:
 private:
     void save();
 
-    Database &m_db;
-    const QString m_workingFolder;
+    Archive &m_archive;
     QLabel *m_title;
     std::array<QLabel *, 2> m_label;
     std::array<QLineEdit *, 2> m_ebox;

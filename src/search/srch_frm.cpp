@@ -1,11 +1,9 @@
 #include "search/srch_frm.h"
 
-#include "card/info_frm.h"
-#include "db/layouts.h"
+#include "db/archive.h"
+#include "dialogs/alert_frm.h"
 #include "dialogs/guard.h"
-#include "search/srchlist_frm.h"
-#include "shell/desk.h"
-#include "shell/globals.h"
+#include "search/search_session.h"
 #include "text/utility.h"
 #include "widgets/combo_setting.h"
 #include "widgets/flex_grid.h"
@@ -67,7 +65,8 @@ bool isNumber(const QString &text)
 
 } // namespace
 
-Srch_frm::Srch_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
+Srch_frm::Srch_frm(Archive &archive, SearchSession &session)
+    : QWidget(nullptr), m_archive(archive), m_session(session)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("検索"));
@@ -120,9 +119,8 @@ Srch_frm::Srch_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     connect(Command[0], &QPushButton::clicked, this, [this] { guarded([this] { RunSearch(); }); });
     connect(Command[1], &QPushButton::clicked, this, &QWidget::close);
 
-    // The window reads the desk's database: it goes when the desk's windows go.
-    if (m_desk.card)
-        connect(m_desk.card, &QObject::destroyed, this, [this] { delete this; });
+    // The window reads the archive's database: it goes when the desk that holds both goes.
+    connect(&m_session, &QObject::destroyed, this, [this] { delete this; });
 
     List->setFontSize(12);
     for (int c = 0; c < 3; ++c)
@@ -131,8 +129,8 @@ Srch_frm::Srch_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
     List->setColWidthTwips(1, 800);
     List->setColWidthTwips(2, 3000);
     ClearList(*cbox[0]);
-    for (int k = 0; k < ItemCount(MainLayout); ++k)
-        AddListItem(*cbox[0], MainLayout[static_cast<std::size_t>(k)].label, k + 1);
+    for (int k = 0; k < ItemCount(m_archive.mainLayout); ++k)
+        AddListItem(*cbox[0], m_archive.mainLayout[static_cast<std::size_t>(k)].label, k + 1);
     cbox[0]->setCurrentIndex(0);
     FillOperatorList(*cbox[1]);
     ConditionCount = 0;
@@ -174,30 +172,24 @@ void Srch_frm::clearConditions()
     ConditionCount = 0;
 }
 
-QString Srch_frm::queryText(QString &refusal) const
+QString SearchQueryText(const QList<SearchCondition> &conditions, QString &refusal)
 {
-    if (!hasItems()) {
-        refusal = noItemsText();
-        return {};
-    }
-    if (ConditionCount == 0) {
+    if (conditions.isEmpty()) {
         refusal = QStringLiteral("検索条件を追加してから実行してください。");
         return {};
     }
     QString sql = QStringLiteral("SELECT * FROM DT WHERE ");
-    for (int i = 0; i < ConditionCount; ++i) {
-        const QString op = List->textMatrix(i + 1, 1);
-        const LayoutItem &item =
-            MainLayout[static_cast<std::size_t>(ConditionItems[static_cast<std::size_t>(i)])];
+    for (qsizetype i = 0; i < conditions.size(); ++i) {
+        const SearchCondition &c = conditions[i];
+        const QString &op = c.op;
+        const LayoutItem &item = c.item;
         // A number typed in full-width digits is the same number as in ASCII ones.
-        const QString typed = List->textMatrix(i + 1, 2);
-        const QString value = (item.kind == Kind::Number ? AsciiForms(typed) : typed).trimmed();
+        const QString value = (item.kind == Kind::Number ? AsciiForms(c.value) : c.value).trimmed();
         const QString n = NumText(item.eda);
         const bool contains = op == QStringLiteral("含む");
         // Values the engine cannot read are refused here, naming the condition, before anything runs.
-        const QString condition =
-            QStringLiteral("条件「%1」: ")
-                .arg(QStringLiteral("%1 %2 %3").arg(List->textMatrix(i + 1, 0), op, value).trimmed());
+        const QString condition = QStringLiteral("条件「%1」: ")
+                                      .arg(QStringLiteral("%1 %2 %3").arg(c.caption, op, value).trimmed());
         if (contains && (item.kind == Kind::Number || item.kind == Kind::Date)) {
             refusal = condition + QStringLiteral("「含む」は文字とメモの項目にだけ使えます。");
             return {};
@@ -238,6 +230,21 @@ QString Srch_frm::queryText(QString &refusal) const
     return sql;
 }
 
+QString Srch_frm::queryText(QString &refusal) const
+{
+    if (!hasItems()) {
+        refusal = noItemsText();
+        return {};
+    }
+    QList<SearchCondition> conditions;
+    for (int i = 0; i < ConditionCount; ++i) {
+        const auto position = static_cast<std::size_t>(ConditionItems[static_cast<std::size_t>(i)]);
+        conditions.append({m_archive.mainLayout[position], List->textMatrix(i + 1, 0),
+                           List->textMatrix(i + 1, 1), List->textMatrix(i + 1, 2)});
+    }
+    return SearchQueryText(conditions, refusal);
+}
+
 void Srch_frm::RunSearch()
 {
     QString refusal;
@@ -246,22 +253,13 @@ void Srch_frm::RunSearch()
         ShowAlert(refusal);
         return;
     }
-    Recordset found = m_desk.db.openRecordset(sql);
+    Recordset found = m_archive.db.openRecordset(sql);
     if (found.eof()) {
         found.close();
         ShowAlert(QStringLiteral("対象がありません。"));
         return;
     }
-    SearchActive = true;
-    if (!m_desk.results) {
-        m_desk.results = new SrchList_frm(m_desk);
-        CenterForm(*m_desk.results);
-    }
-    SrchList_frm &list = *m_desk.results;
-    list.fill(std::move(found));
-    list.show();
-    list.raise();
-    list.activateWindow();
+    m_session.show(std::move(found));
 }
 
 bool Srch_frm::eventFilter(QObject *watched, QEvent *event)
@@ -305,10 +303,10 @@ void Srch_frm::closeEvent(QCloseEvent *event)
     QWidget::closeEvent(event);
 }
 
-void OpenSearch(Desk &desk)
+void OpenSearch(Archive &archive, SearchSession &session)
 {
     if (!openWindow)
-        openWindow = new Srch_frm(desk);
+        openWindow = new Srch_frm(archive, session);
     Srch_frm &search = *openWindow;
     CenterForm(search);
     search.show();

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "db/layouts.h"
+
+#include <QList>
 #include <QWidget>
 
 #include <array>
@@ -12,18 +15,32 @@ class QPushButton;
 
 namespace zumen {
 
-struct Desk;
+struct Archive;
 class FlexGrid;
+class SearchSession;
+
+// One row of the search: the item (as the layout has it), the operator as the list shows it
+// ("=", "<", "含む" …), the value as typed, and the item's caption as the grid shows it.
+struct SearchCondition {
+    LayoutItem item;
+    QString caption;
+    QString op;
+    QString value;
+};
+
+// The query in the file engine's dialect for conditions that must all hold; empty, with the
+// reason for the user in refusal (naming the condition), when one cannot be run as it stands.
+QString SearchQueryText(const QList<SearchCondition> &conditions, QString &refusal);
 
 // The search: conditions on the items of the record layout, one per row of the grid, all of
-// which must hold. What it finds goes to the result list. The conditions live only while the
-// window is open: it deletes itself when closed.
+// which must hold. What it finds goes to the search session's result list. The conditions
+// live only while the window is open: it deletes itself when closed.
 class Srch_frm : public QWidget {
     Q_OBJECT
 public:
     static constexpr int MaxConditions = 11;
 
-    explicit Srch_frm(Desk &desk);
+    Srch_frm(Archive &archive, SearchSession &session);
 
     // Moves the condition being entered into the grid ("追加", Enter in the value box).
     void AddCondition();
@@ -54,13 +71,14 @@ protected:
 private:
     void clearConditions();
 
-    Desk &m_desk;
+    Archive &m_archive;
+    SearchSession &m_session;
     QLabel *m_title;
     std::array<QLabel *, 3> m_label{};
 };
 
 // The card's "検索": opens the search window centred, or brings the open one forward with
 // its conditions kept. Does not wait for it.
-void OpenSearch(Desk &desk);
+void OpenSearch(Archive &archive, SearchSession &session);
 
 } // namespace zumen

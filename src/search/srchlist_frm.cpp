@@ -1,11 +1,7 @@
 #include "search/srchlist_frm.h"
 
-#include "card/info_frm.h"
 #include "dialogs/guard.h"
-#include "pages/drawing_frm.h"
 #include "search/search_result_model.h"
-#include "shell/desk.h"
-#include "shell/globals.h"
 #include "widgets/ui.h"
 
 #include <QHeaderView>
@@ -16,7 +12,7 @@
 
 namespace zumen {
 
-SrchList_frm::SrchList_frm(Desk &desk) : QWidget(nullptr), m_desk(desk)
+SrchList_frm::SrchList_frm() : QWidget(nullptr)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("検索結果"));
@@ -74,14 +70,6 @@ void SrchList_frm::keyPressEvent(QKeyEvent *event)
     }
 }
 
-SrchList_frm::~SrchList_frm()
-{
-    if (m_desk.results == this)
-        m_desk.results = nullptr;
-    // With the list gone, previous and next walk the whole table again.
-    SearchActive = false;
-}
-
 void SrchList_frm::fill(Recordset result)
 {
     m_model->setResult(std::move(result));
@@ -121,14 +109,7 @@ void SrchList_frm::showRecord(int row)
     if (row < 1 || row >= rowCount())
         return;
     makeCurrent(row);
-    m_desk.card->Display(m_model->id(row - 1));
-    if (m_desk.viewer) {
-        m_desk.viewer->show();
-        m_desk.viewer->raise();
-    }
-    m_desk.card->show();
-    m_desk.card->raise();
-    m_desk.card->activateWindow();
+    emit recordRequested(m_model->id(row - 1));
 }
 
 void SrchList_frm::makeCurrent(int row)

@@ -12,18 +12,16 @@ class QTableView;
 
 namespace zumen {
 
-struct Desk;
 class SearchResultModel;
 
 // The records the last search found, one row each with identifier and name. A double-click
-// shows the row's record on the card; the card's previous and next walk the rows while the
-// list is open. Closing the list (閉じる, Esc or the close box) ends that walk; the window
-// deletes itself. Enter shows the current row's record, as a double-click does.
+// or Enter asks for the row's record to be shown; the card's previous and next walk the rows
+// (through the search session) while the list is open. Closing the list (閉じる, Esc or the
+// close box) ends that walk; the window deletes itself.
 class SrchList_frm : public QWidget {
     Q_OBJECT
 public:
-    explicit SrchList_frm(Desk &desk);
-    ~SrchList_frm() override;
+    SrchList_frm();
 
     // Takes over the result of a search; its first row becomes the current one.
     void fill(Recordset result);
@@ -37,12 +35,15 @@ public:
     // Makes the previous or next row current and gives its record; false, and nothing
     // changes, when the current row is already the first or the last.
     bool step(bool next, std::int32_t &id);
-    // Shows the record of a row on the card, then brings the viewer and the card forward.
+    // Makes a row current and asks for its record to be shown.
     void showRecord(int row);
 
     QLabel *message;
     QTableView *List;
     QPushButton *Close;
+
+signals:
+    void recordRequested(std::int32_t id);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -50,7 +51,6 @@ protected:
 private:
     void makeCurrent(int row);
 
-    Desk &m_desk;
     SearchResultModel *m_model;
 };
 

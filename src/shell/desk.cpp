@@ -12,14 +12,12 @@
 #include "pages/pain.h"
 #include "search/srch_frm.h"
 #include "search/srchlist_frm.h"
-#include "shell/globals.h"
 #include "widgets/ui.h"
 
 namespace zumen {
 
 Desk::~Desk()
 {
-    delete results;
     delete card;
     delete viewer;
     delete history;
@@ -32,13 +30,7 @@ void Desk::connectWindows()
     history->setMemoEditor(*memo);
     card->setPageSource(*new PageCapture(*this, *viewer->pain, card));
     // While a search result list is open, the card's steps walk it.
-    card->setSearchWalk([this] { return SearchActive && results; },
-                        [this](bool next) -> std::optional<std::int32_t> {
-                            std::int32_t id = 0;
-                            if (results && results->step(next, id))
-                                return id;
-                            return std::nullopt;
-                        });
+    card->setSearchWalk([this] { return search.active(); }, [this](bool next) { return search.step(next); });
     // The viewer shows what the card has.
     QObject::connect(card, &Info_frm::pageShown, viewer,
                      [this](std::int32_t id, std::int16_t page) { viewer->Display(id, page); });
@@ -56,7 +48,7 @@ void Desk::connectWindows()
     });
     QObject::connect(card, &Info_frm::optionsRequested, card, [this] {
         guarded([this] {
-            auto *options = new Opt_frm(db);
+            auto *options = new Opt_frm(*this);
             CenterForm(*options);
             options->show();
         });
@@ -75,16 +67,35 @@ void Desk::connectWindows()
     QObject::connect(card, &Info_frm::searchRequested, card, [this] {
         if (history)
             history->hide();
-        guarded([this] { OpenSearch(*this); });
+        guarded([this] { OpenSearch(*this, search); });
     });
     // Another program may have left a request while the user was elsewhere.
     QObject::connect(card, &Info_frm::activatedFromProgram, card,
-                     [this] { guarded([this] { CheckRequestFile(*this); }); });
+                     [this] { guarded([this] { checkRequestFile(); }); });
     // The hidden gesture on the ID label or "履歴" opens the layout designer, without waiting.
     QObject::connect(card, &Info_frm::designerRequested, card, [this](const QString &target) {
-        DesignTarget = target;
-        guarded([this] { OpenDesigner(*this); });
+        guarded([this, target] { OpenDesigner(*this, target); });
     });
+    // A row of the search result list shows its record on the card.
+    QObject::connect(&search, &SearchSession::recordRequested, card,
+                     [this](std::int32_t id) { showRecord(id); });
+}
+
+void Desk::showRecord(std::int32_t id)
+{
+    card->Display(id);
+    if (viewer) {
+        viewer->show();
+        viewer->raise();
+    }
+    card->show();
+    card->raise();
+    card->activateWindow();
+}
+
+void Desk::checkRequestFile()
+{
+    CheckRequestFile(*this, card, [this](std::int32_t id) { card->Display(id); });
 }
 
 } // namespace zumen

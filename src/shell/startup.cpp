@@ -2,7 +2,7 @@
 
 #include "card/info_frm.h"
 #include "card/memo_frm.h"
-#include "db/database.h"
+#include "db/archive.h"
 #include "db/db_error.h"
 #include "db/folders.h"
 #include "db/layouts.h"
@@ -14,8 +14,6 @@
 #include "lookup/trans.h"
 #include "pages/drawing_frm.h"
 #include "shell/desk.h"
-#include "shell/globals.h"
-#include "text/utility.h"
 #include "widgets/placements.h"
 #include "widgets/ui.h"
 
@@ -57,56 +55,45 @@ QString startupErrorText(const NumberedError &error)
            u'\r' + error.description();
 }
 
-QStringList ReadFolderOptions(Database &db)
+QStringList ReadFolderOptions(Archive &archive)
 {
     struct Option {
-        QString criterion;
+        int code;
         QString caption;
         QString *folder;
         QString rewrite;
     };
     Option options[] = {
-        {QStringLiteral("Code=11"), QStringLiteral("スキャナデータパス"), &ScanDataFolder, {}},
-        {QStringLiteral("Code=12"), QStringLiteral("ファイルデータパス"), &FileDataFolder, {}}};
-    const QString working = QFileInfo(db.path()).absolutePath();
-    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
-    if (rs.eof()) {
-        rs.close();
-        return {};
-    }
+        {OptionCode::ScanFolder, QStringLiteral("スキャナデータパス"), &archive.scanFolder, {}},
+        {OptionCode::FileFolder, QStringLiteral("ファイルデータパス"), &archive.fileFolder, {}}};
+    const QString working = archive.options.workingFolder();
     bool rewrite = false;
     for (Option &option : options) {
-        rs.findFirst(option.criterion);
-        if (rs.noMatch())
+        option.folder->clear();
+        const std::optional<QString> stored = archive.options.find(option.code);
+        if (!stored)
             continue;
-        const QString stored = NullToEmpty(rs.field(QStringLiteral("Contents"))).toString();
-        *option.folder = WorkingFolder::absoluteFolder(stored, working);
+        *option.folder = WorkingFolder::absoluteFolder(*stored, working);
         // Written before folders were kept relative: only an absolute folder inside is rewritten.
-        const QString relative = WorkingFolder::storedFolder(stored, working);
-        if (QDir::isAbsolutePath(stored.trimmed()) && QDir::isRelativePath(relative)) {
+        const QString relative = WorkingFolder::storedFolder(*stored, working);
+        if (QDir::isAbsolutePath(stored->trimmed()) && QDir::isRelativePath(relative)) {
             option.rewrite = relative;
             rewrite = true;
         }
     }
-    rs.close();
     if (!rewrite)
         return {};
 
     QStringList notes;
     try {
-        Transaction transaction(db);
-        Recordset rows = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
+        Transaction transaction(archive.db);
         for (const Option &option : options) {
             if (option.rewrite.isEmpty())
                 continue;
-            rows.findFirst(option.criterion);
-            rows.edit();
-            rows.setField(QStringLiteral("Contents"), option.rewrite);
-            rows.update();
+            archive.options.write(option.code, option.rewrite);
             notes << option.caption + QStringLiteral(": ") + *option.folder + QStringLiteral(" → ") +
                          option.rewrite;
         }
-        rows.close();
         transaction.commit();
     } catch (const DbError &) {
         // A file that cannot be written (read-only copy, locked) still works with the folders
@@ -122,12 +109,8 @@ std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const 
     std::unique_ptr<Desk> desk;
     try {
         desk = std::make_unique<Desk>(openRepairing(WorkingFolder::DatabaseFile, &repaired));
-        LoadLayouts(desk->db);
-        const QStringList foldersRewritten = ReadFolderOptions(desk->db);
-        desk->mainLayout = MainLayout;
-        desk->historyLayout = HistoryLayout;
-        desk->scanFolder = ScanDataFolder;
-        desk->fileFolder = FileDataFolder;
+        desk->layouts.load(desk->mainLayout, desk->historyLayout);
+        const QStringList foldersRewritten = ReadFolderOptions(*desk);
         desk->card = new Info_frm(*desk);
         desk->viewer = new Drawing_frm(*desk);
         desk->history = new History_frm(*desk);
@@ -139,7 +122,7 @@ std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const 
             desk->card->move(area.topLeft());
             desk->viewer->move(area.left() + desk->card->frameGeometry().width() + 8, area.top());
         }
-        RestoreWindows(desk->db, desk->card, desk->viewer, desk->history, desk->memo);
+        RestoreWindows(desk->placements, desk->card, desk->viewer, desk->history, desk->memo);
         desk->card->show();
         desk->viewer->show();
         if (!foldersRewritten.isEmpty()) {
@@ -158,7 +141,7 @@ std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const 
     if (!repaired.backupPath.isEmpty())
         ShowAlert(repairNotice(repaired));
     // A request left before the program started is served once the windows are up.
-    guarded([&] { CheckRequestFile(*desk); });
+    guarded([&] { desk->checkRequestFile(); });
     return desk;
 }
 

@@ -8,7 +8,7 @@
 
 namespace zumen {
 
-class Database;
+struct Archive;
 class NumberedError;
 struct Desk;
 
@@ -16,10 +16,11 @@ struct Desk;
 // not negative), the error's source, " でエラーが発生しました。 ", character 13, the description.
 QString startupErrorText(const NumberedError &error);
 
-// Reads the two data folders from UserOP into the program-wide values, as absolute folders.
-// An option that still holds an absolute folder inside the working folder is rewritten
-// relative to it (both in one transaction); gives a line for each one rewritten.
-QStringList ReadFolderOptions(Database &db);
+// Reads the two data folders from UserOP into archive.scanFolder and archive.fileFolder, as
+// absolute folders (blank when not set). An option that still holds an absolute folder inside
+// the working folder is rewritten relative to it (both in one transaction); gives a line for
+// each one rewritten.
+QStringList ReadFolderOptions(Archive &archive);
 
 // The start-up sequence in the current folder: open QV.MDB (rebuilding a damaged file once),
 // load the layouts and folders, create the windows, restore their placements and show the

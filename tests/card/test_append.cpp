@@ -3,7 +3,6 @@
 #include "pages/get_dir_frm.h"
 #include "pages/pain.h"
 #include "pages/select_device_frm.h"
-#include "shell/globals.h"
 #include "support/modal.h"
 #include "support/test_desk.h"
 

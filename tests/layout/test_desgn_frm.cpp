@@ -2,7 +2,6 @@
 
 #include "card/info_frm.h"
 #include "dialogs/confirm_frm.h"
-#include "shell/globals.h"
 #include "support/modal.h"
 #include "support/test_desk.h"
 
@@ -124,7 +123,7 @@ TEST_F(Designer, ItemsAreNumberedPerKindAndTheProgramEnds)
     EXPECT_EQ(rows(), (QStringList{"0|N|1|寸法|#,##0", "1|S|1|材質| ", "2|N|2|重量|0.0", "3|D|1|検図日| "}));
     EXPECT_TRUE(m_desk.ended());
     EXPECT_FALSE(m_desk.desk().db.isOpen());
-    EXPECT_EQ(ItemCount(MainLayout), 0) << "the cards keep the layout loaded at start-up";
+    EXPECT_EQ(ItemCount(m_desk.desk().mainLayout), 0) << "the cards keep the layout loaded at start-up";
 }
 
 TEST_F(Designer, NotSetAsTheFirstItemDeletesEveryRow)

@@ -101,17 +101,17 @@ TEST_F(Request, OneMatchIsShownAtOnceAndBothFilesAreConsumed)
 {
     NoModal none;
     request("ZUBAN\r\n", "ZUBAN", "C-5\r\n");
-    CheckRequestFile(d.desk());
+    d.desk().checkRequestFile();
     EXPECT_EQ(shown(), QStringLiteral("5"));
     EXPECT_FALSE(present(QStringLiteral("TRIGGER")));
     EXPECT_FALSE(present(QStringLiteral("ZUBAN")));
 
     request("HINNAMAE", "HINNAMAE", toCp932(QStringLiteral("\"軸\"")));
-    CheckRequestFile(d.desk());
+    d.desk().checkRequestFile();
     EXPECT_EQ(shown(), QStringLiteral("2"));
 
     request("HINNAMAE", "HINNAMAE", "O'Brien");
-    CheckRequestFile(d.desk());
+    d.desk().checkRequestFile();
     EXPECT_EQ(shown(), QStringLiteral("4"));
 }
 
@@ -125,7 +125,7 @@ TEST_F(Request, SeveralMatchesOpenTheListAndThePickedRecordIsShown)
         pressKey(modal, Qt::Key_Down);
         pressKey(modal, Qt::Key_Return);
     });
-    CheckRequestFile(d.desk());
+    d.desk().checkRequestFile();
     EXPECT_EQ(listed, (QStringList{"1", "2", "3"}));
     EXPECT_EQ(shown(), QStringLiteral("3"));
     EXPECT_FALSE(present(QStringLiteral("ZUBAN")));
@@ -136,7 +136,7 @@ TEST_F(Request, SeveralMatchesOpenTheListAndThePickedRecordIsShown)
         listed = shownCodes(modal);
         pressKey(modal, Qt::Key_Escape);
     });
-    CheckRequestFile(d.desk());
+    d.desk().checkRequestFile();
     EXPECT_EQ(listed, (QStringList{"1", "3"}));
     EXPECT_EQ(shown(), QStringLiteral("3"));
 }
@@ -149,7 +149,7 @@ TEST_F(Request, NoExactMatchOrAnEmptyValueListsWhatContainsIt)
         listed = shownCodes(modal);
         pressKey(modal, Qt::Key_Escape);
     });
-    CheckRequestFile(d.desk());
+    d.desk().checkRequestFile();
     EXPECT_EQ(listed, (QStringList{"1", "2", "3"}));
 
     request("ZUBAN", "ZUBAN", "");
@@ -157,7 +157,7 @@ TEST_F(Request, NoExactMatchOrAnEmptyValueListsWhatContainsIt)
         listed = shownCodes(modal);
         pressKey(modal, Qt::Key_Return);
     });
-    CheckRequestFile(d.desk());
+    d.desk().checkRequestFile();
     EXPECT_EQ(listed.size(), 6);
     EXPECT_EQ(shown(), QStringLiteral("1"));
 }
@@ -168,7 +168,7 @@ TEST_F(Request, WhatIsNotARequestIsLeftAloneOrDropped)
     // Only the exact name counts.
     request("ZUBAN", "ZUBAN", "C-5");
     QFile::rename(QStringLiteral("TRIGGER"), QStringLiteral("trigger"));
-    CheckRequestFile(d.desk());
+    d.desk().checkRequestFile();
     EXPECT_EQ(shown(), QStringLiteral("6"));
     EXPECT_TRUE(present(QStringLiteral("trigger")));
     EXPECT_TRUE(present(QStringLiteral("ZUBAN")));
@@ -177,7 +177,7 @@ TEST_F(Request, WhatIsNotARequestIsLeftAloneOrDropped)
     // An unknown kind drops the trigger and leaves the value file.
     for (const QByteArray &kind : {QByteArray("zuban"), QByteArray(""), QByteArray("OTHER")}) {
         put(QStringLiteral("TRIGGER"), kind);
-        CheckRequestFile(d.desk());
+        d.desk().checkRequestFile();
         EXPECT_FALSE(present(QStringLiteral("TRIGGER"))) << kind.constData();
         EXPECT_TRUE(present(QStringLiteral("ZUBAN")));
     }
@@ -185,7 +185,7 @@ TEST_F(Request, WhatIsNotARequestIsLeftAloneOrDropped)
 
     // A trigger without its value file is dropped.
     put(QStringLiteral("TRIGGER"), "HINNAMAE");
-    CheckRequestFile(d.desk());
+    d.desk().checkRequestFile();
     EXPECT_FALSE(present(QStringLiteral("TRIGGER")));
     EXPECT_EQ(shown(), QStringLiteral("6"));
 }
@@ -200,14 +200,14 @@ TEST_F(Request, DamagedHugeOrBinaryFilesAreConsumedWithoutHarm)
     const QByteArray badCp932("\x82\x20\x81", 3); // a lead byte without a valid trail
     for (const QByteArray &bytes : {binary, badCp932, QByteArray("C-5\0x", 5), huge}) {
         request("ZUBAN", "ZUBAN", bytes);
-        CheckRequestFile(d.desk());
+        d.desk().checkRequestFile();
         EXPECT_FALSE(present(QStringLiteral("TRIGGER")));
         EXPECT_FALSE(present(QStringLiteral("ZUBAN")));
         EXPECT_EQ(shown(), QStringLiteral("6"));
     }
     // A binary trigger is no kind.
     put(QStringLiteral("TRIGGER"), binary);
-    CheckRequestFile(d.desk());
+    d.desk().checkRequestFile();
     EXPECT_FALSE(present(QStringLiteral("TRIGGER")));
     EXPECT_EQ(shown(), QStringLiteral("6"));
 }
@@ -252,7 +252,7 @@ TEST_F(Request, RequestsWrittenByTheToolAreServed)
         ASSERT_EQ(
             run({QStringLiteral("request"), QStringLiteral("ZUBAN"), QStringLiteral("Q\"1,2'"), folder}), 0);
         EXPECT_TRUE(present(QStringLiteral("TRIGGER")));
-        CheckRequestFile(d.desk());
+        d.desk().checkRequestFile();
         EXPECT_EQ(shown(), QStringLiteral("7"));
         ASSERT_EQ(run({QStringLiteral("request"), QStringLiteral("HINNAMAE"), QStringLiteral("十字穴付き"),
                        folder}),
@@ -262,7 +262,7 @@ TEST_F(Request, RequestsWrittenByTheToolAreServed)
         EXPECT_EQ(value.readAll(), '"' + toCp932(QStringLiteral("十字穴付き")) + "\"\r\n");
         value.close();
         d.desk().card->Display(6);
-        CheckRequestFile(d.desk());
+        d.desk().checkRequestFile();
         EXPECT_EQ(shown(), QStringLiteral("7"));
         EXPECT_EQ(QDir::current().entryList(QDir::Files), QStringList{"QV.MDB"});
     }
@@ -312,7 +312,7 @@ TEST_F(Request, SpecialFilesInPlaceOfTheValueChangeNothing)
         put(QStringLiteral("TRIGGER"), "ZUBAN");
         QElapsedTimer clock;
         clock.start();
-        CheckRequestFile(d.desk());
+        d.desk().checkRequestFile();
         EXPECT_LT(clock.elapsed(), 5000);
         EXPECT_FALSE(present(QStringLiteral("TRIGGER")));
         EXPECT_EQ(shown(), QStringLiteral("6"));

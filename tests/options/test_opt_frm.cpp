@@ -1,5 +1,6 @@
 #include "options/opt_frm.h"
 
+#include "db/archive.h"
 #include "support/modal.h"
 #include "support/temp_db.h"
 
@@ -25,7 +26,8 @@ protected:
     // Opens the window as the record card does and waits until it takes keys.
     Opt_frm &open()
     {
-        m_window = new Opt_frm(m_db.db());
+        m_archive = std::make_unique<Archive>(Database::open(m_db.path()));
+        m_window = new Opt_frm(*m_archive);
         m_window->show();
         m_window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(m_window));
@@ -56,6 +58,7 @@ protected:
     }
 
     TempDb m_db;
+    std::unique_ptr<Archive> m_archive;
     QPointer<Opt_frm> m_window;
 };
 

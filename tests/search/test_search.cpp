@@ -2,7 +2,6 @@
 #include "pages/drawing_frm.h"
 #include "search/srch_frm.h"
 #include "search/srchlist_frm.h"
-#include "shell/globals.h"
 #include "support/modal.h"
 #include "support/test_desk.h"
 #include "widgets/flex_grid.h"
@@ -53,7 +52,7 @@ protected:
         d.open();
     }
     Info_frm &card() { return *d.desk().card; }
-    SrchList_frm *results() { return d.desk().results; }
+    SrchList_frm *results() { return d.desk().search.list(); }
 
     // The open search window, if any.
     static Srch_frm *window()
@@ -183,7 +182,7 @@ TEST_F(Search, RangeOnTwoItemsBuildsTheQueryAndListsWhatItFinds)
 
     run(s);
     ASSERT_NE(results(), nullptr);
-    EXPECT_TRUE(SearchActive);
+    EXPECT_TRUE(d.desk().search.active());
     EXPECT_TRUE(results()->isVisible());
     EXPECT_EQ(found(), (QList<int>{5, 9, 12})); // A10 is too early, A1x has no date
     EXPECT_EQ(results()->textMatrix(1, 1), QStringLiteral("five"));
@@ -224,36 +223,6 @@ TEST_F(Search, MemosAreSearchedForTheTextAnywhereNumbersByValue)
               (QList<int>{5, 14})); // as an input method types it
 }
 
-TEST_F(Search, ValuesTheEngineCannotReadAreRefusedBeforeAnythingRuns)
-{
-    open();
-    Srch_frm &s = openSearch();
-    addCondition(s, Zuban, Contains, QStringLiteral("A1"));
-    const struct {
-        int item, op;
-        const char *value, *message;
-    } cases[] = {
-        {Suuryou, Eq, "abc", "条件「数量 = abc」: 値が数値ではありません。"},
-        {Suuryou, Ge, "1,5", "条件「数量 >= 1,5」: 値が数値ではありません。"},
-        {Suuryou, Eq, "", "条件「数量 =」: 値が数値ではありません。"},
-        {Sakuseibi, Ge, "2001/02/30", "条件「作成日 >= 2001/02/30」: 値が日付ではありません。"},
-        {Suuryou, Contains, "5", "条件「数量 含む 5」: 「含む」は文字とメモの項目にだけ使えます。"},
-    };
-    for (const auto &c : cases) {
-        addCondition(s, c.item, c.op, QString::fromUtf8(c.value));
-        AlertAnswerer alerts;
-        run(s);
-        EXPECT_EQ(alerts.texts(), QStringList{QString::fromUtf8(c.message)}) << c.value;
-        EXPECT_EQ(s.ConditionCount, 2);
-        EXPECT_EQ(s.List->textMatrix(2, 2), QString::fromUtf8(c.value));
-        EXPECT_EQ(results(), nullptr);
-        EXPECT_FALSE(SearchActive);
-        // Start again from the good condition.
-        QTest::mouseClick(s.Clear, Qt::LeftButton);
-        addCondition(s, Zuban, Contains, QStringLiteral("A1"));
-    }
-}
-
 TEST_F(Search, NothingToRunOrTooMuchIsSaid)
 {
     open();
@@ -280,7 +249,7 @@ TEST_F(Search, NothingToRunOrTooMuchIsSaid)
     EXPECT_EQ(alerts.texts().value(2), QStringLiteral("対象がありません。"));
     EXPECT_EQ(s.ConditionCount, 1);
     EXPECT_EQ(results(), nullptr);
-    EXPECT_FALSE(SearchActive);
+    EXPECT_FALSE(d.desk().search.active());
 }
 
 TEST_F(Search, ASingleItemLayoutKeepsItsItemSelected)
@@ -349,12 +318,9 @@ TEST_F(Search, CardStepsWalkTheResultRowsInTheirOrder)
 {
     open();
     // A result in an order of its own, as a list is filled by a search.
-    auto *list = new SrchList_frm(d.desk());
-    d.desk().results = list;
-    SearchActive = true;
-    list->fill(d.desk().db.openRecordset(
+    d.desk().search.show(d.desk().db.openRecordset(
         QStringLiteral("SELECT * FROM DT WHERE ID=12 OR ID=5 OR ID=9 ORDER BY Namae DESC")));
-    list->show();
+    SrchList_frm *list = results();
     EXPECT_EQ(list->rowCount(), 4);
 
     click(2);
@@ -382,20 +348,20 @@ TEST_F(Search, CardStepsWalkTheResultRowsInTheirOrder)
     EXPECT_EQ(list->Close->accessibleName(), QStringLiteral("閉じる"));
     QTest::mouseClick(list->Close, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return results() == nullptr; }));
-    EXPECT_FALSE(SearchActive);
+    EXPECT_FALSE(d.desk().search.active());
     click(2);
     EXPECT_EQ(card().ID->text(), QStringLiteral("7")); // the table's next, not the list's
 
     // A later search opens a fresh list, which the steps walk again; Esc closes it too.
     EXPECT_EQ(searchFor(Hinmei, Contains, QStringLiteral("O'")), (QList<int>{9, 14}));
-    EXPECT_TRUE(SearchActive);
+    EXPECT_TRUE(d.desk().search.active());
     click(2);
     EXPECT_EQ(card().ID->text(), QStringLiteral("14"));
     click(1);
     EXPECT_EQ(card().ID->text(), QStringLiteral("9"));
     QTest::keyClick(results()->List, Qt::Key_Escape);
     ASSERT_TRUE(QTest::qWaitFor([&] { return results() == nullptr; }));
-    EXPECT_FALSE(SearchActive);
+    EXPECT_FALSE(d.desk().search.active());
 }
 
 TEST_F(Search, AHundredThousandHitsOpenTheWholeList)

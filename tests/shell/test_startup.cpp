@@ -2,7 +2,6 @@
 #include "db/db_error.h"
 #include "pages/drawing_frm.h"
 #include "shell/desk.h"
-#include "shell/globals.h"
 #include "shell/startup.h"
 #include "support/modal.h"
 #include "support/temp_db.h"
@@ -72,16 +71,15 @@ TEST(Startup, ErrorTextPutsABlankOnlyBeforeANonNegativeNumber)
 TEST(Startup, FoldersComeFromTheirOptionRowsAlone)
 {
     TempDb t;
-    ScanDataFolder = QStringLiteral("left over");
-    FileDataFolder.clear();
+    Archive a(Database::open(t.path()));
+    a.scanFolder = QStringLiteral("left over");
     t.exec(QStringLiteral("INSERT INTO UserOP (Code, Contents) VALUES (12, '/data/files')"));
-    ScanDataFolder.clear();
-    ReadFolderOptions(t.db());
-    EXPECT_EQ(ScanDataFolder, QString());
-    EXPECT_EQ(FileDataFolder, QStringLiteral("/data/files"));
+    ReadFolderOptions(a);
+    EXPECT_EQ(a.scanFolder, QString());
+    EXPECT_EQ(a.fileFolder, QStringLiteral("/data/files"));
     t.exec(QStringLiteral("INSERT INTO UserOP (Code, Contents) VALUES (11, NULL)"));
-    ReadFolderOptions(t.db());
-    EXPECT_EQ(ScanDataFolder, QString());
+    ReadFolderOptions(a);
+    EXPECT_EQ(a.scanFolder, QString());
 }
 
 TEST(Startup, PageFoldersAreStoredRelativeOnlyWhenInsideTheWorkingFolder)
@@ -115,10 +113,11 @@ TEST(Startup, ACopiedWorkingFolderUsesItsOwnPageFoldersAndOldAbsoluteOnesAreRewr
     };
     const QString outside = QDir(original.path()).filePath(QStringLiteral("files"));
     {
-        Database db = Database::open(copy.filePath(QStringLiteral("QV.MDB")));
-        EXPECT_TRUE(ReadFolderOptions(db).isEmpty());
-        EXPECT_EQ(ScanDataFolder, copy.filePath(QStringLiteral("scan")));
-        EXPECT_EQ(FileDataFolder, copy.filePath(QStringLiteral("files")));
+        Archive a(Database::open(copy.filePath(QStringLiteral("QV.MDB"))));
+        Database &db = a.db;
+        EXPECT_TRUE(ReadFolderOptions(a).isEmpty());
+        EXPECT_EQ(a.scanFolder, copy.filePath(QStringLiteral("scan")));
+        EXPECT_EQ(a.fileFolder, copy.filePath(QStringLiteral("files")));
 
         // As older versions stored them: absolute, here reached through a link to the copy.
         ASSERT_TRUE(QFile::link(copy.path(), elsewhere.filePath(QStringLiteral("link"))));
@@ -134,8 +133,8 @@ TEST(Startup, ACopiedWorkingFolderUsesItsOwnPageFoldersAndOldAbsoluteOnesAreRewr
         ASSERT_NE(desk, nullptr);
         EXPECT_EQ(option(desk->db, 11), QStringLiteral("scan"));
         EXPECT_EQ(option(desk->db, 12), outside);
-        EXPECT_EQ(QDir(ScanDataFolder).canonicalPath(), copy.filePath(QStringLiteral("scan")));
-        EXPECT_EQ(FileDataFolder, outside);
+        EXPECT_EQ(QDir(desk->scanFolder).canonicalPath(), copy.filePath(QStringLiteral("scan")));
+        EXPECT_EQ(desk->fileFolder, outside);
         // The user hears of the rewrite once.
         EXPECT_EQ(alerts.texts().size(), 1 - run);
         if (run == 0 && !alerts.texts().isEmpty()) {
@@ -156,7 +155,7 @@ TEST(Startup, AWorkingFolderOpensTheDeskWherePlacementsSayAndExitStoresThem)
         ASSERT_NE(desk, nullptr);
         EXPECT_TRUE(desk->card->isVisible());
         EXPECT_TRUE(desk->viewer->isVisible());
-        EXPECT_EQ(ScanDataFolder, QDir(dir.path()).filePath(QStringLiteral("scan")));
+        EXPECT_EQ(desk->scanFolder, QDir(dir.path()).filePath(QStringLiteral("scan")));
         // The first run has no placements: the design ones stand, and leaving writes rows 1 to 7.
         // Narrower than designed, so that the place fits the test screen and stays as it is.
         desk->card->resize(twipsToPixels(6000), twipsToPixels(3015));
@@ -228,35 +227,6 @@ TEST(Startup, ARepairedFileIsCountedInTheNoticeAndAnUnreadableOneOpensNoDesk)
     EXPECT_EQ(visibleWindows(), windows);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), before);
-}
-
-TEST(Placements, ANullWidthHidesAColumnAndAMissingRowKeepsTheDefault)
-{
-    TempDb t;
-    t.exec(QStringLiteral("INSERT INTO Pos (ID, Width) VALUES (3, NULL)"));
-    FlexGrid grid;
-    RestoreGridWidths(t.db(), grid, PosRow::CardItemColumn, PosRow::CardValueColumn);
-    EXPECT_EQ(grid.columnWidth(0), 0);
-    EXPECT_NEAR(grid.colWidthTwips(1), 5000, 15);
-    SaveGridWidths(t.db(), grid, PosRow::CardItemColumn, PosRow::CardValueColumn);
-    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM Pos WHERE ID=4"));
-    EXPECT_FALSE(rs.eof());
-    EXPECT_TRUE(rs.field(QStringLiteral("Left")).isNull()); // grid rows use Width alone
-}
-
-TEST(Placements, AWindowStoredBeyondTheScreenComesBackOntoIt)
-{
-    // Stored on a larger screen: right of this one and taller than it.
-    TempDb t;
-    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
-    QWidget stored;
-    stored.setGeometry(free.right() + 300, free.top() + 50, 500, free.height() + 400);
-    SaveWindowPlacement(t.db(), stored, PosRow::Viewer);
-    QWidget viewer;
-    RestoreWindows(t.db(), nullptr, &viewer, nullptr, nullptr);
-    EXPECT_TRUE(free.contains(viewer.frameGeometry()));
-    EXPECT_EQ(viewer.frameGeometry().height(), free.height());
-    EXPECT_NEAR(viewer.width(), 500, 1);
 }
 
 } // namespace

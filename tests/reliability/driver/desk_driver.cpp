@@ -16,7 +16,6 @@
 #include "pages/drawing_frm.h"
 #include "pages/pain.h"
 #include "shell/desk.h"
-#include "shell/globals.h"
 #include "shell/startup.h"
 #include "support/modal.h"
 
@@ -124,8 +123,7 @@ public:
 
     void layout()
     {
-        DesignTarget = QStringLiteral("Main");
-        auto *designer = new Desgn_frm(m_desk);
+        auto *designer = new Desgn_frm(m_desk, QStringLiteral("Main"));
         const QString label = QStringLiteral("L") + nextName();
         attempt(QStringLiteral("layout"), QStringLiteral("0"), label, [&] {
             designer->findChild<QLineEdit *>(QStringLiteral("ebox(0)"))->setText(label);
@@ -138,7 +136,7 @@ public:
 
     void options()
     {
-        auto *options = new Opt_frm(m_desk.db);
+        auto *options = new Opt_frm(m_desk);
         const QString folder = QStringLiteral("files/o") + nextName();
         attempt(QStringLiteral("opt"), QStringLiteral("12"), folder, [&] {
             options->findChild<QLineEdit *>(QStringLiteral("ebox(1)"))

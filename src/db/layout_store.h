@@ -1,0 +1,28 @@
+#pragma once
+
+#include "db/layouts.h"
+
+namespace zumen {
+
+class Database;
+
+// The two layouts, record (table Desgn) and history (table DesgnHS), one row an item in
+// ascending ID, the kind as a letter N, S, D or M.
+class LayoutStore {
+public:
+    enum class Table { Main, History };
+
+    explicit LayoutStore(Database &db) : m_db(db) {}
+
+    // Clears positions 0 to 9 of both and reads them; rows past the eleventh are ignored.
+    // The history layout is read only when the record layout has rows.
+    void load(Layout &main, Layout &history);
+    // Replaces the table's rows by the items before the first one not set, as given (eda
+    // included). All or nothing: on a failure the old rows stay and the error is thrown.
+    void write(Table table, const Layout &layout);
+
+private:
+    Database &m_db;
+};
+
+} // namespace zumen

@@ -1,0 +1,64 @@
+#include "db/upsert.h"
+
+#include "db/database.h"
+
+#include <QStringList>
+
+namespace zumen {
+namespace {
+
+QString quotedName(const QString &name)
+{
+    return u'"' + name + u'"';
+}
+
+// "name1=?1 AND name2=?2…" or "name1=?3, …", numbering from first.
+QString assignments(const QStringList &names, qsizetype first, const QString &separator)
+{
+    QStringList parts;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        parts << quotedName(names[i]) + QStringLiteral("=?%1").arg(first + i);
+    return parts.join(separator);
+}
+
+} // namespace
+
+void upsertRow(Database &db, const QString &table, const RowValues &key, const RowValues &values)
+{
+    Transaction transaction(db);
+    const QString where = assignments(key.keys(), 1, QStringLiteral(" AND "));
+    bool exists = false;
+    {
+        Statement found =
+            db.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2 LIMIT 1").arg(quotedName(table), where));
+        found.bindAll(key.values());
+        exists = found.step();
+        if (exists)
+            found.run();
+    }
+    QString sql;
+    QList<Variant> bound;
+    if (exists) {
+        if (values.isEmpty())
+            return transaction.commit();
+        sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                  .arg(quotedName(table), assignments(values.keys(), key.size() + 1, QStringLiteral(", ")),
+                       where);
+        bound = key.values() + values.values();
+    } else {
+        QStringList names, marks;
+        for (const QString &name : key.keys() + values.keys()) {
+            names << quotedName(name);
+            marks << QStringLiteral("?%1").arg(marks.size() + 1);
+        }
+        sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(quotedName(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+        bound = key.values() + values.values();
+    }
+    Statement write = db.prepare(sql);
+    write.bindAll(bound);
+    write.run();
+    transaction.commit();
+}
+
+} // namespace zumen

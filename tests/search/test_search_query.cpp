@@ -1,0 +1,61 @@
+#include "search/srch_frm.h"
+
+#include <gtest/gtest.h>
+
+using namespace zumen;
+
+namespace {
+
+SearchCondition condition(std::int16_t kind, std::int16_t eda, const char *caption, const char *op,
+                          const QString &value)
+{
+    return {LayoutItem{kind, eda, QString::fromUtf8(caption), {}}, QString::fromUtf8(caption),
+            QString::fromUtf8(op), value};
+}
+
+TEST(SearchQuery, ConditionsJoinWithAndAndValuesCannotChangeTheQuery)
+{
+    QString refusal;
+    const QString sql =
+        SearchQueryText({condition(Kind::Number, 1, "数量", ">=", QStringLiteral(" １２ ")),
+                         condition(Kind::Text, 2, "品名", "=", QStringLiteral("O'Brien")),
+                         condition(Kind::Text, 1, "図番", "含む", QStringLiteral("A*[1")),
+                         condition(Kind::Date, 1, "作成日", "<", QStringLiteral("2001/04/01")),
+                         condition(Kind::Memo, 3, "備考", "含む", QStringLiteral("50%#?"))},
+                        refusal);
+    EXPECT_EQ(sql, QStringLiteral("SELECT * FROM DT WHERE Val1 >= 12  AND Str2 ='O''Brien'  AND Str1 like "
+                                  "'A[*][[]1*'  AND Date1 < #2001/04/01#  AND Text3 LIKE '*50%[#][?]*' "));
+    EXPECT_EQ(refusal, QString());
+}
+
+TEST(SearchQuery, WhatTheEngineCannotReadIsRefusedNamingTheCondition)
+{
+    const struct {
+        SearchCondition condition;
+        const char *refusal;
+    } cases[] = {
+        {condition(Kind::Number, 1, "数量", "=", QStringLiteral("abc")),
+         "条件「数量 = abc」: 値が数値ではありません。"},
+        {condition(Kind::Number, 1, "数量", ">=", QStringLiteral("1,5")),
+         "条件「数量 >= 1,5」: 値が数値ではありません。"},
+        {condition(Kind::Number, 1, "数量", "=", QStringLiteral("inf")),
+         "条件「数量 = inf」: 値が数値ではありません。"},
+        {condition(Kind::Number, 1, "数量", "=", QString()), "条件「数量 =」: 値が数値ではありません。"},
+        {condition(Kind::Date, 1, "作成日", ">=", QStringLiteral("2001/02/30")),
+         "条件「作成日 >= 2001/02/30」: 値が日付ではありません。"},
+        {condition(Kind::Number, 1, "数量", "含む", QStringLiteral("5")),
+         "条件「数量 含む 5」: 「含む」は文字とメモの項目にだけ使えます。"},
+    };
+    for (const auto &c : cases) {
+        QString refusal;
+        EXPECT_EQ(SearchQueryText(
+                      {condition(Kind::Text, 1, "図番", "含む", QStringLiteral("A1")), c.condition}, refusal),
+                  QString());
+        EXPECT_EQ(refusal, QString::fromUtf8(c.refusal));
+    }
+    QString refusal;
+    EXPECT_EQ(SearchQueryText({}, refusal), QString());
+    EXPECT_EQ(refusal, QStringLiteral("検索条件を追加してから実行してください。"));
+}
+
+} // namespace
