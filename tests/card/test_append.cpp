@@ -4,6 +4,7 @@
 #include "pages/pain.h"
 #include "pages/select_device_frm.h"
 #include "support/modal.h"
+#include "support/sane_test_backend.h"
 #include "support/test_desk.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -26,9 +28,8 @@ namespace {
 void pickDevice(int index)
 {
     whenModal([index](QWidget *w) {
-        auto *device = qobject_cast<SelectDevice_frm *>(w);
-        ASSERT_NE(device, nullptr);
-        QTest::mouseClick(device->Command[static_cast<std::size_t>(index)], Qt::LeftButton);
+        QTest::mouseClick(qobject_cast<SelectDevice_frm *>(w)->Command[static_cast<std::size_t>(index)],
+                          Qt::LeftButton);
     });
 }
 
@@ -37,174 +38,166 @@ void pickFile(const QStringList &folders, const QString &file, int button = 0)
 {
     whenModal([=](QWidget *w) {
         auto *import = qobject_cast<GetDir_frm *>(w);
-        ASSERT_NE(import, nullptr);
         for (const QString &folder : folders) {
-            const auto found = import->Dir1->findItems(folder, Qt::MatchExactly);
-            ASSERT_EQ(found.size(), 1) << folder.toStdString();
-            import->Dir1->setCurrentItem(found[0]);
+            import->Dir1->setCurrentItem(import->Dir1->findItems(folder, Qt::MatchExactly).value(0));
             QTest::keyClick(import->Dir1, Qt::Key_Return);
         }
-        if (!file.isEmpty()) {
-            const auto found = import->File1->findItems(file, Qt::MatchExactly);
-            ASSERT_EQ(found.size(), 1) << file.toStdString();
-            import->File1->setCurrentItem(found[0]);
-        }
+        if (!file.isEmpty())
+            import->File1->setCurrentItem(import->File1->findItems(file, Qt::MatchExactly).value(0));
         QTest::mouseClick(import->Command[static_cast<std::size_t>(button)], Qt::LeftButton);
     });
 }
 
-// Records 1 to 7; record 7 has pages 1 and 5, record 3 none. files/ holds top.tif and A/B/x.jpg.
+// What an independent reader says of a TIFF file.
+QString tiffinfo(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("tiffinfo"), {path});
+    p.waitForFinished(30000);
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+// Records 1 to 7; record 7 has pages 1 and 5, record 3 none. files/ holds top.tif and A/B/x.jpg;
+// scans come from SANE's test backend.
 class Append : public ::testing::Test {
 protected:
     void SetUp() override
     {
         const QDir root(d.temp().folder());
-        root.mkpath(QStringLiteral("scan"));
-        root.mkpath(QStringLiteral("files/A/B"));
-        root.mkpath(QStringLiteral("files2"));
+        for (const char *folder : {"scan", "files/A/B", "files2"})
+            root.mkpath(QString::fromLatin1(folder));
         QImage page(120, 80, QImage::Format_Grayscale8);
         page.fill(Qt::white);
         page.save(root.filePath(QStringLiteral("files/A/B/x.jpg")), "JPG");
         page.save(root.filePath(QStringLiteral("files/top.tif")), "TIFF");
         page.save(root.filePath(QStringLiteral("files2/other.bmp")), "BMP");
+        scan = QDir(root.filePath(QStringLiteral("scan")));
         files = root.filePath(QStringLiteral("files"));
         d.exec(QStringLiteral(
             "INSERT INTO Desgn (ID, Koumoku, Eda, Label, fmat) VALUES (0, 'S', 1, '図番', ' ')"));
         d.exec(QStringLiteral("INSERT INTO UserOP (Code, Contents) VALUES (11, '%1'), (12, '%2')")
-                   .arg(root.filePath(QStringLiteral("scan")), files));
-        d.exec(QStringLiteral(
-            "INSERT INTO DT (ID, Namae) VALUES (1, 'one'), (2, 'b'), (3, 'c'), (4, 'd'), (5, 'e'),"
-            " (6, 'f'), (7, 'seven')"));
+                   .arg(scan.path(), files));
+        d.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 7) "
+                              "INSERT INTO DT (ID, Namae) SELECT i, 'n' || i FROM n"));
         d.exec(QStringLiteral("INSERT INTO PG (ID, Page, Dir, FileName) VALUES (7, 1, 'A/B', 'x.jpg'), "
-                              "(7, 5, ' ', 'top.tif')"));
+                              "(7, 5, '_SCAN', 'SC00000705.TIF')"));
         d.open();
     }
     Info_frm &card() { return *d.desk().card; }
-    QList<QStringList> pageRows(int id)
+    CardSession::Mode mode() { return card().session().mode; }
+    // Chooses the scanner in the device window and answers the settings dialog.
+    void scanWith(const QString &scanMode, bool pageMode)
     {
-        QList<QStringList> rows;
-        Recordset rs =
-            d.desk().db.openRecordset(QStringLiteral("SELECT * FROM PG WHERE ID=%1 ORDER BY Page").arg(id));
-        while (!rs.eof()) {
-            rows << QStringList{rs.field(QStringLiteral("Page")).toString(),
-                                rs.field(QStringLiteral("Dir")).toString(),
-                                rs.field(QStringLiteral("FileName")).toString()};
-            rs.moveNext();
-        }
-        return rows;
+        whenModal([scanMode](QWidget *w) {
+            answerScanSettings(scanMode, 100);
+            QTest::mouseClick(qobject_cast<SelectDevice_frm *>(w)->Command[SelectDevice_frm::Scanner],
+                              Qt::LeftButton);
+        });
+        card().DoAppend(pageMode);
     }
-    bool recordExists(int id)
+    bool scanned()
     {
-        return !d.desk().db.openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=%1").arg(id)).eof();
+        return QTest::qWaitFor([&] { return mode() == CardSession::Mode::New; }, 30000);
     }
+    void save()
+    {
+        QTest::keyClick(card().eNamae, Qt::Key_Return);
+        QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    }
+    // "folder|file" of a page row as stored, blanks and all; empty when there is none.
+    QString pageRow(int id, int page)
+    {
+        Recordset rs = d.desk().db.openRecordset(
+            QStringLiteral("SELECT * FROM PG WHERE ID=%1 AND Page=%2").arg(id).arg(page));
+        return rs.eof() ? QString()
+                        : rs.field(QStringLiteral("Dir")).toString() + u'|' +
+                              rs.field(QStringLiteral("FileName")).toString();
+    }
+    bool recordExists(int id) { return d.desk().records.record(id).has_value(); }
+    QByteArray bytes(const QString &name)
+    {
+        QFile f(scan.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void writeScan(const QString &name, const QByteArray &bytes)
+    {
+        QFile f(scan.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+
+    SaneTestBackend sane;
+    QDir scan;
     QString files;
     TestDesk d;
 };
 
-TEST_F(Append, BackLeavesCardAndViewerAsTheyWere)
+TEST_F(Append, BackACancelledImportOrARecordWithoutPagesAddNothing)
 {
     card().Display(7);
     pickDevice(SelectDevice_frm::Back);
     QTest::mouseClick(card().Command[0], Qt::LeftButton);
     EXPECT_EQ(card().ID->text(), QStringLiteral("7"));
-    EXPECT_EQ(card().eNamae->text(), QStringLiteral("seven"));
+    EXPECT_EQ(card().eNamae->text(), QStringLiteral("n7"));
     EXPECT_TRUE(d.desk().viewer->pain->hasImage());
 
-    whenModal([](QWidget *w) { w->close(); }); // the close box means the same
-    card().DoAppend(false);
-    EXPECT_EQ(card().ID->text(), QStringLiteral("7"));
-}
-
-TEST_F(Append, ANewRecordFromAFileGetsTheNextIdAndItsPageOnSave)
-{
-    card().Display(7);
-    pickDevice(SelectDevice_frm::File);
-    pickFile({QStringLiteral("A"), QStringLiteral("B")}, QStringLiteral("x.jpg"));
-    QTest::mouseClick(card().Command[0], Qt::LeftButton);
-    EXPECT_EQ(card().ID->text(), QStringLiteral("8"));
-    EXPECT_EQ(d.desk().viewer->ID->text(), QStringLiteral("8"));
-    EXPECT_EQ(d.desk().viewer->ID->accessibleName(), QStringLiteral("8")); // read out as shown
-    EXPECT_EQ(card().session().mode, CardSession::Mode::New);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return card().eNamae->hasFocus(); }));
-    EXPECT_EQ(card().eNamae->text(), QString()); // the card was cleared
-    EXPECT_EQ(QFileInfo(d.desk().viewer->pain->image()).fileName(), QStringLiteral("x.jpg"));
-    EXPECT_FALSE(recordExists(8)); // nothing is written before the save
-
-    typeText(card().eNamae, QStringLiteral("eight"));
-    QTest::keyClick(card().eNamae, Qt::Key_Return);
-    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
-    EXPECT_TRUE(recordExists(8));
-    EXPECT_EQ(pageRows(8),
-              (QList<QStringList>{{QStringLiteral("1"), QStringLiteral("A/B"), QStringLiteral("x.jpg")}}));
-}
-
-TEST_F(Append, AFileFromTheFolderItselfIsRecordedWithAnEmptyFolderThenABlank)
-{
-    pickDevice(SelectDevice_frm::File);
-    pickFile({}, QStringLiteral("top.tif"));
-    card().DoAppend(false);
-    QTest::keyClick(card().eNamae, Qt::Key_Return);
-    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
-    EXPECT_EQ(pageRows(8), (QList<QStringList>{{QStringLiteral("1"), QString(), QStringLiteral("top.tif")}}));
-
-    // The viewer's "追加" adds page 2 of the record the card shows.
-    card().Display(8);
-    pickDevice(SelectDevice_frm::File);
-    pickFile({}, QStringLiteral("top.tif"));
-    QTest::mouseClick(d.desk().viewer->Command[0], Qt::LeftButton);
-    EXPECT_EQ(pageRows(8).value(1),
-              (QStringList{QStringLiteral("2"), QStringLiteral(" "), QStringLiteral("top.tif")}));
-    EXPECT_EQ(d.desk().viewer->ID->text(), QStringLiteral("8-2"));
-}
-
-TEST_F(Append, APageGoesAfterTheHighestNumberAndARecordWithoutPagesGetsNone)
-{
-    card().Display(7);
-    pickDevice(SelectDevice_frm::File);
-    pickFile({QStringLiteral("A"), QStringLiteral("B")}, QStringLiteral("x.jpg"));
-    card().DoAppend(true);
-    EXPECT_EQ(pageRows(7).size(), 3);
-    EXPECT_EQ(pageRows(7).value(2),
-              (QStringList{QStringLiteral("6"), QStringLiteral("A/B"), QStringLiteral("x.jpg")}));
-    EXPECT_EQ(card().ID->text(), QStringLiteral("7"));
-    EXPECT_EQ(d.desk().viewer->ID->text(), QStringLiteral("7-6"));
-
-    card().Display(3);
-    pickDevice(SelectDevice_frm::File);
-    pickFile({QStringLiteral(".."), QStringLiteral("..")},
-             QStringLiteral("top.tif")); // it opens where it was left
-    AlertAnswerer alerts;
-    card().DoAppend(true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.texts().size() == 1; }));
-    EXPECT_TRUE(pageRows(3).isEmpty());
-    EXPECT_EQ(card().eNamae->text(), QString()); // cleared all the same
-}
-
-TEST_F(Append, CancellingTheImportLeavesAnEmptyCardWithTheNewIdentifier)
-{
-    card().Display(7);
+    // A cancelled import leaves an empty card with the new identifier.
     pickDevice(SelectDevice_frm::File);
     pickFile({}, QString(), 1);
     card().DoAppend(false);
     EXPECT_EQ(card().ID->text(), QStringLiteral("8"));
     EXPECT_EQ(card().eNamae->text(), QString());
-    EXPECT_EQ(card().session().mode, CardSession::Mode::View);
+    EXPECT_EQ(mode(), CardSession::Mode::View);
     EXPECT_FALSE(recordExists(8));
+
+    card().Display(3);
+    pickDevice(SelectDevice_frm::File);
+    pickFile({}, QStringLiteral("top.tif"));
+    AlertAnswerer alerts;
+    card().DoAppend(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.texts().size() == 1; }));
+    EXPECT_EQ(pageRow(3, 1), QString());
+    EXPECT_EQ(card().eNamae->text(), QString()); // cleared all the same
 }
 
-TEST_F(Append, AnAbandonedNewRecordFromAFileLeavesTheFileWhereItLies)
+// A new record's page from the file folder itself has an empty folder, a page added later a blank.
+TEST_F(Append, AFileBecomesANewRecordOrAPageAndAnAbandonedRecordLeavesIt)
 {
+    card().Display(7);
+    pickDevice(SelectDevice_frm::File);
+    pickFile({}, QStringLiteral("top.tif"));
+    QTest::mouseClick(card().Command[0], Qt::LeftButton);
+    EXPECT_EQ(card().ID->text(), QStringLiteral("8"));
+    EXPECT_EQ(d.desk().viewer->ID->accessibleName(), QStringLiteral("8")); // read out as shown
+    EXPECT_EQ(mode(), CardSession::Mode::New);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return card().eNamae->hasFocus(); }));
+    EXPECT_EQ(card().eNamae->text(), QString());
+    EXPECT_EQ(QFileInfo(d.desk().viewer->pain->image()).fileName(), QStringLiteral("top.tif"));
+    EXPECT_FALSE(recordExists(8)); // nothing is written before the save
+    save();
+    EXPECT_EQ(pageRow(8, 1), QStringLiteral("|top.tif"));
+
+    // The viewer's "追加" adds a page to the record the card shows; the import opens where it was left.
+    pickDevice(SelectDevice_frm::File);
+    pickFile({QStringLiteral("A"), QStringLiteral("B")}, QStringLiteral("x.jpg"));
+    QTest::mouseClick(d.desk().viewer->Command[0], Qt::LeftButton);
+    EXPECT_EQ(pageRow(8, 2), QStringLiteral("A/B|x.jpg"));
+    pickDevice(SelectDevice_frm::File);
+    pickFile({QStringLiteral(".."), QStringLiteral("..")}, QStringLiteral("top.tif"));
+    card().DoAppend(true);
+    EXPECT_EQ(pageRow(8, 3), QStringLiteral(" |top.tif"));
+    EXPECT_EQ(d.desk().viewer->ID->text(), QStringLiteral("8-3"));
+
     pickDevice(SelectDevice_frm::File);
     pickFile({}, QStringLiteral("top.tif"));
     card().DoAppend(false);
-    ASSERT_EQ(card().session().mode, CardSession::Mode::New);
+    ASSERT_EQ(mode(), CardSession::Mode::New);
     chooseUpperOption();
     QTest::keyClick(card().eNamae, Qt::Key_Escape);
-    EXPECT_EQ(card().session().mode, CardSession::Mode::View);
-    EXPECT_FALSE(recordExists(8));
+    EXPECT_EQ(mode(), CardSession::Mode::View);
+    EXPECT_FALSE(recordExists(9));
     EXPECT_TRUE(QFileInfo::exists(QDir(files).filePath(QStringLiteral("top.tif"))));
-    EXPECT_EQ(card().ID->text(), QStringLiteral("0")); // nothing was shown before 追加
-    EXPECT_EQ(d.desk().viewer->ID->accessibleName(), QStringLiteral("0"));
+    EXPECT_EQ(card().ID->text(), QStringLiteral("8"));
 }
 
 TEST_F(Append, TheImportRefusesFoldersOutsideTheFileFolderAndAMissingChoice)
@@ -229,7 +222,7 @@ TEST_F(Append, TheImportRefusesFoldersOutsideTheFileFolderAndAMissingChoice)
     EXPECT_EQ(alerts.texts(), (QStringList{QStringLiteral("設定のフォルダと異なります。"),
                                            QStringLiteral("設定のフォルダと異なります。"),
                                            QStringLiteral("取り込むファイルを選んでください。")}));
-    EXPECT_EQ(card().session().mode, CardSession::Mode::View);
+    EXPECT_EQ(mode(), CardSession::Mode::View);
 }
 
 // 追加 while another program holds the file: no number can be read, so nothing starts. The
@@ -255,9 +248,123 @@ TEST_F(Append, AddingWhileTheFileIsLockedStartsNothing)
     ASSERT_EQ(alerts.texts().size(), 1);
     EXPECT_TRUE(alerts.texts()[0].startsWith(QStringLiteral("3260\r"))) << alerts.texts()[0].toStdString();
     EXPECT_FALSE(importOpened);
-    EXPECT_EQ(card().ID->text(), QStringLiteral("5"));
-    EXPECT_EQ(card().eNamae->text(), QStringLiteral("e"));
-    EXPECT_EQ(card().session().mode, CardSession::Mode::View);
+    EXPECT_EQ(card().eNamae->text(), QStringLiteral("n5"));
+    EXPECT_EQ(mode(), CardSession::Mode::View);
+}
+
+// A new record by scan is a Group 4 page that the save records. Esc asks first: "入力を続ける"
+// (preselected) keeps the entry, "取り消す" (here through 終了) leaves neither record nor scan.
+TEST_F(Append, ANewRecordByScanIsSavedWithItsPageOrLeavesNothing)
+{
+    card().Display(7);
+    scanWith(QStringLiteral("白黒"), false);
+    ASSERT_TRUE(scanned());
+    EXPECT_EQ(card().ID->text(), QStringLiteral("8"));
+    const QString info = tiffinfo(scan.filePath(QStringLiteral("SC000008.TIF")));
+    EXPECT_TRUE(info.contains(QLatin1String("CCITT Group 4"))) << info.toStdString();
+    EXPECT_TRUE(info.contains(QLatin1String("Resolution: 100, 100 pixels/inch"))) << info.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card().eNamae->hasFocus(); }));
+    QTest::keyClick(card().eNamae, Qt::Key_Return);
+    QString asked;
+    whenModal([&](QWidget *w) {
+        asked = w->windowTitle() + u' ' + w->findChild<QLabel *>(QStringLiteral("Message"))->text();
+        pressKey(w, Qt::Key_Return);
+    });
+    QTest::keyClick(card().eNaiyou, Qt::Key_Escape);
+    EXPECT_EQ(asked, QStringLiteral("選択 入力を取り消しますか"));
+    EXPECT_EQ(mode(), CardSession::Mode::New);
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    EXPECT_EQ(pageRow(8, 1), QStringLiteral("_SCAN|SC000008.TIF"));
+
+    scanWith(QStringLiteral("白黒"), false);
+    ASSERT_TRUE(scanned());
+    ASSERT_TRUE(scan.exists(QStringLiteral("SC000009.TIF")));
+    QTest::keyClick(card().eNamae, Qt::Key_Return);
+    chooseUpperOption();
+    QTest::mouseClick(card().Command[6], Qt::LeftButton);
+    EXPECT_EQ(mode(), CardSession::Mode::View);
+    EXPECT_FALSE(scan.exists(QStringLiteral("SC000009.TIF")));
+    EXPECT_FALSE(recordExists(9));
+    EXPECT_EQ(card().ID->text(), QStringLiteral("8")); // the record shown before 追加
+    EXPECT_TRUE(d.ended());
+}
+
+// Two desks on one folder: a scan never replaces another desk's waiting scan, and a save never
+// replaces a record saved meanwhile; its scan is renamed to the number it is saved under.
+TEST_F(Append, TwoDesksNeverShareANumberOrAScanFile)
+{
+    writeScan(QStringLiteral("SC000008.TIF"), "the other desk's scan");
+    card().Display(7);
+    scanWith(QStringLiteral("白黒"), false);
+    ASSERT_TRUE(scanned());
+    EXPECT_EQ(card().session().pendingFile, QStringLiteral("SC000009.TIF"));
+    // Meanwhile the other desk saves 8 and 9 and scans for 10.
+    d.exec(QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (8, 'other'), (9, 'other too')"));
+    writeScan(QStringLiteral("SC000010.TIF"), "the other desk's next scan");
+    const QByteArray mine = bytes(QStringLiteral("SC000009.TIF"));
+    save();
+    EXPECT_EQ(card().ID->text(), QStringLiteral("11"));
+    EXPECT_EQ(bytes(QStringLiteral("SC000011.TIF")), mine);
+    EXPECT_EQ(pageRow(11, 1), QStringLiteral("_SCAN|SC000011.TIF"));
+    EXPECT_FALSE(scan.exists(QStringLiteral("SC000009.TIF")));
+    EXPECT_EQ(bytes(QStringLiteral("SC000008.TIF")), QByteArray("the other desk's scan"));
+    EXPECT_EQ(bytes(QStringLiteral("SC000010.TIF")), QByteArray("the other desk's next scan"));
+
+    // A scan that cannot be renamed (gone from the folder): the user hears why, the entry stays.
+    scanWith(QStringLiteral("白黒"), false);
+    ASSERT_TRUE(scanned());
+    d.exec(QStringLiteral("INSERT INTO DT (ID, Namae) VALUES (12, 'other again')"));
+    ASSERT_TRUE(scan.remove(QStringLiteral("SC000012.TIF")));
+    AlertAnswerer alerts;
+    save();
+    ASSERT_EQ(alerts.texts().size(), 1);
+    EXPECT_TRUE(alerts.texts()[0].contains(QStringLiteral("レコードを保存できませんでした。")));
+    EXPECT_EQ(mode(), CardSession::Mode::New);
+    EXPECT_FALSE(recordExists(13));
+}
+
+TEST_F(Append, GreyAndColourPagesAreLosslessAndRecordedAtOnce)
+{
+    card().Display(7);
+    scanWith(QStringLiteral("グレー"), true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pageRow(7, 6).isEmpty(); }, 30000));
+    EXPECT_EQ(pageRow(7, 6), QStringLiteral("_SCAN|SC00000706.TIF"));
+    const QString grey = tiffinfo(scan.filePath(QStringLiteral("SC00000706.TIF")));
+    EXPECT_TRUE(grey.contains(QLatin1String("Compression Scheme: LZW"))) << grey.toStdString();
+    EXPECT_TRUE(grey.contains(QLatin1String("Bits/Sample: 8")));
+    EXPECT_EQ(mode(), CardSession::Mode::View);
+    scanWith(QStringLiteral("カラー"), true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pageRow(7, 7).isEmpty(); }, 30000));
+    const QString colour = tiffinfo(scan.filePath(QStringLiteral("SC00000707.TIF")));
+    EXPECT_TRUE(colour.contains(QLatin1String("Compression Scheme: LZW"))) << colour.toStdString();
+    EXPECT_TRUE(colour.contains(QLatin1String("Samples/Pixel: 3")));
+}
+
+TEST_F(Append, AScanThatCannotBeWrittenIsToldAndRecordedNowhere)
+{
+    scan.removeRecursively(); // the scanner data folder has gone
+    card().Display(7);
+    AlertAnswerer alerts;
+    scanWith(QStringLiteral("白黒"), true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.texts().size() == 1; }, 30000));
+    EXPECT_TRUE(alerts.texts()[0].startsWith(QStringLiteral("スキャンしたページを保存できませんでした。\r")));
+    EXPECT_TRUE(alerts.texts()[0].contains(QStringLiteral("SC00000706.TIF")));
+    EXPECT_EQ(pageRow(7, 6), QString());
+    // A new record whose scan could not be written never points at any page.
+    scanWith(QStringLiteral("白黒"), false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.texts().size() == 2; }, 30000));
+    EXPECT_NE(mode(), CardSession::Mode::New);
+    EXPECT_TRUE(card().session().pendingFile.isEmpty());
+}
+
+TEST_F(Append, NoScannerIsToldInPlainWords)
+{
+    sane.removeBackend();
+    AlertAnswerer alerts;
+    pickDevice(SelectDevice_frm::Scanner);
+    card().DoAppend(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.texts().isEmpty(); }, 30000));
+    EXPECT_EQ(alerts.texts()[0], QStringLiteral("スキャナを正しく接続してください。"));
 }
 
 } // namespace

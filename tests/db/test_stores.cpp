@@ -61,6 +61,10 @@ TEST_F(Stores, NewAndFreeIdentifiersPassOverRecordsPagesAndWaitingScans)
     ASSERT_TRUE(waiting.open(QIODevice::WriteOnly));
     EXPECT_EQ(records.freeRecordId(10, t.folder()), 11);
     EXPECT_EQ(records.freeRecordId(10), 10);
+    // Scan names pad to their width and write larger numbers whole.
+    EXPECT_EQ(ScanFileName(123, 12), QStringLiteral("SC00012312.TIF"));
+    EXPECT_EQ(ScanFileName(123, 100), QStringLiteral("SC000123100.TIF"));
+    EXPECT_EQ(ScanFileName(1234567, std::nullopt), QStringLiteral("SC1234567.TIF"));
     EXPECT_TRUE(records.scanReferenced(QStringLiteral("SC000009.TIF")));
     EXPECT_FALSE(records.scanReferenced(QStringLiteral("x.tif"))); // not a scan
 

@@ -6,36 +6,28 @@ using namespace zumen;
 
 TEST(Utility, DateTextAndFormatDate)
 {
-    EXPECT_EQ(DateText(Variant()), "0000/00/00");
-    EXPECT_EQ(DateText(Variant("")), "0000/00/00");
-    EXPECT_EQ(DateText(Variant("abc")), "0000/00/00");
-    EXPECT_EQ(DateText(Variant(20010305)), "0000/00/00");
+    for (const Variant &none : {Variant(), Variant(""), Variant("abc"), Variant(20010305)})
+        EXPECT_EQ(DateText(none), "0000/00/00");
     EXPECT_EQ(DateText(Variant(QDate(1999, 12, 31))), "1999/12/31");
     EXPECT_EQ(DateText(Variant("1999-12-31")), "1999/12/31");
-    EXPECT_EQ(FormatDate(ZeroDate()), "1899/12/30");
     EXPECT_EQ(FormatDate(QDate(5, 1, 2)), "0005/01/02");
-    EXPECT_EQ(TextToDate("abc"), ZeroDate());
     EXPECT_EQ(TextToDate("0000/00/00"), ZeroDate());
+    EXPECT_EQ(FormatDate(TextToDate("abc")), "1899/12/30");
 }
 
 TEST(Utility, ParseDateReadsWhatUsersType)
 {
     const QDate today(2024, 6, 15);
     const std::pair<const char *, QDate> dates[] = {
-        {"2001/03/05", {2001, 3, 5}},
-        {"2001/3/5", {2001, 3, 5}},
         {"2001-3-5", {2001, 3, 5}},
         {"  2001.3.5 ", {2001, 3, 5}},
-        {"01/3/5", {2001, 3, 5}},
         {"29/1/1", {2029, 1, 1}},
         {"30/1/1", {1930, 1, 1}},
         {"2001年3月5日", {2001, 3, 5}},
         {"3/5", {2024, 3, 5}},
-        {"３月５日", {2024, 3, 5}},
         {"２００１／３／５", {2001, 3, 5}},
         {"平成13年3月5日", {2001, 3, 5}},
         {"平成元年1月8日", {1989, 1, 8}},
-        {"H13/3/5", {2001, 3, 5}},
         {"ｈ１３．３．５", {2001, 3, 5}},
         {"令和6年2月29日", {2024, 2, 29}},
         {"S64.1.7", {1989, 1, 7}},
@@ -54,18 +46,8 @@ TEST(Utility, ParseDateReadsWhatUsersType)
 TEST(Utility, NumberValueAndNumberTextKeepOnlyDigitsPointAndMinus)
 {
     const std::pair<const char *, double> values[] = {
-        {"", 0},
-        {"1,234.5円", 1234.5},
-        {"12-34", 12},
-        {"-", 0},
-        {"1.2.3", 1.2},
-        {"-.5", -0.5},
-        {"abc5", 5},
-        {"5.", 5},
-        {"--5", 0},
-        {"１２３４５", 12345},
-        {"－１，２３４．５", -1234.5},
-        {"ゼロ", 0},
+        {"", 0},        {"1,234.5円", 1234.5}, {"12-34", 12},
+        {"1.2.3", 1.2}, {"-.5", -0.5},         {"--5", 0},     {"１２３４５", 12345}, {"－１，２３４．５", -1234.5},
         {"　７　", 7},
     };
     for (const auto &[text, value] : values)
@@ -73,20 +55,13 @@ TEST(Utility, NumberValueAndNumberTextKeepOnlyDigitsPointAndMinus)
     EXPECT_EQ(NumberValue(QString(400, QLatin1Char('9'))), 0);
 
     EXPECT_EQ(NumberText(""), "0");
-    EXPECT_EQ(NumberText("１２３"), "123");
-    EXPECT_EQ(NumberText("12-34"), "12-34");
-    EXPECT_EQ(NumberText("¥1,234.5"), "1234.5");
+    EXPECT_EQ(NumberText("¥１,234.5-6"), "1234.5-6");
 }
 
 TEST(Utility, NumTextIsTheTrimmedBasicRendering)
 {
     const std::pair<double, const char *> texts[] = {
-        {12, "12"},
-        {-3, "-3"},
-        {2.5, "2.5"},
         {0.5, ".5"},
-        {-0.5, "-.5"},
-        {0, "0"},
         {1e20, "1E+20"},
         {1e-5, "1E-05"},
         {1.0 / 3, ".333333333333333"},
@@ -101,8 +76,6 @@ TEST(Utility, FormatNumberLanguage)
 {
     const std::tuple<Variant, const char *, const char *> cases[] = {
         {5, "000", "005"},
-        {12345678, "#,##0", "12,345,678"},
-        {5, "0,000", "0,005"},
         {1234567.891, "#,##0.00", "1,234,567.89"},
         {1.005, "0.00", "1.01"},
         {-2.5, "0", "-3"},
@@ -117,10 +90,8 @@ TEST(Utility, FormatNumberLanguage)
         {-5, "0;(0)", "(5)"},
         {-5, "0;;zero", "-5"},
         {0, "0;(0);\"ゼロ\"", "ゼロ"},
-        {0, "0;(0);", "0"},
         {5, "\"No;\"000", "No;005"},
         {5, "\\#0\\%", "#5%"},
-        {5, "abc", "abc"},
         {12345, "0.00E+00", "1.23E+04"},
         {0.00012, "0.0E-0", "1.2E-4"},
         {99999, "0.0E+0", "1.0E+5"},
@@ -134,19 +105,14 @@ TEST(Utility, FormatNumberLanguage)
         EXPECT_EQ(FormatNumber(value, QString::fromUtf8(format)), QString::fromUtf8(text)) << format;
 }
 
-TEST(Utility, FormatRightAlignsInAFieldAsWideAsTheFormat)
+TEST(Utility, FormatRightAndClipToMaxLength)
 {
-    EXPECT_EQ(FormatRight(5, "000"), "005");
     EXPECT_EQ(FormatRight(5, "#,##0"), "    5");
     EXPECT_EQ(FormatRight(12345, "#,##0"), "2,345");
     EXPECT_EQ(FormatRight(Variant(), "0000"), "    ");
     EXPECT_EQ(FormatRight(5, QString(25, QLatin1Char('#'))), QString(20, QLatin1Char(' ')) + "5");
-}
-
-TEST(Utility, ClipToMaxLengthCountsCp932Bytes)
-{
+    // Lengths count CP932 bytes; a cut double-byte character goes whole.
     EXPECT_EQ(ClipToMaxLength("ｱｲｳ", 2), "ｱｲ");
-    EXPECT_EQ(ClipToMaxLength("aＢc", 2), "a"); // a cut double-byte character goes whole
-    EXPECT_EQ(ClipToMaxLength("abc", 0), "");
+    EXPECT_EQ(ClipToMaxLength("aＢc", 2), "a");
     EXPECT_EQ(ClipToMaxLength("abc", -1), "");
 }

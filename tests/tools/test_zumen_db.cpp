@@ -28,21 +28,32 @@ QByteArray digest(const QString &path)
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
-TEST(ZumenDb, InitMakesAWorkingFolderAndNeverTouchesAnExistingOne)
+TEST(ZumenDb, InitMakesAWorkingFolderNeverTouchesAnExistingOneAndFailuresSayWhy)
 {
     QTemporaryDir dir;
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    for (const char *command : {"init", "demo"}) {
+        const ToolRun inTheWay =
+            zumenDb({QString::fromLatin1(command), plain.fileName() + QStringLiteral("/sub")});
+        EXPECT_EQ(inTheWay.exitCode, 1) << command;
+        EXPECT_TRUE(
+            inTheWay.err.contains(QStringLiteral("'%1' はフォルダではありません").arg(plain.fileName())));
+    }
+    const ToolRun noDatabase = zumenDb({QStringLiteral("check"), dir.path()});
+    EXPECT_NE(noDatabase.exitCode, 0);
+    EXPECT_TRUE(noDatabase.err.contains(QStringLiteral("3024")));
+    EXPECT_EQ(zumenDb({QStringLiteral("frobnicate")}).exitCode, 2);
+
     const ToolRun init = zumenDb({QStringLiteral("init")}, dir.path());
     ASSERT_EQ(init.exitCode, 0) << init.err.toStdString();
     const QDir folder(dir.path());
-    EXPECT_TRUE(folder.exists(QStringLiteral("scan")));
-    EXPECT_TRUE(folder.exists(QStringLiteral("files")));
-    const QImage placeholder(folder.filePath(WorkingFolder::PlaceholderImage));
-    EXPECT_FALSE(placeholder.isNull());
+    EXPECT_TRUE(folder.exists(QStringLiteral("scan")) && folder.exists(QStringLiteral("files")));
+    EXPECT_FALSE(QImage(folder.filePath(WorkingFolder::PlaceholderImage)).isNull());
 
-    {
-        Database db = Database::open(folder.filePath(QStringLiteral("QV.MDB")));
-        EXPECT_FALSE(db.openRecordset(QStringLiteral("SELECT * FROM Desgn")).eof()); // a layout to start with
-    }
+    EXPECT_FALSE(Database::open(folder.filePath(QStringLiteral("QV.MDB")))
+                     .openRecordset(QStringLiteral("SELECT * FROM Desgn"))
+                     .eof()); // a layout to start with
     const ToolRun check = zumenDb({QStringLiteral("check"), dir.path()});
     EXPECT_EQ(check.exitCode, 0) << check.out.toStdString();
 
@@ -110,29 +121,6 @@ TEST(ZumenDb, AnInterruptedInitLeavesNoPartOfADatabase)
               QStringList());
 }
 
-TEST(ZumenDb, FailuresSayWhatIsWrong)
-{
-    QTemporaryDir dir;
-    QFile plain(dir.filePath(QStringLiteral("plain")));
-    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
-    plain.close();
-    for (const char *command : {"init", "demo"}) {
-        const ToolRun inTheWay =
-            zumenDb({QString::fromLatin1(command), dir.filePath(QStringLiteral("plain/sub"))});
-        EXPECT_EQ(inTheWay.exitCode, 1) << command;
-        EXPECT_TRUE(
-            inTheWay.err.contains(QStringLiteral("'%1' はフォルダではありません").arg(plain.fileName())))
-            << inTheWay.err.toStdString();
-    }
-
-    const ToolRun noDatabase = zumenDb({QStringLiteral("check"), dir.path()});
-    EXPECT_NE(noDatabase.exitCode, 0);
-    EXPECT_TRUE(noDatabase.err.contains(QStringLiteral("3024")));
-
-    EXPECT_EQ(zumenDb({QStringLiteral("frobnicate")}).exitCode, 2);
-    EXPECT_EQ(zumenDb({}).exitCode, 2);
-}
-
 TEST(ZumenDb, DemoMakesItsFolderWithRecordsWhosePagesExistButOne)
 {
     QTemporaryDir dir;
@@ -140,9 +128,7 @@ TEST(ZumenDb, DemoMakesItsFolderWithRecordsWhosePagesExistButOne)
     const ToolRun demo = zumenDb({QStringLiteral("demo"), folder.path()});
     ASSERT_EQ(demo.exitCode, 0) << demo.err.toStdString();
     Database db = Database::open(folder.filePath(QStringLiteral("QV.MDB")));
-    Recordset records = db.openRecordset(QStringLiteral("SELECT * FROM DT"));
-    EXPECT_GE(records.recordCount(), 24);
-
+    EXPECT_GE(db.openRecordset(QStringLiteral("SELECT * FROM DT")).recordCount(), 24);
     Recordset options = db.openRecordset(QStringLiteral("SELECT * FROM UserOP"));
     const auto optionFolder = [&](const QString &criterion) {
         options.findFirst(criterion);
@@ -172,8 +158,7 @@ TEST(ZumenDb, DemoMakesItsFolderWithRecordsWhosePagesExistButOne)
         pages.moveNext();
     }
     EXPECT_EQ(missing, 1);
-    EXPECT_TRUE(kinds.contains(QStringLiteral("jpg")));
-    EXPECT_TRUE(kinds.contains(QStringLiteral("bmp")));
+    EXPECT_TRUE(kinds.contains(QStringLiteral("jpg")) && kinds.contains(QStringLiteral("bmp")));
     EXPECT_GE(bilevel, 20);
 
     Recordset history = db.openRecordset(QStringLiteral("SELECT * FROM Hstry WHERE ID=6 ORDER BY Page"));
