@@ -75,6 +75,20 @@ std::optional<std::int32_t> RecordStore::neighbour(std::int32_t id, bool next)
     return found;
 }
 
+std::optional<std::int32_t> RecordStore::soleRecordWith(const QString &column, const QString &value)
+{
+    Statement s = m_db.prepare(QStringLiteral("SELECT ID FROM DT WHERE \"%1\"=?1 LIMIT 2").arg(column));
+    s.bind(1, value);
+    if (!s.step())
+        return std::nullopt;
+    const auto found = static_cast<std::int32_t>(s.columnInteger(0));
+    if (s.step()) {
+        s.run();
+        return std::nullopt;
+    }
+    return found;
+}
+
 std::int32_t RecordStore::newRecordId()
 {
     Statement s = m_db.prepare(QStringLiteral("SELECT max(ID) FROM DT"));

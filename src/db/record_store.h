@@ -33,6 +33,9 @@ public:
     std::optional<RowValues> record(std::int32_t id);
     // The record with the next higher (next) or lower identifier; none at the table's end.
     std::optional<std::int32_t> neighbour(std::int32_t id, bool next);
+    // The record whose column (a text column of DT, compared as the table compares it)
+    // holds the value, when exactly one does.
+    std::optional<std::int32_t> soleRecordWith(const QString &column, const QString &value);
     // The highest record identifier + 1, or 1.
     std::int32_t newRecordId();
     // Whether a record or a page row has the identifier.

@@ -1,11 +1,9 @@
 #include "layout/desgn_frm.h"
 
-#include "card/info_frm.h"
 #include "db/archive.h"
 #include "dialogs/alert_frm.h"
 #include "dialogs/confirm_frm.h"
 #include "dialogs/guard.h"
-#include "shell/desk.h"
 #include "text/utility.h"
 #include "widgets/combo_setting.h"
 #include "widgets/ui.h"
@@ -254,16 +252,14 @@ bool Desgn_frm::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void OpenDesigner(Desk &desk, const QString &target)
+void OpenDesigner(Archive &archive, QWidget &owner, const QString &target,
+                  const std::function<void()> &endProgram)
 {
-    // A child window of the card: it stays above it and goes with it.
-    Desgn_frm *designer = desk.card ? desk.card->findChild<Desgn_frm *>() : nullptr;
+    // A child window of the owner: it stays above it and goes with it.
+    Desgn_frm *designer = owner.findChild<Desgn_frm *>();
     if (!designer) {
-        designer = new Desgn_frm(desk, target, desk.card);
-        QObject::connect(designer, &Desgn_frm::endProgramRequested, designer, [&desk] {
-            if (desk.endProgram)
-                desk.endProgram();
-        });
+        designer = new Desgn_frm(archive, target, &owner);
+        QObject::connect(designer, &Desgn_frm::endProgramRequested, designer, endProgram);
     }
     CenterForm(*designer);
     designer->show();

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class QComboBox;
 class QLabel;
@@ -16,7 +17,6 @@ class QPushButton;
 namespace zumen {
 
 struct Archive;
-struct Desk;
 
 // Edits a copy of the data-record layout (target "Main") or of the history layout (any other
 // target) item by item. "登録" rewrites Desgn or DesgnHS, closes the database and asks for
@@ -73,8 +73,9 @@ private:
 // in layout order, up to the first item that is not set.
 Layout NumberedLayout(const Layout &layout);
 
-// Opens the designer for target ("Main" or "History") over the card, or brings the open one
-// forward with its own target.
-void OpenDesigner(Desk &desk, const QString &target);
+// Opens the designer for target ("Main" or "History") over owner (the card), or brings the
+// open one forward with its own target. endProgram runs when a saved layout ends the program.
+void OpenDesigner(Archive &archive, QWidget &owner, const QString &target,
+                  const std::function<void()> &endProgram);
 
 } // namespace zumen

@@ -40,13 +40,6 @@ std::optional<QString> takeField(const QString &name)
     return field;
 }
 
-QString quoted(const QString &value)
-{
-    QString out = value;
-    out.replace(u'\'', QStringLiteral("''"));
-    return out;
-}
-
 Help_frm &lookupList(Database &db, QWidget &over)
 {
     if (auto *list = over.findChild<Help_frm *>())
@@ -57,20 +50,10 @@ Help_frm &lookupList(Database &db, QWidget &over)
 void lookUp(Archive &archive, QWidget &over, const std::function<void(std::int32_t)> &showRecord,
             const QString &value, const QString &column, const QString &state)
 {
-    Recordset rs =
-        archive.db.openRecordset(QStringLiteral("SELECT * FROM DT") + QStringLiteral(" WHERE ") + column +
-                                 QStringLiteral("='") + quoted(value) + QStringLiteral("'"));
-    if (!rs.eof()) {
-        rs.moveLast();
-        if (rs.recordCount() == 1) {
-            rs.moveFirst();
-            const auto id = static_cast<std::int32_t>(NullToZero(rs.field(QStringLiteral("ID"))).toInteger());
-            rs.close();
-            showRecord(id);
-            return;
-        }
+    if (const std::optional<std::int32_t> id = archive.records.soleRecordWith(column, value)) {
+        showRecord(*id);
+        return;
     }
-    rs.close();
     Help_frm &list = lookupList(archive.db, over);
     list.Init(state, value, QString());
     list.showModal();

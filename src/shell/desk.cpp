@@ -48,9 +48,9 @@ void Desk::connectWindows()
     });
     QObject::connect(card, &Info_frm::optionsRequested, card, [this] {
         guarded([this] {
-            auto *options = new Opt_frm(*this);
-            CenterForm(*options);
-            options->show();
+            auto *window = new Opt_frm(*this);
+            CenterForm(*window);
+            window->show();
         });
     });
     // The viewer's "追加" adds a page to the record the card shows.
@@ -74,7 +74,12 @@ void Desk::connectWindows()
                      [this] { guarded([this] { checkRequestFile(); }); });
     // The hidden gesture on the ID label or "履歴" opens the layout designer, without waiting.
     QObject::connect(card, &Info_frm::designerRequested, card, [this](const QString &target) {
-        guarded([this, target] { OpenDesigner(*this, target); });
+        guarded([this, target] {
+            OpenDesigner(*this, *card, target, [this] {
+                if (endProgram)
+                    endProgram();
+            });
+        });
     });
     // A row of the search result list shows its record on the card.
     QObject::connect(&search, &SearchSession::recordRequested, card,
