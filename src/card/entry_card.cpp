@@ -78,7 +78,7 @@ EntryCard::EntryCard(Archive &archive, const Setup &setup)
     eNaiyou->hide();
 
     m_entry = new ItemEntry(
-        archive.db, {eNamae, List, Koumoku, eNaiyou},
+        archive.placements, {eNamae, List, Koumoku, eNaiyou},
         {setup.layout, setup.emptyTextAsSpace, setup.itemColumnRow, setup.valueColumnRow},
         m_session.currentItem, [this] { save(); }, this);
     m_entry->buildGrid();
@@ -109,7 +109,7 @@ void EntryCard::Unload()
         return;
     m_unloaded = true;
     guarded([this] {
-        SaveWindowPlacement(m_archive.db, *this, m_placementRow);
+        SaveWindowPlacement(m_archive.placements, *this, m_placementRow);
         m_entry->saveGridWidths();
     });
 }

@@ -16,9 +16,10 @@
 
 namespace zumen {
 
-ItemEntry::ItemEntry(Database &db, Parts parts, Rules rules, std::int16_t &current,
+ItemEntry::ItemEntry(PlacementStore &placements, Parts parts, Rules rules, std::int16_t &current,
                      std::function<void()> save, QObject *parent)
-    : QObject(parent), m_db(db), m_parts(parts), m_rules(rules), m_current(current), m_save(std::move(save))
+    : QObject(parent), m_placements(placements), m_parts(parts), m_rules(rules), m_current(current),
+      m_save(std::move(save))
 {
     m_parts.name->installEventFilter(this);
     m_parts.valueBox->installEventFilter(this);
@@ -43,7 +44,7 @@ void ItemEntry::buildGrid()
     grid.setCellAlignment(0, 0, Qt::AlignCenter);
     grid.setTextMatrix(0, 1, QStringLiteral("値"));
     grid.setCellAlignment(0, 1, Qt::AlignLeft | Qt::AlignVCenter);
-    RestoreGridWidths(m_db, grid, m_rules.itemColumnRow, m_rules.valueColumnRow);
+    RestoreGridWidths(m_placements, grid, m_rules.itemColumnRow, m_rules.valueColumnRow);
     for (int i = 0; i < ItemCount(*m_rules.layout); ++i) {
         grid.setRows(i + 2);
         grid.setTextMatrix(i + 1, 0, item(i).label);
@@ -54,7 +55,7 @@ void ItemEntry::buildGrid()
 
 void ItemEntry::saveGridWidths()
 {
-    SaveGridWidths(m_db, *m_parts.grid, m_rules.itemColumnRow, m_rules.valueColumnRow);
+    SaveGridWidths(m_placements, *m_parts.grid, m_rules.itemColumnRow, m_rules.valueColumnRow);
 }
 
 void ItemEntry::fitTo(const QWidget &window)

@@ -14,7 +14,7 @@ class QWidget;
 
 namespace zumen {
 
-class Database;
+class PlacementStore;
 class FlexGrid;
 class Memo_frm;
 
@@ -38,8 +38,8 @@ public:
     };
 
     // current is the window's own CurrentItem; save runs when the walk passes the last item.
-    ItemEntry(Database &db, Parts parts, Rules rules, std::int16_t &current, std::function<void()> save,
-              QObject *parent);
+    ItemEntry(PlacementStore &placements, Parts parts, Rules rules, std::int16_t &current,
+              std::function<void()> save, QObject *parent);
     // The editor memo items open in; without one a memo item is passed over.
     void setMemoEditor(Memo_frm *memo) { m_memo = memo; }
 
@@ -74,7 +74,7 @@ private:
     const LayoutItem &item(int position) const;
     bool pastEnd(int position) const;
 
-    Database &m_db;
+    PlacementStore &m_placements;
     Memo_frm *m_memo = nullptr;
     Parts m_parts;
     Rules m_rules;

@@ -30,6 +30,14 @@ void OptionsStore::write(int code, const QString &text)
               {{QStringLiteral("Contents"), EmptyToSpace(text)}});
 }
 
+void OptionsStore::write(const QList<std::pair<int, QString>> &rows)
+{
+    Transaction transaction(m_db);
+    for (const auto &[code, text] : rows)
+        write(code, text);
+    transaction.commit();
+}
+
 std::optional<QString> OptionsStore::folder(int code)
 {
     const std::optional<QString> stored = find(code);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 #include <optional>
 
@@ -27,6 +30,8 @@ public:
     QString read(int code);
     // Writes the row, adding it when missing; an empty text is stored as one blank.
     void write(int code, const QString &text);
+    // Writes the rows in one transaction: all of them or none.
+    void write(const QList<std::pair<int, QString>> &rows);
 
     // A page folder option (ScanFolder, FileFolder) as an absolute folder, blank when not set;
     // none when there is no row.

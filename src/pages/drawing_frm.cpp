@@ -78,12 +78,12 @@ Drawing_frm::Drawing_frm(Archive &archive) : QWidget(nullptr), m_archive(archive
     // The zoom the user chose last in this working folder, the whole page when none was.
     FillZoomList(*cScale);
     int zoom = FitZoom;
-    guarded([&] { zoom = LoadViewerZoom(m_archive.db); });
+    guarded([&] { zoom = m_archive.options.viewerZoom().value_or(FitZoom); });
     SetZoom(cScale->findData(zoom) >= 0 ? zoom : FitZoom);
     connect(cScale, &QComboBox::currentIndexChanged, this, [this] {
         const int chosen = SelectedItemData(*cScale);
         SetZoom(chosen);
-        guarded([&] { SaveViewerZoom(m_archive.db, chosen); });
+        guarded([&] { m_archive.options.writeViewerZoom(chosen); });
     });
 
     choosePrinter = [this](QPrinter &printer) {
@@ -232,7 +232,7 @@ void Drawing_frm::Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    guarded([this] { SaveWindowPlacement(m_archive.db, *this, PosRow::Viewer); });
+    guarded([this] { SaveWindowPlacement(m_archive.placements, *this, PosRow::Viewer); });
 }
 
 void Drawing_frm::closeEvent(QCloseEvent *event)

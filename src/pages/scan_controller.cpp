@@ -58,7 +58,7 @@ bool ScanController::open(QWidget *parent)
     if (devices.isEmpty())
         throw NumberedError(PageErr::NoScanner, scanErrorText(PageErr::NoScanner));
     ScanSettings_frm dialog(
-        devices, loadScanSettings(m_archive.db),
+        devices, loadScanSettings(m_archive.options),
         [this](const QString &device) { return m_device->capabilities(device); }, parent);
     if (dialog.exec() != QDialog::Accepted) {
         // The dialog opened devices only to ask them; a start now must not scan.
@@ -66,7 +66,7 @@ bool ScanController::open(QWidget *parent)
         return false;
     }
     m_settings = dialog.settings();
-    saveScanSettings(m_archive.db, m_settings);
+    saveScanSettings(m_archive.options, m_settings);
     if (!m_device->open(m_settings.device))
         throw NumberedError(PageErr::NoScanner, scanErrorText(PageErr::NoScanner));
     return true;

@@ -1,7 +1,7 @@
 #include "pages/scan_settings.h"
 
 #include "db/database.h"
-#include "db/user_options.h"
+#include "db/options_store.h"
 #include "text/utility.h"
 #include "widgets/combo_setting.h"
 #include "widgets/ui.h"
@@ -70,33 +70,29 @@ QString deviceValueCaption(const QString &value)
     return value;
 }
 
-ScanSettings loadScanSettings(Database &db)
+ScanSettings loadScanSettings(OptionsStore &options)
 {
     ScanSettings settings;
-    settings.device = ReadOption(db, DeviceCode);
-    const QString mode = ReadOption(db, ModeCode);
+    settings.device = options.read(DeviceCode);
+    const QString mode = options.read(ModeCode);
     for (ScanMode m : AllModes) {
         if (mode == modeCaption(m))
             settings.mode = m;
     }
     bool ok = false;
-    const int resolution = ReadOption(db, ResolutionCode).toInt(&ok);
+    const int resolution = options.read(ResolutionCode).toInt(&ok);
     if (ok && resolution > 0)
         settings.resolution = resolution;
-    settings.source = ReadOption(db, SourceCode);
+    settings.source = options.read(SourceCode);
     return settings;
 }
 
-void saveScanSettings(Database &db, const ScanSettings &settings)
+void saveScanSettings(OptionsStore &options, const ScanSettings &settings)
 {
-    Transaction transaction(db);
-    const std::pair<int, QString> rows[] = {{DeviceCode, settings.device},
-                                            {ModeCode, modeCaption(settings.mode)},
-                                            {ResolutionCode, QString::number(settings.resolution)},
-                                            {SourceCode, settings.source}};
-    for (const auto &[code, text] : rows)
-        WriteOption(db, code, text);
-    transaction.commit();
+    options.write({{DeviceCode, settings.device},
+                   {ModeCode, modeCaption(settings.mode)},
+                   {ResolutionCode, QString::number(settings.resolution)},
+                   {SourceCode, settings.source}});
 }
 
 ScanSettings_frm::ScanSettings_frm(const QList<ScanDevice> &devices, const ScanSettings &initial, Probe probe,

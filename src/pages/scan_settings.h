@@ -15,7 +15,7 @@ class QPushButton;
 
 namespace zumen {
 
-class Database;
+class OptionsStore;
 
 QString modeCaption(ScanMode mode);
 // A device's option value as the dialog shows it: SANE's standard values (Flatbed, ADF,
@@ -24,9 +24,9 @@ QString deviceValueCaption(const QString &value);
 
 // The choices of the last scan, kept in UserOP: Code 13 device, 14 mode, 15 resolution, 16
 // source, each as text in Contents. Missing or unreadable rows give the defaults.
-ScanSettings loadScanSettings(Database &db);
+ScanSettings loadScanSettings(OptionsStore &options);
 // Writes all four rows or none. Throws the engine's errors.
-void saveScanSettings(Database &db, const ScanSettings &settings);
+void saveScanSettings(OptionsStore &options, const ScanSettings &settings);
 
 // The scanner settings asked before each scan: device, mode, resolution and, where the device
 // has one, the paper source. Enter or "読み取り" accepts; Esc, "取り消し" or the close box cancels.

@@ -78,14 +78,4 @@ void SaveGridWidths(PlacementStore &store, const FlexGrid &grid, int itemRow, in
     store.writeWidth(valueRow, grid.colWidthTwips(1));
 }
 
-int LoadViewerZoom(Database &db)
-{
-    return OptionsStore(db).viewerZoom().value_or(FitZoom);
-}
-
-void SaveViewerZoom(Database &db, int zoom)
-{
-    OptionsStore(db).writeViewerZoom(zoom);
-}
-
 } // namespace zumen

@@ -6,7 +6,6 @@ class QWidget;
 
 namespace zumen {
 
-class Database;
 class FlexGrid;
 class PlacementStore;
 
@@ -34,27 +33,5 @@ void SaveWindowPlacement(PlacementStore &store, const QWidget &window, int row);
 // Column widths from two rows, 2000 and 5000 twips when a row is missing.
 void RestoreGridWidths(PlacementStore &store, FlexGrid &grid, int itemRow, int valueRow);
 void SaveGridWidths(PlacementStore &store, const FlexGrid &grid, int itemRow, int valueRow);
-
-// The same over the database, for windows not yet holding the archive's store.
-inline void SaveWindowPlacement(Database &db, const QWidget &window, int row)
-{
-    PlacementStore store(db);
-    SaveWindowPlacement(store, window, row);
-}
-inline void RestoreGridWidths(Database &db, FlexGrid &grid, int itemRow, int valueRow)
-{
-    PlacementStore store(db);
-    RestoreGridWidths(store, grid, itemRow, valueRow);
-}
-inline void SaveGridWidths(Database &db, const FlexGrid &grid, int itemRow, int valueRow)
-{
-    PlacementStore store(db);
-    SaveGridWidths(store, grid, itemRow, valueRow);
-}
-
-// The page viewer's zoom (OptionsStore::viewerZoom); FitZoom when there is no row or it
-// holds no number.
-int LoadViewerZoom(Database &db);
-void SaveViewerZoom(Database &db, int zoom);
 
 } // namespace zumen

@@ -3,7 +3,7 @@
 #include "db/archive.h"
 #include "db/database.h"
 #include "db/numbered_error.h"
-#include "db/user_options.h"
+#include "db/options_store.h"
 #include "scan/scan_service.h"
 #include "support/modal.h"
 #include "support/sane_test_backend.h"
@@ -49,7 +49,7 @@ struct Reports {
 
 class ScanControllerTest : public ::testing::Test {
 protected:
-    QString userOption(int code) { return ReadOption(temp.db(), code); }
+    QString userOption(int code) { return OptionsStore(temp.db()).read(code); }
 
     SaneTestBackend sane; // before any scanner: it chooses where the library reads its configuration
     TempDb temp;
