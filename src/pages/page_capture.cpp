@@ -9,17 +9,12 @@
 #include "pages/pain.h"
 #include "pages/scan_controller.h"
 #include "pages/select_device_frm.h"
+#include "scan/scan_service.h"
 #include "widgets/ui.h"
 
 #include <QDir>
 
 namespace zumen {
-namespace {
-
-const QString ConnectScanner = QStringLiteral("スキャナを正しく接続してください。");
-
-} // namespace
-
 PageCapture::PageCapture(Archive &archive, Pain &picture, QObject *parent)
     : QObject(parent), m_archive(archive), m_picture(picture)
 {}
@@ -60,7 +55,7 @@ ScanController &PageCapture::scanner()
                 guarded(m_scanned);
         });
         connect(m_scanner, &ScanController::scanFailed, this, [](int number, const QString &description) {
-            ShowAlert(number == PageErr::NoScanner ? ConnectScanner
+            ShowAlert(number == PageErr::NoScanner ? scanErrorText(number)
                                                    : QString::number(number) + u'\r' + description);
         });
     }
@@ -77,7 +72,7 @@ void PageCapture::scan(QWidget *owner, std::function<void()> scanned)
         if (scanner().open(owner))
             scanner().start(owner);
     } catch (const NumberedError &e) {
-        ShowAlert(e.number() == PageErr::NoScanner ? ConnectScanner : e.alertText());
+        ShowAlert(e.number() == PageErr::NoScanner ? scanErrorText(e.number()) : e.alertText());
     }
     QDir::setCurrent(folder);
 }
