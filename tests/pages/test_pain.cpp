@@ -81,27 +81,3 @@ TEST_F(PainTest, FittingShowsTheWholePageAndFollowsTheViewAndTurns)
     m_pain.setScannedImage(testDrawing(QSize(100, 80)), 200);
     EXPECT_EQ(m_pain.zoom(), 100);
 }
-
-TEST_F(PainTest, AHighDensityScreenGetsThePageAtItsOwnPixels)
-{
-    // A line one pixel wide at 50 % on a screen of ratio 2 is one device pixel, still black:
-    // drawn at 50 % and then doubled it would be two grey ones.
-    QImage page(400, 300, QImage::Format_Mono);
-    page.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-    page.fill(0);
-    for (int y = 0; y < 300; ++y)
-        page.setPixel(101, y, 1);
-    m_pain.setScannedImage(page, 200);
-    m_pain.setZoom(50);
-    QImage shot(m_pain.viewport()->size() * 2, QImage::Format_RGB32);
-    shot.setDevicePixelRatio(2);
-    m_pain.viewport()->render(&shot);
-    // The page, 200 x 150 in the view's own pixels, stands in its middle.
-    const int left = 2 * ((m_pain.viewport()->width() - 200) / 2);
-    QList<int> dark;
-    for (int x = left; x < left + 400; ++x)
-        if (const int grey = qGray(shot.pixel(x, shot.height() / 2)); grey < 255)
-            dark << grey;
-    EXPECT_EQ(dark, QList<int>{0});
-    EXPECT_EQ(qGray(shot.pixel(left + 101, shot.height() / 2)), 0);
-}
