@@ -192,7 +192,7 @@ TEST_F(PageImageTest, TurnedPagesGoBackInTheirOwnKind)
     for (const QString name : {"g4.tif", "lzw.tif", "mono.bmp", "grey.png"}) {
         SCOPED_TRACE(name.toStdString());
         const QImage drawing = name.contains(u"g4") || name.contains(u"mono") ? mono : grey;
-        const TiffTags before = tiffTags(path(name));
+        const TiffTags before = name.endsWith(u"tif") ? tiffTags(path(name)) : TiffTags();
         PageImage page = PageImage::load(path(name));
         page.rotateRight();
         page.save(path(name));
