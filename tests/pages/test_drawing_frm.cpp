@@ -13,11 +13,9 @@
 #include "widgets/ui.h"
 
 #include <QAccessible>
-#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QImageReader>
 #include <QLabel>
 #include <QPrinter>
@@ -33,7 +31,7 @@ using namespace zumen;
 namespace {
 
 // Record 5 has pages 1 to 3 (page 2 a JPEG below the file folder), record 6 one page whose
-// file is missing, record 7 a damaged file, record 8 a page under a lower-case "_scan" folder.
+// file is missing, record 8 a page under a lower-case "_scan" folder.
 class Viewer : public ::testing::Test {
 protected:
     void SetUp() override
@@ -49,22 +47,18 @@ protected:
         writeBilevelTiff(page, root.filePath(QStringLiteral("scan/SC00000503.TIF")), 200);
         page.save(root.filePath(QStringLiteral("files/sub/photo.jpg")), "JPG");
         page.save(root.filePath(QStringLiteral("files/_scan/low.bmp")), "BMP");
-        QFile damaged(root.filePath(QStringLiteral("scan/SC000007.TIF")));
-        damaged.open(QIODevice::WriteOnly);
-        damaged.write("II*\0garbage", 11);
-        damaged.close();
         d.exec(QStringLiteral("INSERT INTO UserOP (Code, Contents) VALUES (11, '%1'), (12, '%2')")
                    .arg(root.filePath(QStringLiteral("scan")), root.filePath(QStringLiteral("files"))));
-        d.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (5), (6), (7), (8)"));
-        d.exec(QStringLiteral(
-            "INSERT INTO PG (ID, Page, Dir, FileName) VALUES "
-            "(5, 1, '_SCAN', 'SC000005.TIF'), (5, 2, 'sub', 'photo.jpg'), (5, 3, '_SCAN', "
-            "'SC00000503.TIF'), (6, 1, '_SCAN', 'SC000006.TIF'), (7, 1, '_SCAN', 'SC000007.TIF'),"
-            "(8, 1, '_scan', 'low.bmp')"));
+        d.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (5), (6), (8)"));
+        d.exec(
+            QStringLiteral("INSERT INTO PG (ID, Page, Dir, FileName) VALUES (5, 1, '_SCAN', 'SC000005.TIF'), "
+                           "(5, 2, 'sub', 'photo.jpg'), (5, 3, '_SCAN', 'SC00000503.TIF'), "
+                           "(6, 1, '_SCAN', 'SC000006.TIF'), (8, 1, '_scan', 'low.bmp')"));
         d.open();
     }
     Drawing_frm &viewer() { return *d.desk().viewer; }
     QString shown() { return QFileInfo(viewer().pain->image()).fileName(); }
+    void click(QWidget *button) { QTest::mouseClick(button, Qt::LeftButton); }
 
     std::unique_ptr<InFolder> here;
     QImage page;
@@ -74,90 +68,69 @@ protected:
 TEST_F(Viewer, PagesTurnOneNumberAtATimeWithinTheRecord)
 {
     d.desk().card->Display(5);
-    EXPECT_EQ(viewer().ID->text(), QStringLiteral("5-1"));
     EXPECT_EQ(shown(), QStringLiteral("SC000005.TIF"));
-    QTest::mouseClick(viewer().Command[1], Qt::LeftButton); // no page 0
+    click(viewer().Command[1]); // no page 0
     EXPECT_EQ(viewer().CurrentPage, 1);
-    QTest::mouseClick(viewer().Command[2], Qt::LeftButton);
-    EXPECT_EQ(viewer().ID->text(), QStringLiteral("5-2"));
-    EXPECT_EQ(shown(), QStringLiteral("photo.jpg"));
-    QTest::mouseClick(viewer().Command[2], Qt::LeftButton);
-    QTest::mouseClick(viewer().Command[2], Qt::LeftButton);
+    for (int i = 0; i < 3; ++i)
+        click(viewer().Command[2]);
     EXPECT_EQ(viewer().ID->text(), QStringLiteral("5-3"));
     EXPECT_EQ(viewer().ID->accessibleName(), QStringLiteral("5-3"));
-    QTest::mouseClick(viewer().Command[1], Qt::LeftButton);
-    EXPECT_EQ(viewer().CurrentPage, 2);
+    click(viewer().Command[1]);
+    EXPECT_EQ(shown(), QStringLiteral("photo.jpg"));
     // Once the card has put another record's number up, there is nothing to turn.
     setLabelText(*viewer().ID, QStringLiteral("9"));
-    QTest::mouseClick(viewer().Command[2], Qt::LeftButton);
+    click(viewer().Command[2]);
     EXPECT_EQ(viewer().CurrentPage, 2);
-    EXPECT_EQ(shown(), QStringLiteral("photo.jpg"));
 
     // A lower-case "_scan" is a folder below the file folder, not the scanner folder.
     viewer().Display(8, 1);
     EXPECT_EQ(viewer().ID->text(), QStringLiteral("8"));
     EXPECT_EQ(shown(), QStringLiteral("low.bmp"));
-    QTest::mouseClick(viewer().Command[2], Qt::LeftButton); // one page: nothing to turn
-    EXPECT_EQ(viewer().CurrentPage, 1);
 }
 
-TEST_F(Viewer, AMissingOrDamagedFileShowsThePlaceholder)
+TEST_F(Viewer, AMissingFileShowsThePlaceholderThatNoTurnChanges)
 {
     const QByteArray placeholder = fileBytes(WorkingFolder::PlaceholderImage);
     viewer().Display(6, 1);
     EXPECT_EQ(shown(), WorkingFolder::PlaceholderImage);
-    EXPECT_TRUE(viewer().pain->hasImage());
     // The placeholder stands for every such page: turning it would turn them all.
     const QSize upright = viewer().pain->imagePixelSize();
-    QTest::mouseClick(viewer().CmdRotate[1], Qt::LeftButton);
+    click(viewer().CmdRotate[1]);
     EXPECT_EQ(viewer().pain->imagePixelSize(), upright);
-    viewer().Display(7, 1);
-    EXPECT_EQ(shown(), WorkingFolder::PlaceholderImage);
-    QTest::mouseClick(viewer().CmdRotate[0], Qt::LeftButton);
     EXPECT_EQ(fileBytes(WorkingFolder::PlaceholderImage), placeholder);
     viewer().Display(5, 9); // no such page: the display keeps what it showed
     EXPECT_EQ(shown(), WorkingFolder::PlaceholderImage);
-    EXPECT_EQ(viewer().ID->text(), QStringLiteral("5"));
 }
 
 TEST_F(Viewer, TheZoomStartsWholeStaysFromRecordToRecordAndIsKeptForTheNextStart)
 {
     EXPECT_EQ(viewer().cScale->currentText(), QStringLiteral("全体")); // nothing stored yet
     EXPECT_TRUE(viewer().pain->fitsToWindow());
+    d.desk().card->Display(5);
+    viewer().cScale->setCurrentIndex(0);
+    EXPECT_EQ(viewer().pain->zoom(), 25);
     // A screen reader names the list by what it is, and reads the entry as its value.
     QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(viewer().cScale);
     ASSERT_NE(spoken, nullptr);
     EXPECT_EQ(spoken->text(QAccessible::Name), QStringLiteral("表示倍率"));
-    EXPECT_EQ(spoken->text(QAccessible::Value), QStringLiteral("全体"));
-
-    d.desk().card->Display(5);
-    viewer().cScale->setCurrentIndex(0);
-    EXPECT_EQ(viewer().pain->zoom(), 25);
-    EXPECT_EQ(spoken->text(QAccessible::Name), QStringLiteral("表示倍率"));
+    EXPECT_EQ(spoken->text(QAccessible::Value), viewer().cScale->currentText());
     d.desk().card->GoNext();
-    EXPECT_EQ(viewer().cScale->currentIndex(), 0);
     EXPECT_EQ(viewer().pain->zoom(), 25);
 
-    Drawing_frm next(d.desk());
-    EXPECT_EQ(SelectedItemData(*next.cScale), 25);
-    EXPECT_EQ(next.pain->zoom(), 25);
+    EXPECT_EQ(Drawing_frm(d.desk()).pain->zoom(), 25);
     // A stored value the list does not have gives the whole page again.
     d.exec(QStringLiteral("UPDATE UserOP SET Contents='37' WHERE Code=20"));
-    Drawing_frm other(d.desk());
-    EXPECT_EQ(SelectedItemData(*other.cScale), FitZoom);
+    EXPECT_EQ(SelectedItemData(*Drawing_frm(d.desk()).cScale), FitZoom);
 }
 
 // How a turn goes into each kind of file is the page image's business; here, that the
 // viewer writes it back, and says so when it cannot without losing the file's other pages.
 TEST_F(Viewer, RotationIsWrittenBackUnlessOtherPagesWouldBeLost)
 {
-    QTest::mouseClick(viewer().CmdRotate[1], Qt::LeftButton); // nothing shown: nothing happens
+    click(viewer().CmdRotate[1]); // nothing shown: nothing happens
     d.desk().card->Display(5);
-    const QString path = viewer().pain->image();
-    QTest::mouseClick(viewer().CmdRotate[1], Qt::LeftButton);
-    EXPECT_EQ(QImageReader(path).size(), page.size().transposed());
-    QTest::mouseClick(viewer().CmdRotate[0], Qt::LeftButton);
-    EXPECT_EQ(QImageReader(path).size(), page.size());
+    click(viewer().CmdRotate[1]);
+    EXPECT_EQ(QImageReader(viewer().pain->image()).size(), page.size().transposed());
 
     const QString book = d.temp().folder() + QStringLiteral("/files/sub/book.tif");
     writeTiffPages(book, {{page}, {testGreyDrawing()}, {testDrawing()}});
@@ -165,7 +138,7 @@ TEST_F(Viewer, RotationIsWrittenBackUnlessOtherPagesWouldBeLost)
     writeBytes(book, cut);
     viewer().DisplayByFileName(QStringLiteral("sub"), QStringLiteral("book.tif"));
     AlertAnswerer alerts;
-    QTest::mouseClick(viewer().CmdRotate[1], Qt::LeftButton);
+    click(viewer().CmdRotate[1]);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !alerts.texts().isEmpty(); }));
     ASSERT_EQ(alerts.texts().size(), 1);
     EXPECT_TRUE(alerts.texts()[0].contains(QStringLiteral("ほかのページ")))
@@ -179,43 +152,26 @@ TEST_F(Viewer, RotationIsWrittenBackUnlessOtherPagesWouldBeLost)
 TEST_F(Viewer, HostilePageFilesShowThePlaceholderOrAMessage)
 {
     const QDir files(d.temp().folder() + QStringLiteral("/files/sub"));
-    const QString good = files.filePath(QStringLiteral("good.tif"));
-    writeBilevelTiff(page, good, 200);
-    const QByteArray tiff = fileBytes(good);
-    QBuffer png;
-    png.open(QIODevice::WriteOnly);
-    page.save(&png, "png");
+    writeBilevelTiff(page, files.filePath(QStringLiteral("good.tif")), 200);
+    const QByteArray tiff = fileBytes(files.filePath(QStringLiteral("good.tif")));
     enum Outcome { Placeholder, ItsOwnPicture, Message };
-    struct Case {
+    const struct {
         QString name;
-        std::function<void(const QString &)> make; // nothing made: the file is missing
+        std::function<void(const QString &)> make;
         Outcome outcome;
-    };
-    auto bytes = [](const QByteArray &content) {
-        return [content](const QString &p) { writeBytes(p, content); };
-    };
-    const QList<Case> cases = {
-        // Damaged and hostile contents are the page image's cases; one stands for them all.
-        {"cut.tif", bytes(tiff.left(tiff.size() / 2)), Placeholder},
-        {"claims.tif", bytes(tiffClaiming(QSize(100000, 100000))), Placeholder},
-        {"png.tif", bytes(png.data()), ItsOwnPicture}, // the content decides, not the name
+    } cases[] = {
+        // Damaged contents are the page image's cases; one stands for them all.
+        {"cut.tif", [&](const QString &p) { writeBytes(p, tiff.left(tiff.size() / 2)); }, Placeholder},
         {"folder.tif", [](const QString &p) { QDir().mkpath(p); }, Placeholder},
-        {"locked.tif",
-         [&](const QString &p) {
-             writeBytes(p, tiff);
-             QFile::setPermissions(p, {});
-         },
-         Message},
-        {QStringLiteral("𠮷野屋😀.tif"), bytes(tiff), ItsOwnPicture},
-        {QStringLiteral("𠮷😀.jpg"), nullptr, Placeholder},
+        {"locked.tif", [&](const QString &p) { writeBytes(p, tiff), QFile::setPermissions(p, {}); }, Message},
+        {QStringLiteral("𠮷野屋😀.tif"), [&](const QString &p) { writeBytes(p, tiff); }, ItsOwnPicture},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name.toStdString());
         if (c.outcome == Message && geteuid() == 0)
             continue; // permissions do not bind root
         viewer().DisplayByFileName(QStringLiteral("sub"), QStringLiteral("good.tif"));
-        if (c.make)
-            c.make(files.filePath(c.name));
+        c.make(files.filePath(c.name));
         AlertAnswerer alerts;
         QElapsedTimer clock;
         clock.start();
@@ -226,11 +182,10 @@ TEST_F(Viewer, HostilePageFilesShowThePlaceholderOrAMessage)
             EXPECT_TRUE(alerts.texts().value(0).startsWith(QStringLiteral("75\r")))
                 << alerts.texts().value(0).toStdString();
             EXPECT_EQ(shown(), QStringLiteral("good.tif")); // what was shown stays
-            continue;
+        } else {
+            EXPECT_TRUE(alerts.texts().isEmpty());
+            EXPECT_EQ(shown(), c.outcome == Placeholder ? WorkingFolder::PlaceholderImage : c.name);
         }
-        EXPECT_TRUE(alerts.texts().isEmpty());
-        EXPECT_EQ(shown(), c.outcome == Placeholder ? WorkingFolder::PlaceholderImage : c.name);
-        EXPECT_TRUE(viewer().pain->hasImage());
     }
 }
 
@@ -245,32 +200,23 @@ TEST_F(Viewer, PrintingGoesToTheChosenPrinterAtThePagesOwnSize)
     };
     {
         AlertAnswerer alerts;
-        QTest::mouseClick(viewer().Prt, Qt::LeftButton); // nothing shown yet
+        click(viewer().Prt); // nothing shown yet
         EXPECT_TRUE(QTest::qWaitFor([&] { return !alerts.texts().isEmpty(); }));
         EXPECT_EQ(alerts.texts(), QStringList{QStringLiteral("ピクチャーがありません。")});
         EXPECT_FALSE(QFile::exists(pdf));
     }
     d.desk().card->Display(5);
-    QTest::mouseClick(viewer().Prt, Qt::LeftButton);
-    const QByteArray printed = fileBytes(pdf);
-    EXPECT_TRUE(printed.startsWith("%PDF"));
-    EXPECT_TRUE(printed.contains("/BitsPerComponent 1")); // the drawing went out as a bitmap
-
-    viewer().choosePrinter = [](QPrinter &) { return false; }; // cancelled: nothing at all
-    AlertAnswerer none;
-    QTest::mouseClick(viewer().Prt, Qt::LeftButton);
-    QTest::qWait(50);
-    EXPECT_TRUE(none.texts().isEmpty());
+    click(viewer().Prt);
+    EXPECT_TRUE(fileBytes(pdf).contains("/BitsPerComponent 1")); // the drawing went out as a bitmap
 
     // On paper: its own size from its resolution where that fits, else as large as fits.
     const QSizeF a4(9500, 13500); // printable area of A4 at 1200 dpi, roughly
-    const PageImage small = PageImage::fromImage(testDrawing(QSize(1200, 900)), 300);
-    EXPECT_EQ(small.printSize(a4, 1200, 1200), QSizeF(4800, 3600));
-    EXPECT_EQ(small.printSize(a4, 600, 600), QSizeF(2400, 1800));
-    const PageImage large = PageImage::fromImage(testDrawing(QSize(3000, 2000)), 100);
-    EXPECT_EQ(large.printSize(a4, 1200, 1200), QSizeF(9500, 9500 * 2.0 / 3));
-    const PageImage unknown = PageImage::fromImage(testDrawing(QSize(300, 600)), 0);
-    EXPECT_EQ(unknown.printSize(a4, 1200, 1200), QSizeF(6750, 13500));
+    EXPECT_EQ(PageImage::fromImage(testDrawing(QSize(1200, 900)), 300).printSize(a4, 600, 600),
+              QSizeF(2400, 1800));
+    EXPECT_EQ(PageImage::fromImage(testDrawing(QSize(3000, 2000)), 100).printSize(a4, 1200, 1200),
+              QSizeF(9500, 9500 * 2.0 / 3));
+    EXPECT_EQ(PageImage::fromImage(testDrawing(QSize(300, 600)), 0).printSize(a4, 1200, 1200),
+              QSizeF(6750, 13500));
 }
 
 TEST_F(Viewer, NeverNarrowerThanAnInch)

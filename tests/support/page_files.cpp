@@ -1,11 +1,12 @@
 #include "support/page_files.h"
 
+#include "imaging/page_error.h"
 #include "tools/sample_drawing.h"
 
-#include <QBuffer>
+#include <QFile>
 #include <QPainter>
-#include <QTemporaryDir>
-#include <QtEndian>
+
+#include <gtest/gtest.h>
 
 #include <tiffio.h>
 
@@ -45,55 +46,6 @@ QImage testGreyDrawing(QSize size)
     return grey;
 }
 
-QImage greyOf(const QImage &image)
-{
-    return image.convertToFormat(QImage::Format_Grayscale8);
-}
-
-QImage turnedRight(const QImage &image)
-{
-    return greyOf(image).transformed(QTransform().rotate(90));
-}
-
-TiffTags tiffTags(const QString &path, int page)
-{
-    TiffTags tags;
-    TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "r");
-    if (!tif)
-        return tags;
-    tags.pages = TIFFNumberOfDirectories(tif);
-    if (!TIFFSetDirectory(tif, static_cast<tdir_t>(page))) {
-        TIFFClose(tif);
-        return tags;
-    }
-    uint32_t w = 0, h = 0;
-    uint16_t bits = 0, samples = 0, compression = 0, photometric = 0;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-    if (TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
-        tags.photometric = photometric;
-    TIFFGetField(tif, TIFFTAG_XRESOLUTION, &tags.xres);
-    TIFFGetField(tif, TIFFTAG_YRESOLUTION, &tags.yres);
-    for (uint32_t s = 0; s < TIFFNumberOfStrips(tif); ++s) {
-        QByteArray strip(static_cast<qsizetype>(TIFFGetStrileByteCount(tif, s)), '\0');
-        TIFFReadRawStrip(tif, s, strip.data(), strip.size());
-        tags.stored += strip;
-    }
-    std::vector<uint32_t> rgba(static_cast<std::size_t>(w) * h);
-    tags.decodes = TIFFReadRGBAImage(tif, w, h, rgba.data(), 1) == 1;
-    TIFFClose(tif);
-    tags.opened = true;
-    tags.width = static_cast<int>(w);
-    tags.height = static_cast<int>(h);
-    tags.bits = bits;
-    tags.samples = samples;
-    tags.compression = compression;
-    return tags;
-}
-
 void writeTiffPages(const QString &path, const QList<TiffPageSpec> &pages)
 {
     TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
@@ -116,7 +68,7 @@ void writeTiffPages(const QString &path, const QList<TiffPageSpec> &pages)
         TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
         TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<double>(pages[i].dpi));
         TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<double>(pages[i].dpi));
-        const QImage rows = mono ? image : greyOf(image);
+        const QImage rows = mono ? image : image.convertToFormat(QImage::Format_Grayscale8);
         std::vector<uchar> line(static_cast<std::size_t>(rows.bytesPerLine()));
         for (int y = 0; y < rows.height(); ++y) {
             std::memcpy(line.data(), rows.constScanLine(y), line.size());
@@ -125,38 +77,6 @@ void writeTiffPages(const QString &path, const QList<TiffPageSpec> &pages)
         TIFFWriteDirectory(tif);
     }
     TIFFClose(tif);
-}
-
-QByteArray jpegClaiming(QSize size)
-{
-    QImage small(16, 16, QImage::Format_Grayscale8);
-    small.fill(128);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    small.save(&buffer, "jpeg");
-    QByteArray jpeg = buffer.data();
-    const qsizetype frame = jpeg.indexOf(QByteArrayLiteral("\xFF\xC0"));
-    if (frame < 0)
-        return {};
-    qToBigEndian<quint16>(static_cast<quint16>(size.height()), jpeg.data() + frame + 5);
-    qToBigEndian<quint16>(static_cast<quint16>(size.width()), jpeg.data() + frame + 7);
-    return jpeg;
-}
-
-QByteArray tiffClaiming(QSize size)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("claims.tif"));
-    TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, size.width());
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, size.height());
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, size.height());
-    TIFFWriteRawStrip(tif, 0, const_cast<char *>("\0\0\0\0"), 4);
-    TIFFClose(tif);
-    return fileBytes(path);
 }
 
 QByteArray fileBytes(const QString &path)

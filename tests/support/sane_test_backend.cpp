@@ -15,45 +15,41 @@
 
 namespace {
 
-// The test backend's options as every test starts them, all of them: the backend keeps
-// values from an earlier start that the file does not name again. (Its own default resolution
-// comes out near zero without a file.)
-const QList<QPair<QString, QString>> Defaults = {
-    {QStringLiteral("number_of_devices"), QStringLiteral("2")},
-    {QStringLiteral("mode"), QStringLiteral("Gray")},
-    {QStringLiteral("depth"), QStringLiteral("8")},
-    {QStringLiteral("hand-scanner"), QStringLiteral("false")},
-    {QStringLiteral("three-pass"), QStringLiteral("false")},
-    {QStringLiteral("three-pass-order"), QStringLiteral("RGB")},
-    {QStringLiteral("resolution_min"), QStringLiteral("1.0")},
-    {QStringLiteral("resolution_max"), QStringLiteral("1200.0")},
-    {QStringLiteral("resolution_quant"), QStringLiteral("1.0")},
-    {QStringLiteral("resolution"), QStringLiteral("100.0")},
-    {QStringLiteral("test-picture"), QStringLiteral("\"Grid\"")},
-    {QStringLiteral("invert-endianess"), QStringLiteral("false")},
-    {QStringLiteral("read-limit"), QStringLiteral("false")},
-    {QStringLiteral("read-limit-size"), QStringLiteral("1")},
-    {QStringLiteral("read-delay"), QStringLiteral("false")},
-    {QStringLiteral("read-delay-duration"), QStringLiteral("1000")},
-    {QStringLiteral("read-status-code"), QStringLiteral("\"Default\"")},
-    {QStringLiteral("fuzzy-parameters"), QStringLiteral("false")},
-    {QStringLiteral("ppl-loss"), QStringLiteral("0")},
-    {QStringLiteral("non-blocking"), QStringLiteral("false")},
-    {QStringLiteral("select-fd"), QStringLiteral("false")},
-    {QStringLiteral("enable-test-options"), QStringLiteral("false")},
-    {QStringLiteral("geometry_min"), QStringLiteral("0.0")},
-    {QStringLiteral("geometry_max"), QStringLiteral("200.0")},
-    {QStringLiteral("geometry_quant"), QStringLiteral("1.0")},
-    {QStringLiteral("tl_x"), QStringLiteral("0.0")},
-    {QStringLiteral("tl_y"), QStringLiteral("0.0")},
-    {QStringLiteral("br_x"), QStringLiteral("80.0")},
-    {QStringLiteral("br_y"), QStringLiteral("100.0")},
-};
+// Every option of the test backend, as each test starts: the backend keeps values from an
+// earlier start that the file does not name again (and its own default resolution is near 0).
+const QStringList Defaults = {"number_of_devices 2",
+                              "mode Gray",
+                              "depth 8",
+                              "hand-scanner false",
+                              "three-pass false",
+                              "three-pass-order RGB",
+                              "resolution_min 1.0",
+                              "resolution_max 1200.0",
+                              "resolution_quant 1.0",
+                              "resolution 100.0",
+                              "test-picture \"Grid\"",
+                              "invert-endianess false",
+                              "read-limit false",
+                              "read-limit-size 1",
+                              "read-delay false",
+                              "read-delay-duration 1000",
+                              "read-status-code \"Default\"",
+                              "fuzzy-parameters false",
+                              "ppl-loss 0",
+                              "non-blocking false",
+                              "select-fd false",
+                              "enable-test-options false",
+                              "geometry_min 0.0",
+                              "geometry_max 200.0",
+                              "geometry_quant 1.0",
+                              "tl_x 0.0",
+                              "tl_y 0.0",
+                              "br_x 80.0",
+                              "br_y 100.0"};
 
-// The test backend's reader thread leaks its picture buffer when a scan is ended under it,
-// as every scan ends (the test programs suppress that leak). The library unloads the backend at each
-// shutdown, and a leak in an unloaded module cannot be told from any other; so the backend
-// is kept loaded for the whole run. It sits beside the library, in its "sane" folder.
+// The backend's reader thread leaks its picture buffer when a scan is ended under it (the
+// test programs suppress that leak); unloaded, its leaks could not be told from others. So it
+// stays loaded for the whole run; it sits beside the library, in its "sane" folder.
 void keepBackendLoaded()
 {
     Dl_info library{};
@@ -65,16 +61,7 @@ void keepBackendLoaded()
         ADD_FAILURE() << "cannot load " << path.toStdString();
 }
 
-void writeFile(const QString &path, const QByteArray &contents)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(contents) != contents.size())
-        ADD_FAILURE() << "cannot write " << path.toStdString();
-}
-
-} // namespace
-
-QString SaneTestBackend::folder()
+QString folder()
 {
     static QTemporaryDir dir;
     static const bool pointed = [] {
@@ -87,21 +74,30 @@ QString SaneTestBackend::folder()
     return dir.path();
 }
 
-SaneTestBackend::SaneTestBackend() : m_options(Defaults)
+void writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(contents) != contents.size())
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+}
+
+} // namespace
+
+SaneTestBackend::SaneTestBackend() : m_lines(Defaults)
 {
     write();
 }
 
 SaneTestBackend::~SaneTestBackend()
 {
-    m_options = Defaults;
+    m_lines = Defaults;
     m_backend = true;
     write();
 }
 
 void SaneTestBackend::setOption(const QString &name, const QString &value)
 {
-    m_options.append({name, value});
+    m_lines << name + u' ' + value;
     write();
 }
 
@@ -113,12 +109,8 @@ void SaneTestBackend::removeBackend()
 
 void SaneTestBackend::write() const
 {
-    const QString dir = folder();
-    writeFile(dir + QStringLiteral("/dll.conf"), m_backend ? "test\n" : "");
-    QByteArray conf;
-    for (const auto &[name, value] : m_options)
-        conf += (name + u' ' + value + u'\n').toUtf8();
-    writeFile(dir + QStringLiteral("/test.conf"), conf);
+    writeFile(folder() + QStringLiteral("/dll.conf"), m_backend ? "test\n" : "");
+    writeFile(folder() + QStringLiteral("/test.conf"), (m_lines.join(u'\n') + u'\n').toUtf8());
 }
 
 void answerScanSettings(const QString &mode, int dpi, bool accept, const QString &device)
@@ -134,12 +126,10 @@ void answerScanSettings(const QString &mode, int dpi, bool accept, const QString
         }
         if (!device.isEmpty())
             devices->setCurrentIndex(devices->findData(device));
-        const int modeAt = modes->findText(mode);
-        const int dpiAt = resolutions->findData(dpi);
-        EXPECT_GE(modeAt, 0) << "no mode " << mode.toStdString();
-        EXPECT_GE(dpiAt, 0) << "no resolution " << dpi;
-        modes->setCurrentIndex(modeAt);
-        resolutions->setCurrentIndex(dpiAt);
+        modes->setCurrentIndex(modes->findText(mode));
+        resolutions->setCurrentIndex(resolutions->findData(dpi));
+        EXPECT_GE(modes->currentIndex(), 0) << "no mode " << mode.toStdString();
+        EXPECT_GE(resolutions->currentIndex(), 0) << "no resolution " << dpi;
         pressKey(dialog, accept ? Qt::Key_Return : Qt::Key_Escape);
     });
 }
