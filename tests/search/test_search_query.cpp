@@ -36,11 +36,8 @@ TEST(SearchQuery, WhatTheEngineCannotReadIsRefusedNamingTheCondition)
     } cases[] = {
         {condition(Kind::Number, 1, "数量", "=", QStringLiteral("abc")),
          "条件「数量 = abc」: 値が数値ではありません。"},
-        {condition(Kind::Number, 1, "数量", ">=", QStringLiteral("1,5")),
-         "条件「数量 >= 1,5」: 値が数値ではありません。"},
         {condition(Kind::Number, 1, "数量", "=", QStringLiteral("inf")),
          "条件「数量 = inf」: 値が数値ではありません。"},
-        {condition(Kind::Number, 1, "数量", "=", QString()), "条件「数量 =」: 値が数値ではありません。"},
         {condition(Kind::Date, 1, "作成日", ">=", QStringLiteral("2001/02/30")),
          "条件「作成日 >= 2001/02/30」: 値が日付ではありません。"},
         {condition(Kind::Number, 1, "数量", "含む", QStringLiteral("5")),

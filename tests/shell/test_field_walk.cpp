@@ -25,6 +25,12 @@ struct Walk {
     QStringList fields;
 };
 
+// So that test lists and failures name the window, not the parameter's bytes.
+void PrintTo(const Walk &walk, std::ostream *os)
+{
+    *os << walk.name;
+}
+
 class FieldWalk : public ::testing::TestWithParam<Walk> {};
 
 QString focused()

@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-// Leaks that are the libraries' own, built into every test program so they hold however the
-// program is started: font configuration caches live for the process, and SANE's test backend
-// loses its reader thread's picture buffer when a scan ends (the tests keep it loaded so that
-// the rule matches).
+// The libraries' own leaks, here so they hold however a test program is started: font
+// caches live for the process; SANE's test backend loses a buffer when a scan ends.
 extern "C" const char *__lsan_default_suppressions()
 {
     return "leak:libfontconfig\nleak:libsane-test.so\n";

@@ -3,8 +3,7 @@
 #include <QDir>
 #include <QString>
 
-// The program works in its current folder (QV.MDB, the placeholder page, request files):
-// a test moves into its own folder for its length and back afterwards.
+// The program works in its current folder: a test moves into its own and back afterwards.
 class InFolder {
 public:
     explicit InFolder(const QString &folder) : m_before(QDir::currentPath()) { QDir::setCurrent(folder); }

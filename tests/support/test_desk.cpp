@@ -15,7 +15,7 @@ TestDesk::~TestDesk() = default;
 zumen::Desk &TestDesk::open()
 {
     m_inFolder.emplace(m_temp.folder());
-    // Start-up tells of folders it rewrote relative (seeded rows often are absolute inside).
+    // Start-up may tell of folders it rewrote relative.
     AlertAnswerer notices;
     m_desk = zumen::StartDesk([](const QString &title, const QString &text) {
         ADD_FAILURE() << title.toStdString() << ": " << text.toStdString();

@@ -7,9 +7,8 @@
 #include <memory>
 #include <optional>
 
-// The desk the program's start-up builds, on a fresh working folder that is the current
-// folder while the desk is open, with "end the program" recorded instead of done. Seed rows
-// through temp() before open(), since the card builds its grid from the layout when created.
+// The desk start-up builds, on a fresh working folder that is the current folder while the
+// desk is open; "end the program" is recorded, not done. Seed rows before open().
 class TestDesk {
 public:
     TestDesk();
