@@ -176,26 +176,6 @@ TEST_F(Card, AFailedSaveIsShownAndEscThenShowsTheStoredRecord)
     EXPECT_EQ(card().eNamae->text(), QStringLiteral("seven"));
 }
 
-TEST_F(Card, DoubleClickShowsAMemoReadOnly)
-{
-    card().Display(1);
-    card().resize(card().width(), card().height() + 200); // every row in sight
-    const QRect memoRow = card().List->visualItemRect(card().List->item(4, 1));
-    bool locked = false;
-    whenModal([&](QWidget *memo) {
-        auto *box = memo->findChild<QPlainTextEdit *>();
-        locked = box->isReadOnly();
-        EXPECT_EQ(box->toPlainText(), QStringLiteral("line 1\nline 2"));
-        QTest::keyClick(box, Qt::Key_F10);
-    });
-    card().List->setCurrentCell(4, 1);
-    QTest::mouseClick(card().List->viewport(), Qt::LeftButton, {}, memoRow.center());
-    QTest::mouseDClick(card().List->viewport(), Qt::LeftButton, {}, memoRow.center());
-    EXPECT_TRUE(locked);
-    EXPECT_FALSE(d.desk().memo->findChild<QPlainTextEdit *>()->isReadOnly());
-    EXPECT_EQ(stored(1, "Text1"), Variant("line 1\nline 2"));
-}
-
 TEST_F(Card, TheHiddenGestureOpensOptionsButAPlainClickEnds)
 {
     const auto all = Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier;

@@ -32,6 +32,8 @@ QString edit(Memo_frm &editor, const QString &memo, const std::function<void(QWi
 std::function<void(QWidget *)> append(const QStringList &lines, int key = Qt::Key_F10)
 {
     return [=](QWidget *window) {
+        EXPECT_EQ(window->windowTitle(), QStringLiteral("メモ - 備考"));
+        EXPECT_EQ(window->findChild<QLabel *>("Koumoku")->text(), "備考");
         QTest::keyClick(box(window), Qt::Key_End, Qt::ControlModifier);
         for (qsizetype i = 0; i < lines.size(); ++i) {
             if (i > 0)
@@ -73,21 +75,6 @@ TEST(MemoEditor, HandsBackTheEditWithItsLineBreaksAndTheCloseBoxTheOriginal)
 
     editor.setLocked(true);
     EXPECT_EQ(edit(editor, "見るだけ", append({"x", "y"})), "見るだけ");
-}
-
-TEST(MemoEditor, ShowsItsLabelAndGivesTheKeyboardBackToTheCaller)
-{
-    Memo_frm editor;
-    QWidget card;
-    card.show();
-    card.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&card));
-    edit(editor, "x", [](QWidget *window) {
-        EXPECT_EQ(window->windowTitle(), QStringLiteral("メモ - 備考"));
-        EXPECT_EQ(window->findChild<QLabel *>("Koumoku")->text(), "備考");
-        pressKey(window, Qt::Key_F10);
-    });
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&card));
 }
 
 } // namespace

