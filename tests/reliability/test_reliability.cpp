@@ -1,10 +1,10 @@
 #include "db/database.h"
 #include "imaging/tiff_io.h"
+#include "tools/sample_drawing.h"
 #include "tools/working_folder.h"
 
 #include <QDir>
 #include <QHash>
-#include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
@@ -29,12 +29,7 @@ void prepareFolder(const QString &folder)
     const QDir dir(folder);
     Database db = Database::open(dir.filePath(QStringLiteral("QV.MDB")));
     db.executeNative(QStringLiteral("DELETE FROM Desgn WHERE Koumoku<>'S'"));
-    QImage large(LargePage, QImage::Format_Grayscale8);
-    large.fill(Qt::white);
-    QPainter painter(&large);
-    for (int x = 0; x < large.width(); x += 97)
-        painter.drawLine(x, 0, large.width() - x, large.height());
-    painter.end();
+    const QImage large = sampleDrawing(QStringLiteral("A1"), QStringLiteral("large"), 1, LargePage);
     for (int id = 1; id <= 5; ++id) {
         const QString file = ScanFileName(id, std::nullopt);
         ASSERT_NO_THROW(writeBilevelTiff(id == 1 ? large.convertToFormat(QImage::Format_Mono)

@@ -110,29 +110,4 @@ TEST(ZumenDb, AnInterruptedInitLeavesNoPartOfADatabase)
               QStringList());
 }
 
-// The demo's pages are there but one, so the viewer's placeholder shows too.
-TEST(ZumenDb, DemoMakesItsFolderWithRecordsWhosePagesExistButOne)
-{
-    QTemporaryDir dir;
-    const QDir folder(dir.filePath(QStringLiteral("new/demo")));
-    const ToolRun demo = zumenDb({QStringLiteral("demo"), folder.path()});
-    ASSERT_EQ(demo.exitCode, 0) << demo.err.toStdString();
-    Database db = Database::open(folder.filePath(QStringLiteral("QV.MDB")));
-    EXPECT_GE(db.openRecordset(QStringLiteral("SELECT * FROM DT")).recordCount(), 24);
-    int missing = 0;
-    // Each page in the folder its option names: 11 the scans, 12 the files.
-    Statement pages =
-        db.prepare(QStringLiteral("SELECT (SELECT Contents FROM UserOP WHERE Code = IIF(trim(Dir) = '_SCAN', "
-                                  "11, 12)), trim(Dir), FileName FROM PG"));
-    while (pages.step()) {
-        const QString sub =
-            pages.column(1).toString() == QLatin1String("_SCAN") ? QString() : pages.column(1).toString();
-        const QDir in(WorkingFolder::absoluteFolder(pages.column(0).toString(), folder.path()));
-        missing += QImage(in.filePath(sub.isEmpty() ? pages.column(2).toString()
-                                                    : sub + u'/' + pages.column(2).toString()))
-                       .isNull();
-    }
-    EXPECT_EQ(missing, 1);
-}
-
 } // namespace
