@@ -6,6 +6,7 @@
 #include "widgets/flex_grid.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>

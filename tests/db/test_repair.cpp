@@ -137,10 +137,11 @@ TEST(Repair, EachDamageGivesBackAtLeastWhatTheProgramsOwnRecoveryReads)
             EXPECT_EQ(report.rows.value(t.name), rawCount(path, t.name)) << t.name.toStdString();
         }
         EXPECT_GE(report.rows.value(QStringLiteral("DT")), c.minRecords);
-        if (c.minRecords > 0)
+        if (c.minRecords > 0) {
             EXPECT_EQ(report.rows.value(QStringLiteral("Desgn")) +
                           report.rows.value(QStringLiteral("DesgnHS")),
                       layoutRows);
+        }
         EXPECT_FALSE(QFile::exists(path + QStringLiteral(".rebuild")));
     }
 }

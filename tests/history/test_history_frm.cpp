@@ -4,6 +4,7 @@
 #include "support/test_desk.h"
 #include "widgets/flex_grid.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>

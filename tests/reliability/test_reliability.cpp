@@ -1,4 +1,5 @@
 #include "db/database.h"
+#include "db/record_store.h"
 #include "imaging/tiff_io.h"
 #include "tools/sample_drawing.h"
 #include "tools/working_folder.h"

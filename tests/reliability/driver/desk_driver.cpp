@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QTest>
