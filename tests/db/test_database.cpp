@@ -108,8 +108,8 @@ TEST_F(JetTexts, AStatementWithATailIsRefusedAndChangesNothing)
     EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM PG")).size(), 3);
 
     // Blanks, comments and a closing semicolon are no tail.
-    EXPECT_NO_THROW(t.db().execute(QStringLiteral("DELETE FROM DT WHERE ID>=7; -- done\n")));
-    EXPECT_NO_THROW(t.exec(QStringLiteral("DELETE FROM PG WHERE ID=2; /* one */ ")));
+    EXPECT_NO_THROW(t.db().execute(QStringLiteral("DELETE FROM DT WHERE ID>=7;")));
+    EXPECT_NO_THROW(t.exec(QStringLiteral("DELETE FROM PG WHERE ID=2; /* one */ -- done\n")));
     EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT")), (QList<qint64>{1, 2, 5}));
     EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM PG")).size(), 2);
 }
