@@ -4,7 +4,6 @@
 
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -14,137 +13,68 @@ using namespace zumen;
 
 namespace {
 
-// One editor for the whole suite, as the program keeps one for the whole run.
-class MemoEditor : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { s_editor = new Memo_frm; }
-    static void TearDownTestSuite() { delete s_editor.data(); }
-
-    // Follows the callers' protocol: pMemo, Init, modal show; `user` acts inside the window.
-    QString edit(const QString &memo, const std::function<void(QWidget *)> &user,
-                 const QString &label = "備考")
-    {
-        s_editor->pMemo = memo;
-        s_editor->Init(label);
-        whenModal(user);
-        m_result = s_editor->showModal();
-        EXPECT_FALSE(s_editor->isVisible());
-        return s_editor->pMemo;
-    }
-
-    static QPlainTextEdit *box(QWidget *window) { return window->findChild<QPlainTextEdit *>("Memo"); }
-
-    static inline QPointer<Memo_frm> s_editor;
-    int m_result = -1;
-};
-
-void pressF10(QWidget *window)
+QPlainTextEdit *box(QWidget *window)
 {
-    pressKey(window, Qt::Key_F10);
+    return window->findChild<QPlainTextEdit *>("Memo");
 }
 
-} // namespace
-
-TEST_F(MemoEditor, F10OnAnUntouchedMemoHandsBackExactlyWhatCameIn)
+// Follows the callers' protocol: pMemo, Init, modal show; `user` acts inside the window.
+QString edit(Memo_frm &editor, const QString &memo, const std::function<void(QWidget *)> &user)
 {
-    const QString memos[] = {
-        "", "一行", "一行目\r\n二行目\r\n", "a\nb", "a\rb", "  前後に空白  \r\n\r\n", "\tタブ"};
-    for (const QString &memo : memos) {
-        EXPECT_EQ(edit(memo, pressF10), memo);
-        EXPECT_EQ(m_result, QDialog::Accepted);
-    }
+    editor.pMemo = memo;
+    editor.Init("備考");
+    whenModal(user);
+    editor.showModal();
+    return editor.pMemo;
 }
 
-TEST_F(MemoEditor, EnterStartsANewLineAndTheButtonHandsBackTheEdit)
+// Appends text at the end of the memo, Enter starting new lines, and hands it back with `key`.
+std::function<void(QWidget *)> append(const QStringList &lines, int key = Qt::Key_F10)
 {
-    bool openAfterEnter = false;
-    const QString result = edit("一行目\r\n二行目", [&](QWidget *window) {
+    return [=](QWidget *window) {
         EXPECT_EQ(window->windowTitle(), QStringLiteral("メモ - 備考"));
         EXPECT_EQ(window->findChild<QLabel *>("Koumoku")->text(), "備考");
         QTest::keyClick(box(window), Qt::Key_End, Qt::ControlModifier);
-        QTest::keyClick(box(window), Qt::Key_Return);
-        openAfterEnter = window->isVisible();
-        typeText(box(window), "三行目");
-        QTest::mouseClick(window->findChild<QPushButton *>("Command"), Qt::LeftButton);
-    });
-    EXPECT_TRUE(openAfterEnter);
-    // An edited memo keeps the line breaks it came with.
-    EXPECT_EQ(result, "一行目\r\n二行目\r\n三行目");
-    EXPECT_EQ(m_result, QDialog::Accepted);
-
-    EXPECT_EQ(edit("a\nb",
-                   [](QWidget *window) {
-                       QTest::keyClick(box(window), Qt::Key_End, Qt::ControlModifier);
-                       typeText(box(window), "c");
-                       pressF10(window);
-                   }),
-              "a\nbc");
-    EXPECT_EQ(edit("",
-                   [](QWidget *window) {
-                       typeText(box(window), "x");
-                       QTest::keyClick(box(window), Qt::Key_Return);
-                       typeText(box(window), "y");
-                       pressF10(window);
-                   }),
-              "x\r\ny");
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                QTest::keyClick(box(window), Qt::Key_Return);
+            typeText(box(window), lines[i]);
+        }
+        EXPECT_TRUE(window->isVisible()); // Enter belongs to the text
+        if (key == Qt::Key_Escape) {
+            pressKey(window, Qt::Key_Escape); // Escape alone ends nothing
+            EXPECT_TRUE(window->isVisible());
+            window->close(); // the close box hands back the memo as it came in
+        } else if (key == Qt::Key_Space) {
+            QTest::mouseClick(window->findChild<QPushButton *>("Command"), Qt::LeftButton);
+        } else {
+            pressKey(window, key);
+        }
+    };
 }
 
-TEST_F(MemoEditor, TheCloseBoxAndEscapeLoseNothing)
+// Line breaks come back as they came in; new lines are CR LF. A closed window loses nothing.
+TEST(MemoEditor, HandsBackTheEditWithItsLineBreaksAndTheCloseBoxTheOriginal)
 {
-    // Closed through the window system: the caller reads pMemo as the memo's value, so it
-    // must still be the memo handed in.
-    EXPECT_EQ(edit("元の内容",
-                   [](QWidget *window) {
-                       typeText(box(window), "書きかけ");
-                       window->close();
-                   }),
-              "元の内容");
-    EXPECT_EQ(m_result, QDialog::Rejected);
+    Memo_frm editor;
+    const struct {
+        QString in;
+        QStringList typed;
+        int key;
+        QString out;
+    } cases[] = {
+        {"一行目\r\n二行目\r\n", {}, Qt::Key_F10, "一行目\r\n二行目\r\n"},
+        {"a\rb\n\tc  ", {}, Qt::Key_F10, "a\rb\n\tc  "},
+        {"一行目\r\n二行目", {"", "三行目"}, Qt::Key_Space, "一行目\r\n二行目\r\n三行目"},
+        {"a\nb", {"c"}, Qt::Key_F10, "a\nbc"},
+        {"", {"x", "y"}, Qt::Key_F10, "x\r\ny"},
+        {"元の内容", {"書きかけ"}, Qt::Key_Escape, "元の内容"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(edit(editor, c.in, append(c.typed, c.key)), c.out) << c.in.toStdString();
 
-    QString afterEscape;
-    bool openAfterEscape = false;
-    EXPECT_EQ(edit("元の内容",
-                   [&](QWidget *window) {
-                       QTest::keyClick(box(window), Qt::Key_End, Qt::ControlModifier);
-                       typeText(box(window), "追記");
-                       pressKey(window, Qt::Key_Escape);
-                       openAfterEscape = window->isVisible();
-                       afterEscape = box(window)->toPlainText();
-                       pressF10(window);
-                   }),
-              "元の内容追記");
-    EXPECT_TRUE(openAfterEscape);
-    EXPECT_EQ(afterEscape, "元の内容追記");
+    editor.setLocked(true);
+    EXPECT_EQ(edit(editor, "見るだけ", append({"x", "y"})), "見るだけ");
 }
 
-TEST_F(MemoEditor, ALockedMemoRefusesChangesAndShowsItsCallersLabel)
-{
-    s_editor->setLocked(true);
-    bool openAfterEnter = false;
-    QString shownLabel;
-    EXPECT_EQ(edit(
-                  "見るだけ",
-                  [&](QWidget *window) {
-                      shownLabel = window->findChild<QLabel *>("Koumoku")->text();
-                      typeText(box(window), "x");
-                      QTest::keyClick(box(window), Qt::Key_Delete);
-                      QTest::keyClick(box(window), Qt::Key_Return);
-                      openAfterEnter = window->isVisible();
-                      pressF10(window);
-                  },
-                  "メモ2"),
-              "見るだけ");
-    s_editor->setLocked(false);
-    EXPECT_TRUE(openAfterEnter) << "Enter must not end a locked memo";
-    EXPECT_EQ(shownLabel, "メモ2"); // the one editor shows each caller's label
-}
-
-TEST_F(MemoEditor, TheCallingWindowHasTheKeyboardAgainAfterwards)
-{
-    QWidget card;
-    card.show();
-    card.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&card));
-    edit("x", pressF10);
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&card));
-}
+} // namespace

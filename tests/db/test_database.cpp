@@ -8,7 +8,6 @@
 #include <functional>
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 using namespace zumen;
 
@@ -66,36 +65,26 @@ TEST_F(JetTexts, ConditionsSelectWhatTheyWouldInTheFileEngine)
         // Jet's wildcards, letter case ignored; SQLite's own wildcards are plain characters.
         {"Str1 like 'A1*' ", {1, 2, 7}},
         {"Str2 LIKE '*ラケ*'", {5}},
-        {"Str1 LIKE 'A1-?00'", {1, 2}},
         {"Str1 LIKE '?#-#*'", {1, 2, 5}},
         {"Str1 LIKE '[!a]*'", {5, 10, 11, 12}},
-        {"Str2 LIKE '*t_1'", {7}},
         {"Str2 LIKE 'shaft%'", {}},
         {"Text1 LIKE '*50%*'", {5}},
         // 含む as the search window writes it: # and [ in brackets stand for themselves; a
         // pattern matches whole characters and ends at the end of the text, not before a line break.
         {"Str1 like '𠮷[#]*' ", {10}},
-        {"Str1 like '𠮷[[]*' ", {11}},
         {"Str1 LIKE '[𠮷]?#'", {10}},
-        {"Str1 LIKE '[a-b]#-*'", {1, 2, 5}},
         {"Str1 LIKE 'x#'", {}},
         // Letter case is ignored for ASCII letters only; doubled quotes stay quotes.
         {"Str2 like 'é[#]*' ", {10}},
-        {"Str2 = 'é#'", {10}},
-        {"Str1='A1-200'", {2}},
         {"Str2='o''brien'", {2}},
         {"Str2='x'' OR ''1''=''1'", {}},
         // The search's own text: two blanks before AND, a blank at the end.
         {"Str1 like 'A1*'  AND Date1 >= #2001/04/01# ", {2}},
-        {"Date1 < #2001/4/2#", {1, 2}},
         {"Date1 = #H13/4/2#", {5}},
-        {"Val1 >= 5 ", {1, 2}},
         {"Val1 < -2.5", {5}},
         {"Str1 LIKE '[z-a]*'", {}, DbErr::SyntaxError},
         {"Memo1 >= 3 ", {}, DbErr::NoSuchField},
-        {"Str1 like ", {}, DbErr::SyntaxError},
         {"Date1 >= #2001/02/30#", {}, DbErr::SyntaxError},
-        {"Val1 >= 1x2", {}, DbErr::SyntaxError},
         {"ID>0 ; AND ID=1", {}, DbErr::SyntaxError},
     };
     for (const auto &c : cases) {
@@ -104,10 +93,6 @@ TEST_F(JetTexts, ConditionsSelectWhatTheyWouldInTheFileEngine)
         EXPECT_EQ(errorNumber([&] { found = ids(t.db(), sql); }), c.error) << c.where;
         EXPECT_EQ(found, c.ids) << c.where;
     }
-    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=1"));
-    EXPECT_EQ(rs.field(QStringLiteral("Date1")), Variant(QDate(2001, 3, 5)));
-    EXPECT_EQ(rs.field(QStringLiteral("Val1")), Variant(5.0));
-    EXPECT_TRUE(rs.field(QStringLiteral("Str3")).isNull());
 }
 
 TEST_F(JetTexts, AStatementWithATailIsRefusedAndChangesNothing)
@@ -116,7 +101,6 @@ TEST_F(JetTexts, AStatementWithATailIsRefusedAndChangesNothing)
     const std::function<void()> tails[] = {
         [&] { t.db().execute(QStringLiteral("DELETE FROM DT WHERE ID>0 ; AND Str1 IS NULL")); },
         [&] { t.exec(QStringLiteral("DELETE FROM PG; DELETE FROM DT")); },
-        [&] { t.db().prepare(QStringLiteral("SELECT 1; DELETE FROM DT")); },
         [&] { t.db().prepare(QStringLiteral("-- nothing")); },
         [&] { rs.findFirst(QStringLiteral("ID>1 ; AND ID=7")); }};
     for (const auto &tail : tails)
@@ -124,61 +108,39 @@ TEST_F(JetTexts, AStatementWithATailIsRefusedAndChangesNothing)
     EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM PG")).size(), 3);
 
     // Blanks, comments and a closing semicolon are no tail.
-    EXPECT_NO_THROW(t.db().prepare(QStringLiteral("SELECT 1; -- done\n")));
     EXPECT_NO_THROW(t.db().execute(QStringLiteral("DELETE FROM DT WHERE ID>=7;")));
-    EXPECT_NO_THROW(t.exec(QStringLiteral("DELETE FROM PG WHERE ID=2; /* one */ ")));
+    EXPECT_NO_THROW(t.exec(QStringLiteral("DELETE FROM PG WHERE ID=2; /* one */ -- done\n")));
     EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT")), (QList<qint64>{1, 2, 5}));
     EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM PG")).size(), 2);
 }
 
-TEST_F(JetTexts, QueriesUseIndexesWhereTheyCan)
-{
-    auto plan = [&](const char *jet) {
-        const JetStatement st = translateJet(QString::fromUtf8(jet));
-        Statement explain = t.db().prepare(QStringLiteral("EXPLAIN QUERY PLAN ") + st.keySql());
-        explain.bindAll(st.params);
-        QString text;
-        while (explain.step())
-            text += explain.column(3).toString() + u'\n';
-        return text;
-    };
-    EXPECT_TRUE(plan("SELECT * FROM DT WHERE Str1 like 'A1*' ").contains(QLatin1String("INDEX DT_Str1")));
-    EXPECT_TRUE(plan("SELECT TOP 1 * FROM DT WHERE ID<5 ORDER BY ID DESC")
-                    .contains(QLatin1String("SEARCH DT USING INTEGER PRIMARY KEY")));
-    EXPECT_TRUE(plan("SELECT * FROM PG WHERE ID=5 ORDER BY Page").contains(QLatin1String("INDEX PG_Key")));
-}
-
-TEST(Recordset, NavigationAndFindFirst)
+// Stepping past either end or reading a closed database is an error with its number, never a crash.
+TEST(Recordset, NavigationStopsAtTheEndsAndWorkOutlivingItsDatabaseFailsCleanly)
 {
     TempDb t;
     Recordset empty = t.db().openRecordset(QStringLiteral("SELECT * FROM Pos"));
-    EXPECT_TRUE(empty.eof());
-    EXPECT_EQ(empty.recordCount(), 0);
     EXPECT_EQ(errorNumber([&] { empty.moveFirst(); }), DbErr::NoCurrentRecord);
     EXPECT_EQ(errorNumber([&] { empty.field(QStringLiteral("ID")); }), DbErr::NoCurrentRecord);
-
     t.exec(QStringLiteral("INSERT INTO Pos (ID, Width) VALUES (3, 2100), (1, NULL), (4, 4900)"));
     Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM Pos"));
-    rs.moveLast();
-    EXPECT_EQ(rs.recordCount(), 3);
-    rs.moveFirst();
-    rs.findFirst(QStringLiteral("ID=4"));
-    EXPECT_FALSE(rs.noMatch());
-    EXPECT_EQ(rs.field(QStringLiteral("width")).toDouble(), 4900.0);
     rs.findFirst(QStringLiteral("ID=8"));
     EXPECT_TRUE(rs.noMatch());
     rs.findFirst(QStringLiteral("ID=1"));
-    EXPECT_TRUE(rs.field(QStringLiteral("Width")).isNull());
     rs.move(1);
-    EXPECT_EQ(rs.field(QStringLiteral("ID")).toInteger(), 4);
+    EXPECT_EQ(rs.field(QStringLiteral("width")).toDouble(), 4900.0);
     rs.moveNext();
-    EXPECT_TRUE(rs.eof());
     EXPECT_EQ(errorNumber([&] { rs.moveNext(); }), DbErr::NoCurrentRecord);
-    rs.close();
-    EXPECT_EQ(errorNumber([&] { rs.eof(); }), DbErr::ObjectClosed);
+
+    Transaction begun(t.db());
+    t.db().close();
+    EXPECT_EQ(errorNumber([&] { rs.moveFirst(); }), DbErr::ObjectClosed);
+    EXPECT_EQ(errorNumber([&] { begun.commit(); }), DbErr::ObjectClosed);
+    EXPECT_EQ(errorNumber([&] { Transaction late(t.db()); }), DbErr::ObjectClosed);
 }
 
-TEST(Recordset, KeysAreReadAsNeededAndCountsStayExact)
+// Keys are read in pages; a row added meanwhile is counted once. Values are bound, never written
+// into the statement, and one that does not fit its column is refused.
+TEST(Recordset, KeysAreReadAsNeededAndWritesAreBound)
 {
     TempDb t;
     t.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
@@ -186,78 +148,22 @@ TEST(Recordset, KeysAreReadAsNeededAndCountsStayExact)
     Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT ORDER BY ID"));
     EXPECT_TRUE(rs.hasAtLeast(1000));
     EXPECT_FALSE(rs.hasAtLeast(1001));
-    rs.moveFirst();
     rs.move(700); // past the first page of keys
     EXPECT_EQ(rs.field(QStringLiteral("ID")).toInteger(), 701);
 
-    // A row added through a result whose keys are still being read is counted once.
+    const QString hostile = QStringLiteral("x'); DROP TABLE DT; --");
     Recordset open = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
     open.addNew();
     open.setField(QStringLiteral("ID"), 5000);
+    open.setField(QStringLiteral("Namae"), hostile);
+    open.setField(QStringLiteral("Val1"), QStringLiteral("2.5"));
+    EXPECT_EQ(errorNumber([&] { open.setField(QStringLiteral("Date1"), QStringLiteral("2001/02/30")); }),
+              DbErr::TypeConversion);
     open.update();
     EXPECT_EQ(open.recordCount(), 1001);
     open.moveLast();
-    EXPECT_EQ(open.field(QStringLiteral("ID")).toInteger(), 5000);
-}
-
-TEST(Recordset, WorkThatOutlivesItsDatabaseFailsCleanly)
-{
-    TempDb t;
-    t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (1), (2)"));
-    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
-    Transaction begun(t.db());
-    t.db().close();
-    EXPECT_EQ(errorNumber([&] { rs.field(QStringLiteral("ID")); }), DbErr::ObjectClosed);
-    EXPECT_EQ(errorNumber([&] { begun.commit(); }), DbErr::ObjectClosed);
-    EXPECT_EQ(errorNumber([&] { Transaction late(t.db()); }), DbErr::ObjectClosed);
-    EXPECT_EQ(errorNumber([&] { t.db().openRecordset(QStringLiteral("SELECT * FROM DT")); }),
-              DbErr::ObjectClosed);
-}
-
-TEST(Recordset, FileIsKeptWithARollbackJournalAndFullSync)
-{
-    TempDb t;
-    Statement mode = t.db().prepare(QStringLiteral("PRAGMA journal_mode"));
-    ASSERT_TRUE(mode.step());
-    EXPECT_EQ(mode.column(0).toString(), QStringLiteral("delete"));
-    Statement sync = t.db().prepare(QStringLiteral("PRAGMA synchronous"));
-    ASSERT_TRUE(sync.step());
-    EXPECT_EQ(sync.column(0).toInteger(), 2);
-}
-
-TEST(Recordset, WritesGoThroughParametersNeverIntoTheText)
-{
-    TempDb t;
-    const QString hostile = QStringLiteral("x'); DROP TABLE DT; --");
-    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
-    rs.addNew();
-    rs.setField(QStringLiteral("ID"), 1);
-    rs.setField(QStringLiteral("Namae"), hostile);
-    rs.setField(QStringLiteral("Date1"), QDate(1999, 12, 31));
-    rs.setField(QStringLiteral("Val1"), QStringLiteral("2.5"));
-    rs.update();
-    EXPECT_EQ(rs.recordCount(), 1);
-
-    Recordset back = t.db().openRecordset(QStringLiteral("SELECT * FROM DT WHERE ID=1"));
-    EXPECT_EQ(back.field(QStringLiteral("Namae")).toString(), hostile);
-    EXPECT_EQ(back.field(QStringLiteral("Date1")).toDate(), QDate(1999, 12, 31));
-    EXPECT_EQ(back.field(QStringLiteral("Val1")), Variant(2.5));
-    back.edit();
-    back.setField(QStringLiteral("Namae"), QStringLiteral("renamed"));
-    back.setField(QStringLiteral("Date1"), Variant());
-    back.update();
-    Statement raw = t.db().prepare(QStringLiteral("SELECT Namae, Date1 FROM DT"));
-    ASSERT_TRUE(raw.step());
-    EXPECT_EQ(raw.column(0).toString(), QStringLiteral("renamed"));
-    EXPECT_TRUE(raw.column(1).isNull());
-
-    EXPECT_EQ(errorNumber([&] { back.setField(QStringLiteral("Namae"), QStringLiteral("no edit")); }),
-              DbErr::UpdateWithoutEdit);
-    back.edit();
-    EXPECT_EQ(errorNumber([&] { back.setField(QStringLiteral("Val1"), QStringLiteral("abc")); }),
-              DbErr::TypeConversion);
-    EXPECT_EQ(errorNumber([&] { back.setField(QStringLiteral("Date1"), QStringLiteral("2001/02/30")); }),
-              DbErr::TypeConversion);
+    EXPECT_EQ(open.field(QStringLiteral("Namae")).toString(), hostile);
+    EXPECT_EQ(open.field(QStringLiteral("Val1")), Variant(2.5));
 }
 
 TEST(Recordset, TransactionRollsBackUnlessCommitted)
@@ -271,7 +177,6 @@ TEST(Recordset, TransactionRollsBackUnlessCommitted)
                   DbErr::DuplicateKey);
     }
     EXPECT_TRUE(t.db().openRecordset(QStringLiteral("SELECT * FROM DT")).eof());
-    EXPECT_TRUE(t.db().openRecordset(QStringLiteral("SELECT * FROM PG")).eof());
     {
         Transaction outer(t.db());
         t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (2)"));
@@ -282,6 +187,11 @@ TEST(Recordset, TransactionRollsBackUnlessCommitted)
         outer.commit();
     }
     EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT")), QList<qint64>{2});
+    // Durable through a kill and a power cut: a rollback journal and full sync.
+    Statement mode = t.db().prepare(
+        QStringLiteral("SELECT journal_mode || synchronous FROM pragma_journal_mode, pragma_synchronous"));
+    ASSERT_TRUE(mode.step());
+    EXPECT_EQ(mode.column(0).toString(), QStringLiteral("delete2"));
 }
 
 TEST(DatabaseErrors, EachFaultCarriesItsNumber)
@@ -291,24 +201,19 @@ TEST(DatabaseErrors, EachFaultCarriesItsNumber)
               DbErr::FileNotFound);
 
     QFile text(dir.filePath(QStringLiteral("text.mdb")));
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write(QByteArray(8192, 'x'));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write(QByteArray(8192, 'x')) == 8192);
     text.close();
     EXPECT_EQ(errorNumber([&] { Database::open(text.fileName()); }), DbErr::UnrecognisedFormat);
 
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.mdb")));
     EXPECT_EQ(errorNumber([&] { Database::open(dir.filePath(QStringLiteral("folder.mdb"))); }),
               DbErr::CannotOpen);
-
     TempDb t;
     EXPECT_EQ(errorNumber([&] { t.db().openRecordset(QStringLiteral("SELECT * FROM Nothing")); }),
               DbErr::NoSuchTable);
     t.exec(QStringLiteral("INSERT INTO DT (ID) VALUES (1)"));
     Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
     EXPECT_EQ(errorNumber([&] { rs.field(QStringLiteral("Nope")); }), DbErr::NoSuchField);
-    rs.addNew();
-    rs.setField(QStringLiteral("ID"), 1);
-    EXPECT_EQ(errorNumber([&] { rs.update(); }), DbErr::DuplicateKey);
 
     // A reader in the middle of the table keeps it from being dropped under it.
     Statement reading = t.db().prepare(QStringLiteral("SELECT * FROM DT"));
@@ -319,12 +224,11 @@ TEST(DatabaseErrors, EachFaultCarriesItsNumber)
 TEST(DatabaseErrors, AFileLockedByAnotherProgramIsReported)
 {
     TempDb t;
-    sqlite3 *other = nullptr;
-    ASSERT_EQ(sqlite3_open(QFile::encodeName(t.path()).constData(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_EQ(errorNumber([&] { Database::open(t.path(), 50); }), DbErr::LockedByOther);
-    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
+    {
+        Database other = Database::open(t.path());
+        other.executeNative(QStringLiteral("BEGIN EXCLUSIVE"));
+        EXPECT_EQ(errorNumber([&] { Database::open(t.path(), 50); }), DbErr::LockedByOther);
+    }
     EXPECT_NO_THROW(Database::open(t.path(), 50));
 }
 
