@@ -16,6 +16,11 @@ class Database;
 namespace OptionCode {
 constexpr int ScanFolder = 11;
 constexpr int FileFolder = 12;
+// The scanner settings the last accepted settings window chose.
+constexpr int ScanDevice = 13;
+constexpr int ScanMode = 14; // 白黒, グレー or カラー
+constexpr int ScanResolution = 15;
+constexpr int ScanSource = 16;
 constexpr int ViewerZoom = 20;
 } // namespace OptionCode
 

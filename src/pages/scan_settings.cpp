@@ -18,11 +18,6 @@ namespace zumen {
 
 namespace {
 
-constexpr int DeviceCode = 13;
-constexpr int ModeCode = 14;
-constexpr int ResolutionCode = 15;
-constexpr int SourceCode = 16;
-
 const ScanMode AllModes[] = {ScanMode::Mono, ScanMode::Gray, ScanMode::Color};
 
 void selectData(QComboBox &box, const QVariant &data)
@@ -73,26 +68,26 @@ QString deviceValueCaption(const QString &value)
 ScanSettings loadScanSettings(OptionsStore &options)
 {
     ScanSettings settings;
-    settings.device = options.read(DeviceCode);
-    const QString mode = options.read(ModeCode);
+    settings.device = options.read(OptionCode::ScanDevice);
+    const QString mode = options.read(OptionCode::ScanMode);
     for (ScanMode m : AllModes) {
         if (mode == modeCaption(m))
             settings.mode = m;
     }
     bool ok = false;
-    const int resolution = options.read(ResolutionCode).toInt(&ok);
+    const int resolution = options.read(OptionCode::ScanResolution).toInt(&ok);
     if (ok && resolution > 0)
         settings.resolution = resolution;
-    settings.source = options.read(SourceCode);
+    settings.source = options.read(OptionCode::ScanSource);
     return settings;
 }
 
 void saveScanSettings(OptionsStore &options, const ScanSettings &settings)
 {
-    options.write({{DeviceCode, settings.device},
-                   {ModeCode, modeCaption(settings.mode)},
-                   {ResolutionCode, QString::number(settings.resolution)},
-                   {SourceCode, settings.source}});
+    options.write({{OptionCode::ScanDevice, settings.device},
+                   {OptionCode::ScanMode, modeCaption(settings.mode)},
+                   {OptionCode::ScanResolution, QString::number(settings.resolution)},
+                   {OptionCode::ScanSource, settings.source}});
 }
 
 ScanSettings_frm::ScanSettings_frm(const QList<ScanDevice> &devices, const ScanSettings &initial, Probe probe,
