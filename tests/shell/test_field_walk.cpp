@@ -72,6 +72,6 @@ INSTANTIATE_TEST_SUITE_P(
         Walk{"Search",
              [](Archive &a, SearchSession &s) { return new Srch_frm(a, s); },
              {QStringLiteral("cbox(0)"), QStringLiteral("cbox(1)"), QStringLiteral("ebox")}}),
-    [](const ::testing::TestParamInfo<Walk> &info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<Walk> &walk) { return std::string(walk.param.name); });
 
 } // namespace
