@@ -1,6 +1,7 @@
 #include "db/record_store.h"
 
 #include "db/database.h"
+#include "db/jet_sql.h"
 
 #include <QDate>
 #include <QFileInfo>
@@ -77,7 +78,8 @@ std::optional<std::int32_t> RecordStore::neighbour(std::int32_t id, bool next)
 
 std::optional<std::int32_t> RecordStore::soleRecordWith(const QString &column, const QString &value)
 {
-    Statement s = m_db.prepare(QStringLiteral("SELECT ID FROM DT WHERE \"%1\"=?1 LIMIT 2").arg(column));
+    Statement s =
+        m_db.prepare(QStringLiteral("SELECT ID FROM DT WHERE %1=?1 LIMIT 2").arg(quoteIdentifier(column)));
     s.bind(1, value);
     if (!s.step())
         return std::nullopt;

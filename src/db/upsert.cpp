@@ -1,23 +1,19 @@
 #include "db/upsert.h"
 
 #include "db/database.h"
+#include "db/jet_sql.h"
 
 #include <QStringList>
 
 namespace zumen {
 namespace {
 
-QString quotedName(const QString &name)
-{
-    return u'"' + name + u'"';
-}
-
 // "name1=?1 AND name2=?2…" or "name1=?3, …", numbering from first.
 QString assignments(const QStringList &names, qsizetype first, const QString &separator)
 {
     QStringList parts;
     for (qsizetype i = 0; i < names.size(); ++i)
-        parts << quotedName(names[i]) + QStringLiteral("=?%1").arg(first + i);
+        parts << quoteIdentifier(names[i]) + QStringLiteral("=?%1").arg(first + i);
     return parts.join(separator);
 }
 
@@ -29,34 +25,32 @@ void upsertRow(Database &db, const QString &table, const RowValues &key, const R
     const QString where = assignments(key.keys(), 1, QStringLiteral(" AND "));
     bool exists = false;
     {
-        Statement found =
-            db.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2 LIMIT 1").arg(quotedName(table), where));
+        Statement found = db.prepare(
+            QStringLiteral("SELECT 1 FROM %1 WHERE %2 LIMIT 1").arg(quoteIdentifier(table), where));
         found.bindAll(key.values());
         exists = found.step();
         if (exists)
             found.run();
     }
     QString sql;
-    QList<Variant> bound;
     if (exists) {
         if (values.isEmpty())
             return transaction.commit();
         sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                  .arg(quotedName(table), assignments(values.keys(), key.size() + 1, QStringLiteral(", ")),
-                       where);
-        bound = key.values() + values.values();
+                  .arg(quoteIdentifier(table),
+                       assignments(values.keys(), key.size() + 1, QStringLiteral(", ")), where);
     } else {
         QStringList names, marks;
         for (const QString &name : key.keys() + values.keys()) {
-            names << quotedName(name);
+            names << quoteIdentifier(name);
             marks << QStringLiteral("?%1").arg(marks.size() + 1);
         }
         sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(quotedName(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-        bound = key.values() + values.values();
+                  .arg(quoteIdentifier(table), names.join(QStringLiteral(", ")),
+                       marks.join(QStringLiteral(", ")));
     }
     Statement write = db.prepare(sql);
-    write.bindAll(bound);
+    write.bindAll(key.values() + values.values());
     write.run();
     transaction.commit();
 }
