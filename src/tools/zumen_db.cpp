@@ -1,6 +1,7 @@
 // zumen-db: prepares and checks working folders from the command line.
 #include "db/db_error.h"
 #include "text/request_file.h"
+#include "tools/generate.h"
 #include "tools/working_folder.h"
 
 #include <QDir>
@@ -24,6 +25,8 @@ int usage()
                          "  zumen-db init [フォルダ]    空のデータベース QV.MDB と作業フォルダを作ります\n"
                          "  zumen-db demo フォルダ      見本の図面とデータ入りの作業フォルダを作ります\n"
                          "  zumen-db check [フォルダ]   QV.MDB に必要な表と列がそろっているか調べます\n"
+                         "  zumen-db generate フォルダ --records 件数 [--seed 種]\n"
+                         "                              計測用の大きな作業フォルダを作ります\n"
                          "  zumen-db request ZUBAN|HINNAMAE 値 [フォルダ]\n"
                          "                              図番か品名の表示を依頼するファイルを置きます"));
     return 2;
@@ -58,7 +61,27 @@ int main(int argc, char *argv[])
         return 0;
     }
     try {
-        if (command == QLatin1String("init") && args.size() <= 2) {
+        if (command == QLatin1String("generate")) {
+            // generate FOLDER --records N [--seed S]
+            const QStringList rest = args.mid(2);
+            int records = -1;
+            quint32 seed = 1;
+            bool ok = rest.size() == 2 || rest.size() == 4;
+            for (qsizetype i = 0; ok && i + 1 < rest.size(); i += 2) {
+                if (rest[i] == QLatin1String("--records"))
+                    records = rest[i + 1].toInt(&ok);
+                else if (rest[i] == QLatin1String("--seed"))
+                    seed = rest[i + 1].toUInt(&ok);
+                else
+                    ok = false;
+            }
+            if (!ok || records < 0)
+                return usage();
+            zumen::WorkingFolder::generate(folder, records, seed);
+            print(stdout, QStringLiteral("'%1' に %2 件のレコードを入れた作業フォルダを作りました。")
+                              .arg(QDir(folder).absolutePath())
+                              .arg(records));
+        } else if (command == QLatin1String("init") && args.size() <= 2) {
             zumen::WorkingFolder::init(folder);
             print(stdout, QStringLiteral("'%1' に QV.MDB を作りました。").arg(QDir(folder).absolutePath()));
         } else if (command == QLatin1String("demo") && args.size() == 2) {

@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -66,6 +67,65 @@ TEST(ZumenDb, InitMakesAWorkingFolderNeverTouchesAnExistingOneAndFailuresSayWhy)
     EXPECT_EQ(lacking.exitCode, 1);
     EXPECT_TRUE(lacking.out.contains(QStringLiteral("table UserOP")) &&
                 lacking.out.contains(QStringLiteral("column DT.Str7")) && !lacking.out.contains("DT.Str6"));
+}
+
+// Every row of DT and PG in key order, one line each.
+QStringList rows(const QString &folder)
+{
+    Database db = Database::open(QDir(folder).filePath(QStringLiteral("QV.MDB")));
+    QStringList lines;
+    for (const char *sql : {"SELECT * FROM DT ORDER BY ID", "SELECT * FROM PG ORDER BY ID, Page"}) {
+        Statement s = db.prepare(QString::fromLatin1(sql));
+        while (s.step()) {
+            QStringList values;
+            for (int i = 0; i < s.columnCount(); ++i)
+                values << s.column(i).toString();
+            lines << values.join(u'|');
+        }
+    }
+    return lines;
+}
+
+TEST(ZumenDb, GenerateFillsAWholeFolderTheSameForASeedAndNeverOverAnExistingOne)
+{
+    QTemporaryDir dir;
+    const auto generate = [&](const QString &name, const QString &seed) {
+        return zumenDb({QStringLiteral("generate"), dir.filePath(name), QStringLiteral("--records"),
+                        QStringLiteral("300"), QStringLiteral("--seed"), seed});
+    };
+    for (const auto &[name, seed] : {std::pair{"a", "7"}, {"b", "7"}, {"c", "8"}}) {
+        const ToolRun run = generate(QString::fromLatin1(name), QString::fromLatin1(seed));
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    }
+    const QString a = dir.filePath(QStringLiteral("a"));
+    EXPECT_EQ(zumenDb({QStringLiteral("check"), a}).exitCode, 0);
+    const QStringList generated = rows(a);
+    EXPECT_EQ(generated, rows(dir.filePath(QStringLiteral("b"))));
+    EXPECT_NE(generated, rows(dir.filePath(QStringLiteral("c"))));
+
+    // 300 records, a page 1 each and a page 2 on every tenth, every page file in the scan folder.
+    Database db = Database::open(QDir(a).filePath(QStringLiteral("QV.MDB")));
+    Statement counts = db.prepare(
+        QStringLiteral("SELECT (SELECT count(*) FROM DT), (SELECT count(*) FROM PG WHERE Page = 1), "
+                       "(SELECT count(*) FROM PG WHERE Page = 2 AND ID % 10 = 0), (SELECT count(*) FROM PG), "
+                       "(SELECT count(*) FROM DT WHERE Text1 LIKE '%溶接部%')"));
+    ASSERT_TRUE(counts.step());
+    EXPECT_EQ(counts.columnInteger(0), 300);
+    EXPECT_EQ(counts.columnInteger(1), 300);
+    EXPECT_EQ(counts.columnInteger(2), 30);
+    EXPECT_EQ(counts.columnInteger(3), 330);
+    EXPECT_GT(counts.columnInteger(4), 0);
+    Statement files = db.prepare(QStringLiteral("SELECT DISTINCT FileName FROM PG"));
+    while (files.step())
+        EXPECT_TRUE(
+            QFileInfo::exists(QDir(a).filePath(QStringLiteral("scan/")) + files.column(0).toString()));
+    db.close();
+
+    const QByteArray before = digest(QDir(a).filePath(QStringLiteral("QV.MDB")));
+    const ToolRun again = generate(QStringLiteral("a"), QStringLiteral("9"));
+    EXPECT_TRUE(again.exitCode == 1 && again.err.contains(QStringLiteral("すでにあります")));
+    EXPECT_EQ(digest(QDir(a).filePath(QStringLiteral("QV.MDB"))), before);
+    EXPECT_EQ(zumenDb({QStringLiteral("generate"), dir.filePath(QStringLiteral("d"))}).exitCode, 2);
 }
 
 // Kills an init the moment a file named QV.MDB appears in the folder (or when it ends).
