@@ -1,42 +1,24 @@
-// What the lookup list costs over a million matching records: opening it (the query's keys,
-// the count and the first page) and each paging key.
-#include "db/database.h"
-#include "db/schema.h"
+// The lookup list over a folder where every drawing number matches ("-"): opening it, each
+// ↓ (past the bottom row it pages), a search that matches nothing, and the memory it holds.
+#include "support/bench.h"
+
+#include "db/folders.h"
 #include "lookup/help_frm.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
-#include <QTemporaryDir>
 
-#include <benchmark/benchmark.h>
+#include <map>
+#include <memory>
 
 using namespace zumen;
+using namespace zumen::bench;
 
 namespace {
 
-constexpr int Records = 1000000;
-
-struct Fixture {
-    QTemporaryDir dir;
-    Database db;
-    Fixture() : db(Database::create(dir.filePath(QStringLiteral("QV.MDB"))))
-    {
-        Schema::create(db);
-        db.executeNative(
-            QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
-                           "INSERT INTO DT (ID, Namae, Str1, Str2, Text1) SELECT i, 'name ' || i, "
-                           "'DWG-' || i, 'product ' || i, 'memo ' || i FROM n")
-                .arg(Records));
-    }
-};
-
-Database &db()
-{
-    static Fixture f;
-    return f.db;
-}
+const QString Everything = QStringLiteral("-");
 
 void key(Help_frm &list, Qt::Key k)
 {
@@ -44,48 +26,87 @@ void key(Help_frm &list, Qt::Key k)
     QApplication::sendEvent(list.kana, &press);
 }
 
-void OpenMillion(benchmark::State &state)
+Help_frm &lookup(int records)
 {
-    Help_frm list(db());
-    list.show();
-    for (auto _ : state) {
-        list.Init(QStringLiteral("ZUBAN"), QStringLiteral("DWG"), QString());
-        benchmark::DoNotOptimize(list.hCode[0]->text());
+    static std::map<int, std::unique_ptr<Help_frm>> made;
+    auto &list = made[records];
+    if (!list) {
+        list = std::make_unique<Help_frm>(archive(records).db);
+        list->show();
     }
-    state.counters["count"] = static_cast<double>(list.count());
+    return *list;
 }
-BENCHMARK(OpenMillion)->Unit(benchmark::kMillisecond);
 
-// The query alone, to see how much of opening the engine's scan takes.
-void QueryMillion(benchmark::State &state)
+// Anchor: the first page of the same match from the bare file.
+void LookupOpen(benchmark::State &state)
 {
-    for (auto _ : state) {
-        Recordset rs = db().openRecordset(QStringLiteral("SELECT * FROM DT WHERE Str1 LIKE '*DWG*'"));
-        benchmark::DoNotOptimize(rs.recordCount());
-    }
+    const int records = static_cast<int>(state.range(0));
+    Help_frm &list = lookup(records);
+    Bare bare(QDir(folder(records)).filePath(WorkingFolder::DatabaseFile));
+    const Times anchor = medianMicros([&] { bare.run("SELECT * FROM DT WHERE Str1 LIKE '%-%' LIMIT 15"); });
+    measure(
+        state, [&] { list.Init(QStringLiteral("ZUBAN"), Everything, QString()); }, anchor);
 }
-BENCHMARK(QueryMillion)->Unit(benchmark::kMillisecond);
+BENCHMARK(LookupOpen)->Apply(sizes)->Unit(benchmark::kMillisecond);
 
-void PagingKey(benchmark::State &state, Qt::Key k, bool atLastRow)
+// Anchor: one row by its identifier.
+void LookupDown(benchmark::State &state)
 {
-    Help_frm list(db());
-    list.show();
-    list.Init(QStringLiteral("ZUBAN"), QStringLiteral("DWG"), QString());
-    if (atLastRow) {
-        for (int i = 0; i < Help_frm::Rows - 1; ++i)
+    const int records = static_cast<int>(state.range(0));
+    Help_frm &list = lookup(records);
+    Bare bare(QDir(folder(records)).filePath(WorkingFolder::DatabaseFile));
+    int id = 0;
+    const Times anchor = medianMicros([&] { bare.run("SELECT * FROM DT WHERE ID=?", {id++ % records + 1}); });
+    list.Init(QStringLiteral("ZUBAN"), Everything, QString());
+    int keys = 0;
+    measure(
+        state,
+        [&] {
             key(list, Qt::Key_Down);
-    }
-    // Start in the middle so that every key moves the page.
-    for (int i = 0; i < 30000; ++i)
-        key(list, Qt::Key_PageDown);
-    for (auto _ : state) {
-        key(list, k);
-        list.repaint();
-    }
+            list.repaint();
+        },
+        anchor,
+        [&] {
+            // Back to the top well before the end of the smallest folder.
+            if (++keys == 5000) {
+                list.Init(QStringLiteral("ZUBAN"), Everything, QString());
+                keys = 0;
+            }
+        });
     state.counters["top"] = static_cast<double>(list.top());
 }
-BENCHMARK_CAPTURE(PagingKey, PageDown, Qt::Key_PageDown, false)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(PagingKey, DownAtRow14, Qt::Key_Down, true)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(PagingKey, PageUp, Qt::Key_PageUp, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK(LookupDown)->Apply(sizes)->Unit(benchmark::kMicrosecond);
+
+// Anchor: the bare scan for the same text.
+void LookupNoMatch(benchmark::State &state)
+{
+    const int records = static_cast<int>(state.range(0));
+    Help_frm &list = lookup(records);
+    Bare bare(QDir(folder(records)).filePath(WorkingFolder::DatabaseFile));
+    const Times anchor = medianMicros([&] { bare.run("SELECT rowid FROM DT WHERE Str1 LIKE '%ZZZ%'"); });
+    measure(
+        state, [&] { list.Init(QStringLiteral("ZUBAN"), QStringLiteral("ZZZ"), QString()); }, anchor);
+}
+BENCHMARK(LookupNoMatch)->Apply(sizes)->Unit(benchmark::kMillisecond);
+
+// The peak resident memory while the list opens over every record and pages down through
+// a thousand rows, above what the process held before.
+void LookupMemory(benchmark::State &state)
+{
+    const int records = static_cast<int>(state.range(0));
+    Help_frm &list = lookup(records);
+    list.Init(QStringLiteral("ZUBAN"), QStringLiteral("ZZZ"), QString());
+    double above = 0;
+    for (auto _ : state) {
+        resetPeak();
+        const double idle = statusBytes("VmRSS:");
+        list.Init(QStringLiteral("ZUBAN"), Everything, QString());
+        for (int i = 0; i < 1000; ++i)
+            key(list, Qt::Key_Down);
+        above = statusBytes("VmHWM:") - idle;
+    }
+    state.counters["peak_rss_above_idle_MB"] = above / (1024 * 1024);
+}
+BENCHMARK(LookupMemory)->Apply(sizes)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -1,0 +1,76 @@
+#pragma once
+
+// What the benchmarks share: the generated working folders, a bare SQLite connection for the
+// anchors, and the loop that reports a path's median beside its anchor's.
+#include "db/archive.h"
+#include "text/variant.h"
+
+#include <QString>
+
+#include <benchmark/benchmark.h>
+
+#include <functional>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace zumen {
+struct Desk;
+}
+
+namespace zumen::bench {
+
+// Every path is measured on 10k, 100k and 1M records: ->Apply(sizes). range(0) is the size.
+void sizes(benchmark::internal::Benchmark *b);
+
+// The working folder with this many generated records (seed 1), made on first use in the data
+// folder (ZUMEN_BENCH_DATA, by default bench-data in the build folder) and reused after.
+QString folder(int records);
+// A copy of that folder's QV.MDB with what the best bare query needs: indexes on Date1 and
+// Val1 and a trigram full-text table Memo over Text1. Made on first use too.
+QString anchorFile(int records);
+// The folder's database with its stores, opened once per size.
+Archive &archive(int records);
+// A desk started in the folder as the program starts it (the current folder is left there),
+// once per size.
+Desk &desk(int records);
+
+// A plain connection to a file, for the operation the path is compared with.
+class Bare {
+public:
+    explicit Bare(const QString &path);
+    ~Bare();
+    Bare(const Bare &) = delete;
+    Bare &operator=(const Bare &) = delete;
+    // Runs the statement (prepared once) with the values bound and reads every column of
+    // every row; gives the number of rows.
+    long long run(const char *sql, const QList<Variant> &values = {});
+
+private:
+    sqlite3 *m_db = nullptr;
+    std::vector<std::pair<const char *, sqlite3_stmt *>> m_statements;
+};
+
+// Median times in microseconds: on the clock, and the calling thread's CPU time (the machine
+// is shared: with other work running the clock time grows, the CPU time hardly).
+struct Times {
+    double wall = 0;
+    double cpu = 0;
+};
+
+// The medians of op over enough runs to settle (at least three); after, when given, runs
+// untimed after each.
+Times medianMicros(const std::function<void()> &op, const std::function<void()> &after = {});
+
+// The benchmark loop over op, timing each run; reports median_us and cpu_us, and with an
+// anchor (measured in the same run) anchor_us, anchor_cpu_us and the ratios x_anchor and
+// x_anchor_cpu. after, when given, runs untimed after each op.
+void measure(benchmark::State &state, const std::function<void()> &op, Times anchor = {},
+             const std::function<void()> &after = {});
+
+// A figure of this process from /proc/self/status ("VmRSS:", "VmHWM:"), in bytes.
+double statusBytes(const char *field);
+// Starts a new peak for VmHWM.
+void resetPeak();
+
+} // namespace zumen::bench
