@@ -29,6 +29,8 @@ void key(Help_frm &list, Qt::Key k)
 Help_frm &lookup(int records)
 {
     static std::map<int, std::unique_ptr<Help_frm>> made;
+    if (made.empty())
+        keepUntilEnd([] { made.clear(); });
     auto &list = made[records];
     if (!list) {
         list = std::make_unique<Help_frm>(archive(records).db);

@@ -141,9 +141,32 @@ QString anchorFile(int records)
     return done;
 }
 
+std::vector<std::function<void()>> &kept()
+{
+    static std::vector<std::function<void()>> releases;
+    return releases;
+}
+
+void keepUntilEnd(std::function<void()> release)
+{
+    kept().push_back(std::move(release));
+}
+
+void releaseKept()
+{
+    // The last kept goes first: a window goes before the database it reads.
+    while (!kept().empty()) {
+        const std::function<void()> release = std::move(kept().back());
+        kept().pop_back();
+        release();
+    }
+}
+
 Archive &archive(int records)
 {
     static std::map<int, std::unique_ptr<Archive>> open;
+    if (open.empty())
+        keepUntilEnd([] { open.clear(); });
     auto &a = open[records];
     if (!a)
         a = std::make_unique<Archive>(
@@ -154,6 +177,8 @@ Archive &archive(int records)
 Desk &desk(int records)
 {
     static std::map<int, std::unique_ptr<Desk>> started;
+    if (started.empty())
+        keepUntilEnd([] { started.clear(); });
     QDir::setCurrent(folder(records));
     auto &d = started[records];
     if (!d) {

@@ -35,6 +35,11 @@ Archive &archive(int records);
 // once per size.
 Desk &desk(int records);
 
+// Windows and files kept from one benchmark to the next are let go by releaseKept, which
+// main calls while the QApplication still stands.
+void keepUntilEnd(std::function<void()> release);
+void releaseKept();
+
 // A plain connection to a file, for the operation the path is compared with.
 class Bare {
 public:

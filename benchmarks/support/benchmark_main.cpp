@@ -1,3 +1,4 @@
+#include "support/bench.h"
 #include "widgets/ui.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@ int main(int argc, char **argv)
     app.setFont(zumen::windowFont(zumen::ProportionalGothic, 10));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
+    zumen::bench::releaseKept();
     benchmark::Shutdown();
     return 0;
 }
