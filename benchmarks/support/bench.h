@@ -24,7 +24,8 @@ namespace zumen::bench {
 void sizes(benchmark::internal::Benchmark *b);
 
 // The working folder with this many generated records (seed 1), made on first use in the data
-// folder (ZUMEN_BENCH_DATA, by default bench-data in the build folder) and reused after.
+// folder (ZUMEN_BENCH_DATA, by default bench-data in the build folder) and reused after:
+// empty that folder when the generator changes.
 QString folder(int records);
 // A copy of that folder's QV.MDB with what the best bare query needs: indexes on Date1 and
 // Val1 and a trigram full-text table Memo over Text1. Made on first use too.
