@@ -143,14 +143,14 @@ void generate(const QString &folder, int records, quint32 seed)
         Statement page = db.prepare(
             QStringLiteral("INSERT INTO PG (ID, Page, Dir, FileName) VALUES (?1, ?2, '_SCAN', ?3)"));
         QRandomGenerator rng(seed);
-        // Serial numbers: a permutation of 0..999999 (7919 is prime to 10^6), so no two
-        // drawings of one size and year share a number below a million records.
+        // Serial numbers: a permutation of 0..999999 (7919 is prime to 10^6), so drawing
+        // numbers stay unique up to a million records.
         const quint32 serialOffset = rng.bounded(1000000u);
         const QDate first(2005, 1, 1);
         const int days = static_cast<int>(first.daysTo(QDate(2024, 12, 31))) + 1;
         for (int id = 1; id <= records; ++id) {
             const QDate made = first.addDays(rng.bounded(days));
-            const quint32 serial = (static_cast<quint32>(id) * 7919u + serialOffset) % 1000000u;
+            const quint64 serial = (static_cast<quint64>(id) * 7919u + serialOffset) % 1000000u;
             const QString number = QStringLiteral("%1-%2-%3")
                                        .arg(QLatin1String(sheetSize(rng)))
                                        .arg(made.year())
