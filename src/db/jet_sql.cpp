@@ -1,6 +1,7 @@
 #include "db/jet_sql.h"
 
 #include "db/db_error.h"
+#include "db/text_index.h"
 #include "text/utility.h"
 
 #include <algorithm>
@@ -221,10 +222,105 @@ QString translateLike(const QString &pattern, bool negated, QList<Variant> &para
     return (negated ? QStringLiteral("NOT REGEXP ") : QStringLiteral("REGEXP ")) + parameter(regexp, params);
 }
 
+// How a condition may search text: through DT's text index, or by folding every value.
+struct TextContext {
+    bool index = false;
+    bool *searchesText = nullptr;
+};
+
+// A LIKE pattern for folded text: the term anywhere. With exact, % _ and \ in the term are escaped
+// (the pattern then needs an ESCAPE clause); without, they match any one character, which the
+// index's trigram search can still use.
+QString anywhere(const QString &folded, bool exact)
+{
+    QString pattern = QStringLiteral("%");
+    for (const QChar c : folded) {
+        if (c == u'%' || c == u'_' || (exact && c == u'\\'))
+            pattern += exact ? QString(u'\\') + c : QStringLiteral("_");
+        else
+            pattern += c;
+    }
+    return pattern + u'%';
+}
+
+bool hasLikeWildcard(const QString &text)
+{
+    return text.contains(u'%') || text.contains(u'_');
+}
+
+QString indexLookup(const QString &column, const QString &term, QList<Variant> &params)
+{
+    QString sql = QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %2 LIKE %3")
+                      .arg(quoteIdentifier(QString::fromLatin1(TextIndex::Table)), column,
+                           parameter(anywhere(term, false), params));
+    // The index reads % and _ as any character; the exact check is then on its folded text.
+    if (hasLikeWildcard(term))
+        sql += QStringLiteral(" AND %1 LIKE %2 ESCAPE '\\'")
+                   .arg(column, parameter(anywhere(term, true), params));
+    return sql + u')';
+}
+
+// PartialMatch(column, 'term') starting at tokens[i]; i is left on its closing parenthesis.
+QString partialMatch(const std::vector<Token> &tokens, std::size_t &i, std::size_t end, const QString &source,
+                     QList<Variant> &params, const TextContext &text)
+{
+    auto symbol = [&](std::size_t k, char16_t c) {
+        return k < end && tokens[k].type == Token::Type::Symbol && tokens[k].text == QChar(c);
+    };
+    if (!symbol(i + 1, u'(') || i + 2 >= end ||
+        (tokens[i + 2].type != Token::Type::Word && tokens[i + 2].type != Token::Type::Quoted) ||
+        !symbol(i + 3, u',') || i + 4 >= end || tokens[i + 4].type != Token::Type::Text ||
+        !symbol(i + 5, u')'))
+        throw syntaxError(source);
+    const QString column = quoteIdentifier(tokens[i + 2].text);
+    const QString term = TextIndex::foldText(tokens[i + 4].text);
+    i += 5;
+    if (text.searchesText)
+        *text.searchesText = true;
+    if (text.index && TextIndex::indexes(tokens[i - 3].text))
+        return indexLookup(column, term, params);
+    return QStringLiteral("ifnull(fold_text(%1) LIKE %2 ESCAPE '\\', 0)")
+        .arg(column, parameter(anywhere(term, true), params));
+}
+
+bool isAndOr(const Token &t)
+{
+    return isKeyword(t, "AND") || isKeyword(t, "OR");
+}
+
+// For "column LIKE '*text*'" at tokens[like - 1 .. like + 1], standing as a condition of its own:
+// the part of the text the index can look for, or nothing. Under NOT the lookup would turn a
+// missing value's unknown into true, so the condition must not have one.
+QString narrowingTerm(const std::vector<Token> &tokens, std::size_t like, std::size_t begin, std::size_t end,
+                      int depth, bool hasNot)
+{
+    if (hasNot || depth != 0 || like == begin || like + 1 >= end)
+        return {};
+    const Token &column = tokens[like - 1];
+    if ((column.type != Token::Type::Word && column.type != Token::Type::Quoted) ||
+        !TextIndex::indexes(column.text) || (like - 1 > begin && !isAndOr(tokens[like - 2])) ||
+        (like + 2 < end && !isAndOr(tokens[like + 2])))
+        return {};
+    const QString &pattern = tokens[like + 1].text;
+    if (pattern.size() < 2 || !pattern.startsWith(u'*') || !pattern.endsWith(u'*'))
+        return {};
+    const QString middle = pattern.mid(1, pattern.size() - 2);
+    for (const QChar c : {u'*', u'?', u'#', u'['}) {
+        if (middle.contains(c))
+            return {};
+    }
+    const QString infix = TextIndex::safeInfix(middle);
+    return infix.toUcs4().size() >= 3 ? infix : QString();
+}
+
 QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std::size_t end,
-                        const QString &source, QList<Variant> &params)
+                        const QString &source, QList<Variant> &params, const TextContext &text = {})
 {
     QStringList out;
+    bool hasNot = false;
+    for (std::size_t i = begin; i < end; ++i)
+        hasNot = hasNot || isKeyword(tokens[i], "NOT");
+    int depth = 0;
     for (std::size_t i = begin; i < end; ++i) {
         const Token &t = tokens[i];
         switch (t.type) {
@@ -249,6 +345,7 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
             break;
         }
         case Token::Type::Symbol:
+            depth += t.text == u'(' ? 1 : t.text == u')' ? -1 : 0;
             out << (t.text == u'&' ? QStringLiteral("||") : t.text);
             break;
         case Token::Type::Word: {
@@ -258,8 +355,21 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
                 const std::size_t p = negatedLike ? i + 2 : i + 1;
                 if (p >= end || tokens[p].type != Token::Type::Text)
                     throw syntaxError(source);
-                out << translateLike(tokens[p].text, negatedLike, params);
+                const QString narrowing = text.index && !negatedLike
+                                              ? narrowingTerm(tokens, i, begin, end, depth, hasNot)
+                                              : QString();
+                if (narrowing.isEmpty()) {
+                    out << translateLike(tokens[p].text, negatedLike, params);
+                } else {
+                    // The index finds the candidates, the LIKE as written decides.
+                    *text.searchesText = true;
+                    const QString column = out.takeLast();
+                    out << u'(' + indexLookup(column, narrowing, params) + QStringLiteral(" AND ") + column
+                        << translateLike(tokens[p].text, false, params) + u')';
+                }
                 i = p;
+            } else if (isKeyword(t, "PartialMatch")) {
+                out << partialMatch(tokens, i, end, source, params, text);
             } else if (isKeyword(t, "TRUE") || isKeyword(t, "YES")) {
                 out << QStringLiteral("1");
             } else if (isKeyword(t, "FALSE") || isKeyword(t, "NO")) {
@@ -303,7 +413,7 @@ SqlText translateCondition(const QString &jetCondition)
     return result;
 }
 
-JetStatement translateJet(const QString &jetSql)
+JetStatement translateJet(const QString &jetSql, TextSearch textSearch)
 {
     std::vector<Token> tokens = tokenize(jetSql);
     while (!tokens.empty() && tokens.back().type == Token::Type::Symbol && tokens.back().text == u';')
@@ -360,7 +470,10 @@ JetStatement translateJet(const QString &jetSql)
         whereEnd = i;
         if (whereEnd == whereBegin)
             throw syntaxError(jetSql);
-        st.where = translateTokens(tokens, whereBegin, whereEnd, jetSql, st.params);
+        const TextContext text{st.kind == JetStatement::Kind::Select && textSearch == TextSearch::Index &&
+                                   st.table.compare(QLatin1String("DT"), Qt::CaseInsensitive) == 0,
+                               &st.searchesText};
+        st.where = translateTokens(tokens, whereBegin, whereEnd, jetSql, st.params, text);
     }
     if (i < tokens.size()) {
         if (st.kind == JetStatement::Kind::Delete)
