@@ -185,6 +185,7 @@ void ensure(Database &db)
 {
     try {
         create(db);
+        catchUp(db);
     } catch (const DbError &) {
         // Left without: searches scan DT, and the next start tries again.
     }
