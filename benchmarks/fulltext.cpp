@@ -140,7 +140,9 @@ void registerAll()
         add("PartialMatch/3chars", Search, "PartialMatch(Str1, '4512')");
         add("PartialMatch/3chars/anchor", Anchor, "SELECT rowid FROM DT_Text WHERE Str1 LIKE '%4512%'");
         add("PartialMatch/2chars", Search, "PartialMatch(Str2, 'ｾﾝ')");
-        add("PartialMatch/2chars/anchor", Anchor, "SELECT rowid FROM DT_Text WHERE Str2 LIKE '%セン%'");
+        // Two characters: the index's folded text scanned; beside it the plain scan of DT's raw text.
+        add("PartialMatch/2chars/anchor", Anchor, "SELECT id FROM DT_Text_content WHERE c1 LIKE '%セン%'");
+        add("PartialMatch/2chars/rawscan", Anchor, "SELECT rowid FROM DT WHERE Str2 LIKE '%セン%'");
         add("PartialMatch/halfwidth", Search, "PartialMatch(Str2, 'ﾌﾟﾚｰﾄ-12')");
         add("PartialMatch/halfwidth/anchor", Anchor,
             "SELECT rowid FROM DT_Text WHERE Str2 LIKE '%プレート-12%'");

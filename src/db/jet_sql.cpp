@@ -228,35 +228,44 @@ struct TextContext {
     bool *searchesText = nullptr;
 };
 
-// A LIKE pattern for folded text: the term anywhere. With exact, % _ and \ in the term are escaped
-// (the pattern then needs an ESCAPE clause); without, they match any one character, which the
-// index's trigram search can still use.
-QString anywhere(const QString &folded, bool exact)
+// A LIKE pattern for folded text: the term anywhere, its % _ and \ escaped (ESCAPE '\').
+QString anywhere(const QString &folded)
 {
     QString pattern = QStringLiteral("%");
     for (const QChar c : folded) {
-        if (c == u'%' || c == u'_' || (exact && c == u'\\'))
-            pattern += exact ? QString(u'\\') + c : QStringLiteral("_");
-        else
-            pattern += c;
+        if (c == u'%' || c == u'_' || c == u'\\')
+            pattern += u'\\';
+        pattern += c;
     }
     return pattern + u'%';
 }
 
-bool hasLikeWildcard(const QString &text)
+// The index's lookup of a folded term in a column it holds. The trigram index answers a LIKE by
+// its longest run of three characters or more without % and _ (it has no ESCAPE), the exact
+// pattern checks what it finds. A shorter term is looked for in the index's folded text row by
+// row (the FTS table itself would find nothing for two characters outside ASCII).
+QString indexLookup(const QString &name, const QString &term, QList<Variant> &params)
 {
-    return text.contains(u'%') || text.contains(u'_');
-}
-
-QString indexLookup(const QString &column, const QString &term, QList<Variant> &params)
-{
+    const QString column = quoteIdentifier(name);
+    QString longest, run;
+    for (const QChar c : term + u'%') {
+        if (c != u'%' && c != u'_') {
+            run += c;
+            continue;
+        }
+        if (run.toUcs4().size() > longest.toUcs4().size())
+            longest = run;
+        run.clear();
+    }
+    const QString index = quoteIdentifier(QString::fromLatin1(TextIndex::Table));
+    if (longest.toUcs4().size() < 3)
+        return QStringLiteral("rowid IN (SELECT id FROM %1 WHERE %2 LIKE %3 ESCAPE '\\')")
+            .arg(quoteIdentifier(TextIndex::contentTable()), TextIndex::contentColumn(name),
+                 parameter(anywhere(term), params));
     QString sql = QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %2 LIKE %3")
-                      .arg(quoteIdentifier(QString::fromLatin1(TextIndex::Table)), column,
-                           parameter(anywhere(term, false), params));
-    // The index reads % and _ as any character; the exact check is then on its folded text.
-    if (hasLikeWildcard(term))
-        sql += QStringLiteral(" AND %1 LIKE %2 ESCAPE '\\'")
-                   .arg(column, parameter(anywhere(term, true), params));
+                      .arg(index, column, parameter(u'%' + longest + u'%', params));
+    if (longest != term)
+        sql += QStringLiteral(" AND %1 LIKE %2 ESCAPE '\\'").arg(column, parameter(anywhere(term), params));
     return sql + u')';
 }
 
@@ -278,9 +287,9 @@ QString partialMatch(const std::vector<Token> &tokens, std::size_t &i, std::size
     if (text.searchesText)
         *text.searchesText = true;
     if (text.index && TextIndex::indexes(tokens[i - 3].text))
-        return indexLookup(column, term, params);
+        return indexLookup(tokens[i - 3].text, term, params);
     return QStringLiteral("ifnull(fold_text(%1) LIKE %2 ESCAPE '\\', 0)")
-        .arg(column, parameter(anywhere(term, true), params));
+        .arg(column, parameter(anywhere(term), params));
 }
 
 bool isAndOr(const Token &t)
@@ -364,7 +373,8 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
                     // The index finds the candidates, the LIKE as written decides.
                     *text.searchesText = true;
                     const QString column = out.takeLast();
-                    out << u'(' + indexLookup(column, narrowing, params) + QStringLiteral(" AND ") + column
+                    out << u'(' + indexLookup(tokens[i - 1].text, narrowing, params) +
+                               QStringLiteral(" AND ") + column
                         << translateLike(tokens[p].text, false, params) + u')';
                 }
                 i = p;

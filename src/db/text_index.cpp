@@ -134,6 +134,20 @@ QString asciiLower(QString text, bool *ascii = nullptr)
 
 } // namespace
 
+QString contentTable()
+{
+    return QString::fromLatin1(Table) + QStringLiteral("_content");
+}
+
+QString contentColumn(const QString &column)
+{
+    const QStringList &names = columnNames();
+    qsizetype n = 0;
+    while (n < names.size() && names[n].compare(column, Qt::CaseInsensitive) != 0)
+        ++n;
+    return QStringLiteral("c%1").arg(n);
+}
+
 QString foldText(const QString &text)
 {
     bool ascii = true;
@@ -165,8 +179,9 @@ void create(Database &db)
         return;
     registerFold(db);
     Transaction t(db);
-    db.executeNative(QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, tokenize='trigram')")
-                         .arg(table(), columnNames().join(QStringLiteral(", "))));
+    db.executeNative(
+        QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, tokenize='trigram', detail='column')")
+            .arg(table(), columnNames().join(QStringLiteral(", "))));
     db.executeNative(QStringLiteral("CREATE TABLE DT_TextDirty (ID INTEGER PRIMARY KEY)"));
     // Plain SQL only: any program that writes DT keeps the list.
     const QString note = QStringLiteral("INSERT OR IGNORE INTO DT_TextDirty (ID) VALUES ");

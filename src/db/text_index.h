@@ -21,6 +21,11 @@ inline constexpr char Table[] = "DT_Text";
 
 // Whether DT's column (any letter case) is held in the index.
 bool indexes(const QString &column);
+// Where the index keeps the column's folded text row by row: FTS5's own content table, one
+// column "c<n>" per indexed column in order, its rowid in "id". Scanning it directly takes a
+// quarter of the time a scan through the FTS table takes.
+QString contentTable();
+QString contentColumn(const QString &column);
 
 // What the index holds for a text, and how a term is folded to look it up: ASCII letters in
 // lower case, then Unicode NFKC (width and compatibility forms as their plain ones).

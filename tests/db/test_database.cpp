@@ -95,6 +95,7 @@ TEST_F(JetTexts, ConditionsSelectWhatTheyWouldInTheFileEngine)
         {"PartialMatch(Str3, 'ﾌﾟﾚｰﾄ')", {20, 21}},
         {"PartialMatch(Text2, 'abc') AND ID > 20", {21}},
         {"PartialMatch(Text2, 'ＡＢ')", {20, 21, 23}},
+        {"PartialMatch(Str3, 'ﾚｰ')", {20, 21}},
         {"PartialMatch([Text2], '_1')", {21}},
         {"NOT PartialMatch(Str3, 'ボルト')", {1, 2, 5, 7, 10, 11, 12, 21, 23}},
         {"PartialMatch(Str3 'x')", {}, DbErr::SyntaxError},
