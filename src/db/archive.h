@@ -7,6 +7,7 @@
 #include "db/options_store.h"
 #include "db/placement_store.h"
 #include "db/record_store.h"
+#include "db/text_index.h"
 
 #include <QString>
 
@@ -16,7 +17,8 @@ namespace zumen {
 // layouts and the two page folders read at start-up (changed folders take effect at the next
 // start). Windows take this, never the desk that holds them.
 struct Archive {
-    explicit Archive(Database database) : db(std::move(database)) {}
+    // A file made before the text index gets it here, once.
+    explicit Archive(Database database) : db(std::move(database)) { TextIndex::ensure(db); }
     Archive(const Archive &) = delete;
     Archive &operator=(const Archive &) = delete;
 

@@ -2,6 +2,7 @@
 
 #include "db/db_error.h"
 #include "db/jet_sql.h"
+#include "db/text_index.h"
 #include "text/utility.h"
 
 #include <QFileInfo>
@@ -526,9 +527,12 @@ Recordset Database::openRecordset(const QString &jetSql)
 {
     if (!isOpen())
         throw databaseClosed();
-    const JetStatement st = translateJet(jetSql);
+    JetStatement st = translateJet(jetSql);
     if (st.kind != JetStatement::Kind::Select)
         throw DbError(DbErr::SyntaxError, QStringLiteral("SELECT 文ではありません。(%1)").arg(jetSql));
+    // An index behind DT that cannot be brought in step now would miss rows: scan instead.
+    if (st.searchesText && !TextIndex::catchUp(*this))
+        st = translateJet(jetSql, TextSearch::Scan);
     Statement keyQuery = prepare(st.keySql());
     keyQuery.bindAll(st.params);
     return Recordset(m_connection, st.table, st.rowSql(), std::move(keyQuery));

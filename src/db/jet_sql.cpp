@@ -1,6 +1,7 @@
 #include "db/jet_sql.h"
 
 #include "db/db_error.h"
+#include "db/text_index.h"
 #include "text/utility.h"
 
 #include <algorithm>
@@ -221,10 +222,114 @@ QString translateLike(const QString &pattern, bool negated, QList<Variant> &para
     return (negated ? QStringLiteral("NOT REGEXP ") : QStringLiteral("REGEXP ")) + parameter(regexp, params);
 }
 
+// How a condition may search text: through DT's text index, or by folding every value.
+struct TextContext {
+    bool index = false;
+    bool *searchesText = nullptr;
+};
+
+// A LIKE pattern for folded text: the term anywhere, its % _ and \ escaped (ESCAPE '\').
+QString anywhere(const QString &folded)
+{
+    QString pattern = QStringLiteral("%");
+    for (const QChar c : folded) {
+        if (c == u'%' || c == u'_' || c == u'\\')
+            pattern += u'\\';
+        pattern += c;
+    }
+    return pattern + u'%';
+}
+
+// The index's lookup of a folded term in a column it holds. The trigram index answers a LIKE by
+// its longest run of three characters or more without % and _ (it has no ESCAPE), the exact
+// pattern checks what it finds. A shorter term is looked for in the index's folded text row by
+// row (the FTS table itself would find nothing for two characters outside ASCII).
+QString indexLookup(const QString &name, const QString &term, QList<Variant> &params)
+{
+    const QString column = quoteIdentifier(name);
+    QString longest, run;
+    for (const QChar c : term + u'%') {
+        if (c != u'%' && c != u'_') {
+            run += c;
+            continue;
+        }
+        if (run.toUcs4().size() > longest.toUcs4().size())
+            longest = run;
+        run.clear();
+    }
+    const QString index = quoteIdentifier(QString::fromLatin1(TextIndex::Table));
+    if (longest.toUcs4().size() < 3)
+        return QStringLiteral("rowid IN (SELECT id FROM %1 WHERE %2 LIKE %3 ESCAPE '\\')")
+            .arg(quoteIdentifier(TextIndex::contentTable()), TextIndex::contentColumn(name),
+                 parameter(anywhere(term), params));
+    QString sql = QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %2 LIKE %3")
+                      .arg(index, column, parameter(u'%' + longest + u'%', params));
+    if (longest != term)
+        sql += QStringLiteral(" AND %1 LIKE %2 ESCAPE '\\'").arg(column, parameter(anywhere(term), params));
+    return sql + u')';
+}
+
+// PartialMatch(column, 'term') starting at tokens[i]; i is left on its closing parenthesis.
+QString partialMatch(const std::vector<Token> &tokens, std::size_t &i, std::size_t end, const QString &source,
+                     QList<Variant> &params, const TextContext &text)
+{
+    auto symbol = [&](std::size_t k, char16_t c) {
+        return k < end && tokens[k].type == Token::Type::Symbol && tokens[k].text == QChar(c);
+    };
+    if (!symbol(i + 1, u'(') || i + 2 >= end ||
+        (tokens[i + 2].type != Token::Type::Word && tokens[i + 2].type != Token::Type::Quoted) ||
+        !symbol(i + 3, u',') || i + 4 >= end || tokens[i + 4].type != Token::Type::Text ||
+        !symbol(i + 5, u')'))
+        throw syntaxError(source);
+    const QString column = quoteIdentifier(tokens[i + 2].text);
+    const QString term = TextIndex::foldText(tokens[i + 4].text);
+    i += 5;
+    if (text.searchesText)
+        *text.searchesText = true;
+    if (text.index && TextIndex::indexes(tokens[i - 3].text))
+        return indexLookup(tokens[i - 3].text, term, params);
+    return QStringLiteral("ifnull(fold_text(%1) LIKE %2 ESCAPE '\\', 0)")
+        .arg(column, parameter(anywhere(term), params));
+}
+
+bool isAndOr(const Token &t)
+{
+    return isKeyword(t, "AND") || isKeyword(t, "OR");
+}
+
+// For "column LIKE '*text*'" at tokens[like - 1 .. like + 1], standing as a condition of its own:
+// the part of the text the index can look for, or nothing. Under NOT the lookup would turn a
+// missing value's unknown into true, so the condition must not have one.
+QString narrowingTerm(const std::vector<Token> &tokens, std::size_t like, std::size_t begin, std::size_t end,
+                      int depth, bool hasNot)
+{
+    if (hasNot || depth != 0 || like == begin || like + 1 >= end)
+        return {};
+    const Token &column = tokens[like - 1];
+    if ((column.type != Token::Type::Word && column.type != Token::Type::Quoted) ||
+        !TextIndex::indexes(column.text) || (like - 1 > begin && !isAndOr(tokens[like - 2])) ||
+        (like + 2 < end && !isAndOr(tokens[like + 2])))
+        return {};
+    const QString &pattern = tokens[like + 1].text;
+    if (pattern.size() < 2 || !pattern.startsWith(u'*') || !pattern.endsWith(u'*'))
+        return {};
+    const QString middle = pattern.mid(1, pattern.size() - 2);
+    for (const QChar c : {u'*', u'?', u'#', u'['}) {
+        if (middle.contains(c))
+            return {};
+    }
+    const QString infix = TextIndex::safeInfix(middle);
+    return infix.toUcs4().size() >= 3 ? infix : QString();
+}
+
 QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std::size_t end,
-                        const QString &source, QList<Variant> &params)
+                        const QString &source, QList<Variant> &params, const TextContext &text = {})
 {
     QStringList out;
+    bool hasNot = false;
+    for (std::size_t i = begin; i < end; ++i)
+        hasNot = hasNot || isKeyword(tokens[i], "NOT");
+    int depth = 0;
     for (std::size_t i = begin; i < end; ++i) {
         const Token &t = tokens[i];
         switch (t.type) {
@@ -249,6 +354,7 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
             break;
         }
         case Token::Type::Symbol:
+            depth += t.text == u'(' ? 1 : t.text == u')' ? -1 : 0;
             out << (t.text == u'&' ? QStringLiteral("||") : t.text);
             break;
         case Token::Type::Word: {
@@ -258,8 +364,22 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
                 const std::size_t p = negatedLike ? i + 2 : i + 1;
                 if (p >= end || tokens[p].type != Token::Type::Text)
                     throw syntaxError(source);
-                out << translateLike(tokens[p].text, negatedLike, params);
+                const QString narrowing = text.index && !negatedLike
+                                              ? narrowingTerm(tokens, i, begin, end, depth, hasNot)
+                                              : QString();
+                if (narrowing.isEmpty()) {
+                    out << translateLike(tokens[p].text, negatedLike, params);
+                } else {
+                    // The index finds the candidates, the LIKE as written decides.
+                    *text.searchesText = true;
+                    const QString column = out.takeLast();
+                    out << u'(' + indexLookup(tokens[i - 1].text, narrowing, params) +
+                               QStringLiteral(" AND ") + column
+                        << translateLike(tokens[p].text, false, params) + u')';
+                }
                 i = p;
+            } else if (isKeyword(t, "PartialMatch")) {
+                out << partialMatch(tokens, i, end, source, params, text);
             } else if (isKeyword(t, "TRUE") || isKeyword(t, "YES")) {
                 out << QStringLiteral("1");
             } else if (isKeyword(t, "FALSE") || isKeyword(t, "NO")) {
@@ -303,7 +423,7 @@ SqlText translateCondition(const QString &jetCondition)
     return result;
 }
 
-JetStatement translateJet(const QString &jetSql)
+JetStatement translateJet(const QString &jetSql, TextSearch textSearch)
 {
     std::vector<Token> tokens = tokenize(jetSql);
     while (!tokens.empty() && tokens.back().type == Token::Type::Symbol && tokens.back().text == u';')
@@ -360,7 +480,10 @@ JetStatement translateJet(const QString &jetSql)
         whereEnd = i;
         if (whereEnd == whereBegin)
             throw syntaxError(jetSql);
-        st.where = translateTokens(tokens, whereBegin, whereEnd, jetSql, st.params);
+        const TextContext text{st.kind == JetStatement::Kind::Select && textSearch == TextSearch::Index &&
+                                   st.table.compare(QLatin1String("DT"), Qt::CaseInsensitive) == 0,
+                               &st.searchesText};
+        st.where = translateTokens(tokens, whereBegin, whereEnd, jetSql, st.params, text);
     }
     if (i < tokens.size()) {
         if (st.kind == JetStatement::Kind::Delete)

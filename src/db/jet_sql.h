@@ -21,6 +21,9 @@ struct JetStatement {
     QList<Variant> params; // the condition's literals, bound to ?1, ?2 …
     QString orderBy;       // SQLite ordering terms, empty when there is none
     std::optional<long long> top;
+    // The condition searches text (PartialMatch, or a LIKE the text index narrows down): run
+    // TextIndex::catchUp first, and when it gives false translate again with TextSearch::Scan.
+    bool searchesText = false;
 
     // The rowids of the selected rows, in the statement's order.
     QString keySql() const;
@@ -30,9 +33,19 @@ struct JetStatement {
     QString deleteSql() const;
 };
 
+// Whether a SELECT on DT may read the text index (db/text_index.h), which must then be in step.
+enum class TextSearch { Index, Scan };
+
 // Parses "SELECT [TOP n] cols FROM t [WHERE …] [ORDER BY …]" and "DELETE FROM t [WHERE …]".
 // Throws DbError 3075 on text it cannot read.
-JetStatement translateJet(const QString &jetSql);
+//
+// One addition to the dialect: PartialMatch(column, 'term') holds when the column's text holds
+// the term anywhere, both folded as the text index folds them (half-width and full-width forms
+// alike, ASCII letter case ignored); every character of the term stands for itself. A column
+// without a value never matches. With TextSearch::Index, on a text or memo item of DT, the
+// index answers it; and a condition "column LIKE '*text*'" of its own there (not under NOT, not
+// in parentheses) is first narrowed by the index, then checked as written.
+JetStatement translateJet(const QString &jetSql, TextSearch textSearch = TextSearch::Index);
 
 // SQLite text with ?N placeholders and the values bound to them.
 struct SqlText {

@@ -2,6 +2,7 @@
 
 #include "db/database.h"
 #include "db/jet_sql.h"
+#include "db/text_index.h"
 
 #include <QDate>
 #include <QFileInfo>
@@ -123,7 +124,11 @@ bool RecordStore::scanReferenced(const QString &file)
 
 void RecordStore::saveRecord(std::int32_t id, const RowValues &values)
 {
+    // The text index changes with the record, or neither does.
+    Transaction transaction(m_db);
     upsertRow(m_db, QStringLiteral("DT"), {{QStringLiteral("ID"), id}}, values);
+    TextIndex::catchUp(m_db);
+    transaction.commit();
 }
 
 std::int32_t RecordStore::addRecord(std::int32_t id, const RowValues &values, const PageRef &first,

@@ -2,6 +2,7 @@
 
 #include "db/db_error.h"
 #include "db/schema.h"
+#include "db/text_index.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -184,6 +185,8 @@ RepairReport repairDatabase(const QString &path)
         Schema::create(target);
         Transaction t(target);
         applyRecovered(sql, target, report);
+        // The index is derived from DT: made anew from the rows recovered, never read back.
+        TextIndex::rebuild(target);
         t.commit();
         target.close();
     }

@@ -2,6 +2,7 @@
 
 #include "db/database.h"
 #include "db/jet_sql.h"
+#include "db/text_index.h"
 
 #include <QSet>
 
@@ -100,6 +101,7 @@ void create(Database &db)
     Transaction t(db);
     for (const QString &sql : createStatements())
         db.executeNative(sql);
+    TextIndex::create(db);
     t.commit();
 }
 

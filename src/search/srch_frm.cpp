@@ -187,11 +187,12 @@ QString SearchQueryText(const QList<SearchCondition> &conditions, QString &refus
         const QString value = (item.kind == Kind::Number ? AsciiForms(c.value) : c.value).trimmed();
         const QString n = NumText(item.eda);
         const bool contains = op == QStringLiteral("含む");
+        const bool partial = op == QStringLiteral("部分一致");
         // Values the engine cannot read are refused here, naming the condition, before anything runs.
         const QString condition = QStringLiteral("条件「%1」: ")
                                       .arg(QStringLiteral("%1 %2 %3").arg(c.caption, op, value).trimmed());
-        if (contains && (item.kind == Kind::Number || item.kind == Kind::Date)) {
-            refusal = condition + QStringLiteral("「含む」は文字とメモの項目にだけ使えます。");
+        if ((contains || partial) && (item.kind == Kind::Number || item.kind == Kind::Date)) {
+            refusal = condition + QStringLiteral("「%1」は文字とメモの項目にだけ使えます。").arg(op);
             return {};
         }
         if (item.kind == Kind::Number && !isNumber(value)) {
@@ -204,6 +205,14 @@ QString SearchQueryText(const QList<SearchCondition> &conditions, QString &refus
         }
         if (i > 0)
             sql += QStringLiteral(" AND ");
+        // 部分一致 finds the text anywhere, half-width and full-width forms alike, through the
+        // engine's text index; its value is one literal, whatever characters it holds.
+        if (partial) {
+            sql += QStringLiteral("PartialMatch(%1%2, '%3') ")
+                       .arg(item.kind == Kind::Text ? QStringLiteral("Str") : QStringLiteral("Text"), n,
+                            quoted(value));
+            continue;
+        }
         switch (item.kind) {
         case Kind::Number:
             sql += QStringLiteral("Val") + n + u' ' + op + u' ' + value + u' ';

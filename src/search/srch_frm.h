@@ -20,7 +20,7 @@ class FlexGrid;
 class SearchSession;
 
 // One row of the search: the item (as the layout has it), the operator as the list shows it
-// ("=", "<", "含む" …), the value as typed, and the item's caption as the grid shows it.
+// ("=", "<", "含む", "部分一致" …), the value as typed, and the item's caption as the grid shows it.
 struct SearchCondition {
     LayoutItem item;
     QString caption;

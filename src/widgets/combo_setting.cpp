@@ -90,7 +90,8 @@ void FillZoomList(QComboBox &list)
 void FillOperatorList(QComboBox &list)
 {
     fillNumberedAfterSelecting(list, {QStringLiteral("="), QStringLiteral(">="), QStringLiteral("<="),
-                                      QStringLiteral(">"), QStringLiteral("<"), QStringLiteral("含む")});
+                                      QStringLiteral(">"), QStringLiteral("<"), QStringLiteral("含む"),
+                                      QStringLiteral("部分一致")});
 }
 
 void ClearList(QComboBox &list)

@@ -26,7 +26,8 @@ void FillKindList(QComboBox &list);
 void FillZoomList(QComboBox &list);
 // 0, so that a zoom choice never stored (a missing option reads as 0) means the whole page.
 constexpr std::int32_t FitZoom = 0;
-// = >= <= > < 含む numbered 1-6; index 0 selected.
+// = >= <= > < 含む 部分一致 numbered 1-7; index 0 selected. 部分一致 (the text anywhere, widths
+// folded) is this program's addition after 含む (which matches a text item's beginning).
 void FillOperatorList(QComboBox &list);
 
 void ClearList(QComboBox &list);

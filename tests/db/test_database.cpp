@@ -50,6 +50,10 @@ protected:
             "'a'), (2, 1, ' ', 'b')"));
         t.exec(QStringLiteral("INSERT INTO DT (ID, Str1, Str2) VALUES (10, '𠮷#1', 'é#'), (11, '𠮷[x', 'É#'),"
                               " (12, 'x9' || char(10), NULL)"));
+        // Half-width kana and full-width letters for the text index, written past it.
+        t.exec(QStringLiteral("INSERT INTO DT (ID, Str3, Text2) VALUES (20, 'ﾌﾟﾚｰﾄﾎﾞﾙﾄ', 'ＡＢＣ溶接部'),"
+                              " (21, 'プレート', 'abc溶接部_1'), (22, 'ﾎﾞﾙﾄﾅｯﾄ', 'cafe' || char(769) || 's'),"
+                              " (23, NULL, 'ab')"));
     }
     TempDb t;
 };
@@ -86,6 +90,22 @@ TEST_F(JetTexts, ConditionsSelectWhatTheyWouldInTheFileEngine)
         {"Memo1 >= 3 ", {}, DbErr::NoSuchField},
         {"Date1 >= #2001/02/30#", {}, DbErr::SyntaxError},
         {"ID>0 ; AND ID=1", {}, DbErr::SyntaxError},
+        // PartialMatch: anywhere, widths and ASCII case folded, every character itself; the
+        // index answers three characters or more, and scans its own folded text for fewer.
+        {"PartialMatch(Str3, 'ﾌﾟﾚｰﾄ')", {20, 21}},
+        {"PartialMatch(Text2, 'abc') AND ID > 20", {21}},
+        {"PartialMatch(Text2, 'ＡＢ')", {20, 21, 23}},
+        {"PartialMatch(Str3, 'ﾚｰ')", {20, 21}},
+        {"PartialMatch([Text2], '_1')", {21}},
+        {"NOT PartialMatch(Str3, 'ボルト')", {1, 2, 5, 7, 10, 11, 12, 21, 23}},
+        {"PartialMatch(Str3 'x')", {}, DbErr::SyntaxError},
+        // A LIKE the index narrows down keeps its exact meaning, also where folding joins a
+        // character of the value to one beside it (ﾎﾞ is ボ, e and a mark é).
+        {"Text2 LIKE '*ABC*'", {21}},
+        {"Str3 LIKE '*ﾌﾟﾚｰﾄﾎ*'", {20}},
+        {"Str3 LIKE '*ﾞﾙﾄﾅ*'", {22}},
+        {"Text2 LIKE '*cafe*' OR ID = 1", {1, 22}},
+        {"NOT Text2 LIKE '*abc*'", {20, 22, 23}},
     };
     for (const auto &c : cases) {
         const QString sql = QStringLiteral("SELECT * FROM DT WHERE ") + QString::fromUtf8(c.where);
@@ -93,6 +113,12 @@ TEST_F(JetTexts, ConditionsSelectWhatTheyWouldInTheFileEngine)
         EXPECT_EQ(errorNumber([&] { found = ids(t.db(), sql); }), c.error) << c.where;
         EXPECT_EQ(found, c.ids) << c.where;
     }
+    // The conditions above that the index can narrow do go through it.
+    for (const char *where : {"Str3 LIKE '*ﾌﾟﾚｰﾄﾎ*'", "Str3 LIKE '*ﾞﾙﾄﾅ*'", "Text2 LIKE '*cafe*' OR ID = 1"})
+        EXPECT_TRUE(translateJet(QStringLiteral("SELECT * FROM DT WHERE ") + QString::fromUtf8(where))
+                        .keySql()
+                        .contains(QLatin1String("DT_Text")))
+            << where;
 }
 
 TEST_F(JetTexts, AStatementWithATailIsRefusedAndChangesNothing)

@@ -1,11 +1,14 @@
 #include "db/history_store.h"
 #include "db/numbered_error.h"
 #include "db/record_store.h"
+#include "db/schema.h"
+#include "db/text_index.h"
 #include "support/temp_db.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -133,6 +136,55 @@ TEST_F(Stores, ANewRecordComesWithItsFirstPageOrNotAtAll)
         records.addRecord(15, values, {1, QStringLiteral(" "), QStringLiteral("a.tif")}, {}, failing),
         NumberedError);
     EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM DT WHERE ID>15")), 0);
+}
+
+QList<qint64> found(Database &db, const char *where)
+{
+    QList<qint64> ids;
+    Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM DT WHERE ") + QString::fromUtf8(where));
+    for (; !rs.eof(); rs.moveNext())
+        ids << rs.field(QStringLiteral("ID")).toInteger();
+    return ids;
+}
+
+// The card's saves leave the index in step when they commit; another program's writes are
+// folded in by the next search, or scanned past while the file cannot be written.
+TEST_F(Stores, TheTextIndexFollowsSavesAndOtherProgramsWrites)
+{
+    records.saveRecord(5, {{QStringLiteral("Str1"), QStringLiteral("ﾌﾟﾚｰﾄ")}});
+    records.addRecord(10, {{QStringLiteral("Text4"), QStringLiteral("ＡＢＣ溶接部")}}, {1, {}, {}}, {},
+                      [](std::int32_t) { return PageRef{}; });
+    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM DT_TextDirty")), 0);
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(*) FROM DT_Text WHERE Str1='プレート' OR Text4='abc溶接部'")), 2);
+
+    QProcess shell;
+    shell.start(QStringLiteral("sqlite3"),
+                {t.path(), QStringLiteral("UPDATE DT SET Str1='プレート台' WHERE ID=2;"
+                                          "DELETE FROM DT WHERE ID=5")});
+    ASSERT_TRUE(shell.waitForFinished(30000) && shell.exitCode() == 0);
+    {
+        // A file another program holds for writing: the index is behind, the answer is not.
+        Database other = Database::open(t.path());
+        other.executeNative(QStringLiteral("BEGIN IMMEDIATE"));
+        Database locked = Database::open(t.path(), 50);
+        EXPECT_EQ(found(locked, "PartialMatch(Str1, 'ﾌﾟﾚｰﾄ')"), QList<qint64>{2});
+    }
+    EXPECT_EQ(found(t.db(), "PartialMatch(Str1, 'ﾌﾟﾚｰﾄ') OR PartialMatch(Text4, 'abc')"),
+              (QList<qint64>{2, 10}));
+    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM DT_TextDirty")), 0);
+
+    // A file made before the index gets it, filled, once it is opened for the windows.
+    QTemporaryDir dir;
+    Database old = Database::create(dir.filePath(QStringLiteral("QV.MDB")));
+    for (const QString &sql : Schema::createStatements())
+        old.executeNative(sql);
+    old.executeNative(QStringLiteral("INSERT INTO DT (ID, Text1) VALUES (1, 'ﾎﾞﾙﾄ'), (2, NULL)"));
+    EXPECT_EQ(found(old, "PartialMatch(Text1, 'ボルト')"), QList<qint64>{1});
+    TextIndex::ensure(old);
+    Statement indexed = old.prepare(QStringLiteral("SELECT group_concat(rowid) FROM DT_Text"));
+    ASSERT_TRUE(indexed.step());
+    EXPECT_EQ(indexed.column(0).toString(), QStringLiteral("1,2"));
 }
 
 } // namespace

@@ -15,12 +15,13 @@ namespace {
 struct Lookup : ::testing::Test {
     TempDb t;
     Help_frm list{t.db()};
-    // Records 1..n with drawing numbers "D<id>", product names "P<id>" and memos "memo<id>".
-    void open(int records, const QString &text = QStringLiteral("D"))
+    // Records 1..n with drawing numbers "DWG-<id>", product names "P<id>" and memos "memo<id>";
+    // three characters or more are looked up through the text index.
+    void open(int records, const QString &text = QStringLiteral("WG-"))
     {
         t.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
                               "INSERT INTO DT (ID, Namae, Str1, Str2, Text1) "
-                              "SELECT i, 'name' || i, 'D' || i, 'P' || i, 'memo' || i FROM n")
+                              "SELECT i, 'name' || i, 'DWG-' || i, 'P' || i, 'memo' || i FROM n")
                    .arg(records));
         list.Init(QStringLiteral("ZUBAN"), text, QString());
         list.show();
@@ -112,8 +113,8 @@ TEST_F(Lookup, TheSearchTextMatchesLiterallyInTheChosenColumn)
                               {"HINNAMAE", "O'Brien", "2"},
                               {"ZUBAN", "*", "3"},
                               {"ZUBAN", "[1]#?", "5"},
-                              {"ZUBAN", "0%", "7"},
-                              {"ZUBAN", "_", "9"},
+                              {"ZUBAN", "50%", "7"},
+                              {"ZUBAN", "a_b", "9"},
                               {"ZUBAN", "'; DELETE FROM DT; --", ""}};
     for (const auto &[state, text, id] : cases) {
         list.Init(QString::fromUtf8(state), QString::fromUtf8(text), QString());

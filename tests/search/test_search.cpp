@@ -27,7 +27,7 @@ const QString Rows = QStringLiteral("(3, 'three', 'A10', '2001-03-31'), (5, 'fiv
                                     "(7, 'seven', 'B1', '2001-04-15'), (9, NULL, 'A1-09', '2001-06-01'),"
                                     "(12, 'twelve', 'A1-12', '2001-05-01'), (14, 'fourteen', 'A1x', NULL)");
 enum Item { Zuban, Sakuseibi };
-enum Op { Eq, Ge, Le, Gt, Lt, Contains };
+enum Op { Eq, Ge, Le, Gt, Lt, Contains, Partial };
 
 class Search : public ::testing::Test {
 protected:
@@ -191,6 +191,8 @@ TEST_F(Search, OnlyItemsBeforeTheFirstNotSetAreOfferedAndEngineErrorsAreShown)
 TEST_F(Search, TheListShowsTheRecordOfItsRowAndTheCardStepsWalkItUntilItCloses)
 {
     open();
+    // 部分一致: anywhere in the value, full-width forms as their plain ones.
+    EXPECT_EQ(searchFor(Zuban, Partial, QStringLiteral("１－０")), (QList<int>{5, 9}));
     EXPECT_EQ(searchFor(Zuban, Contains, QStringLiteral("A1")), (QList<int>{3, 5, 9, 12, 14}));
     QTableView *list = results()->List;
     const QPoint name = list->visualRect(list->model()->index(3, 1)).center();

@@ -21,10 +21,13 @@ TEST(SearchQuery, ConditionsJoinWithAndAndValuesCannotChangeTheQuery)
                          condition(Kind::Text, 2, "品名", "=", QStringLiteral("O'Brien")),
                          condition(Kind::Text, 1, "図番", "含む", QStringLiteral("A*[1")),
                          condition(Kind::Date, 1, "作成日", "<", QStringLiteral("2001/04/01")),
-                         condition(Kind::Memo, 3, "備考", "含む", QStringLiteral("50%#?"))},
+                         condition(Kind::Memo, 3, "備考", "含む", QStringLiteral("50%#?")),
+                         condition(Kind::Text, 4, "材質", "部分一致", QStringLiteral("ﾌﾟﾚｰﾄ'*")),
+                         condition(Kind::Memo, 1, "メモ", "部分一致", QStringLiteral("溶接"))},
                         refusal);
     EXPECT_EQ(sql, QStringLiteral("SELECT * FROM DT WHERE Val1 >= 12  AND Str2 ='O''Brien'  AND Str1 like "
-                                  "'A[*][[]1*'  AND Date1 < #2001/04/01#  AND Text3 LIKE '*50%[#][?]*' "));
+                                  "'A[*][[]1*'  AND Date1 < #2001/04/01#  AND Text3 LIKE '*50%[#][?]*'  AND "
+                                  "PartialMatch(Str4, 'ﾌﾟﾚｰﾄ''*')  AND PartialMatch(Text1, '溶接') "));
     EXPECT_EQ(refusal, QString());
 }
 
@@ -42,6 +45,8 @@ TEST(SearchQuery, WhatTheEngineCannotReadIsRefusedNamingTheCondition)
          "条件「作成日 >= 2001/02/30」: 値が日付ではありません。"},
         {condition(Kind::Number, 1, "数量", "含む", QStringLiteral("5")),
          "条件「数量 含む 5」: 「含む」は文字とメモの項目にだけ使えます。"},
+        {condition(Kind::Date, 1, "作成日", "部分一致", QStringLiteral("2001")),
+         "条件「作成日 部分一致 2001」: 「部分一致」は文字とメモの項目にだけ使えます。"},
     };
     for (const auto &c : cases) {
         QString refusal;
