@@ -2,6 +2,7 @@
 
 #include "db/database.h"
 #include "db/folders.h"
+#include "db/text_index.h"
 #include "imaging/tiff_io.h"
 #include "tools/sample_drawing.h"
 #include "tools/working_folder.h"
@@ -114,11 +115,6 @@ void writeSheet(const QDir &scan, const Sheet &sheet, int seed)
     writeBilevelTiff(page, scan.filePath(name), a1 ? 400 : 200);
 }
 
-// Structures kept beside DT and derived from its rows (indexes over its texts) are brought in
-// step here, once for the whole batch, within the transaction that wrote the rows.
-void bringDerivedStructuresInStep(Database &)
-{}
-
 } // namespace
 
 void generate(const QString &folder, int records, quint32 seed)
@@ -170,7 +166,8 @@ void generate(const QString &folder, int records, quint32 seed)
                 page.run();
             }
         }
-        bringDerivedStructuresInStep(db);
+        // The text index folds the whole batch once, in the transaction that wrote the rows.
+        TextIndex::catchUp(db);
         t.commit();
         db.close();
     } catch (...) {
