@@ -22,8 +22,9 @@ struct JetStatement {
     QString orderBy;       // SQLite ordering terms, empty when there is none
     std::optional<long long> top;
 
-    // The rowids of the selected rows, in the statement's order.
-    QString keySql() const;
+    // The rowids of the selected rows, in the statement's order; unordered, in whatever order
+    // SQLite finds them (for a caller that sorts them itself; only without ORDER BY and TOP).
+    QString keySql(bool ordered = true) const;
     // The selected columns of one row, by rowid (bound as parameter 1).
     QString rowSql() const;
     // A DELETE as SQLite text.

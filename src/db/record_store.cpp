@@ -10,20 +10,6 @@
 namespace zumen {
 namespace {
 
-// A column's value as the cards read it: DATETIME text as a date, a DOUBLE held as an integer as a double.
-Variant typedColumn(const Statement &row, int i)
-{
-    const Variant v = row.column(i);
-    const QString type = row.columnDeclType(i).toUpper();
-    if (type.startsWith(QLatin1String("DATE")) && v.isText()) {
-        const QDate d = QDate::fromString(v.toString().left(10), Qt::ISODate);
-        return d.isValid() ? Variant(d) : v;
-    }
-    if (type == QLatin1String("DOUBLE") && v.isInteger())
-        return Variant(v.toDouble());
-    return v;
-}
-
 bool exists(Database &db, const QString &sql, const QList<Variant> &params)
 {
     Statement s = db.prepare(sql);
@@ -41,8 +27,10 @@ RowValues readRow(Database &db, const QString &sql, const QList<Variant> &params
     s.bindAll(params);
     RowValues values;
     if (s.step()) {
-        for (int i = 0; i < s.columnCount(); ++i)
-            values.insert(s.columnName(i), typedColumn(s, i));
+        // Names and declared types are read once per query text, not per record shown.
+        const QStringList names = s.columnNames();
+        for (int i = 0; i < names.size(); ++i)
+            values.insert(names[i], s.typedColumn(i));
         s.run();
     }
     return values;
