@@ -138,17 +138,18 @@ std::int32_t RecordStore::addRecord(std::int32_t id, const RowValues &values, co
 RecordStore::PageLookup RecordStore::page(std::int32_t id, std::int16_t page)
 {
     PageLookup result;
-    Statement count = m_db.prepare(QStringLiteral("SELECT count(*) FROM PG WHERE ID=?1"));
-    count.bind(1, id);
-    if (count.step())
-        result.count = static_cast<int>(count.columnInteger(0));
-    if (result.count == 0)
+    // One statement, so one lock of the file: shown on every step from record to record.
+    Statement rows =
+        m_db.prepare(QStringLiteral("SELECT count(*), max(Page=?2), max(CASE WHEN Page=?2 THEN Dir END), "
+                                    "max(CASE WHEN Page=?2 THEN FileName END) FROM PG WHERE ID=?1"));
+    rows.bind(1, id);
+    rows.bind(2, page);
+    if (!rows.step())
         return result;
-    Statement row = m_db.prepare(QStringLiteral("SELECT Dir, FileName FROM PG WHERE ID=?1 AND Page=?2"));
-    row.bind(1, id);
-    row.bind(2, page);
-    if (row.step())
-        result.page = PageRef{page, row.column(0).toString().trimmed(), row.column(1).toString().trimmed()};
+    result.count = static_cast<int>(rows.columnInteger(0));
+    if (rows.columnInteger(1) == 1)
+        result.page = PageRef{page, rows.column(2).toString().trimmed(), rows.column(3).toString().trimmed()};
+    rows.run();
     return result;
 }
 
