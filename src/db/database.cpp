@@ -301,6 +301,8 @@ sqlite3_stmt *prepareOne(Connection *c, const std::string &text, unsigned flags,
 
 std::shared_ptr<const RowShape> shapeOf(Connection &c, const std::string &sql, sqlite3_stmt *stmt)
 {
+    if (c.shapes.size() >= MaxCachedTexts && !c.shapes.count(sql))
+        c.shapes.clear();
     std::shared_ptr<const RowShape> &cached = c.shapes[sql];
     if (!cached) {
         auto shape = std::make_shared<RowShape>();
@@ -939,7 +941,7 @@ void Recordset::loadRow()
             m_bytes.append(text ? text : "", cell.size);
         }
     }
-    m_row.assign(columns, std::nullopt);
+    m_row.assign(m_shape->names.size(), std::nullopt);
     m_rowLoaded = true;
 }
 
@@ -949,7 +951,11 @@ Variant Recordset::fieldValue(int index)
     const auto i = static_cast<std::size_t>(index);
     std::optional<Variant> &converted = m_row[i];
     if (!converted) {
-        const Cell &cell = m_cells[i];
+        // A column another program dropped since the result opened reads as Null.
+        Cell cell;
+        cell.type = SQLITE_NULL;
+        if (i < m_cells.size())
+            cell = m_cells[i];
         Variant stored;
         if (cell.type == SQLITE_INTEGER)
             stored = Variant(cell.integer);
