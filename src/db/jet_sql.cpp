@@ -510,11 +510,13 @@ JetStatement translateJet(const QString &jetSql, TextSearch textSearch)
     return st;
 }
 
-QString JetStatement::keySql() const
+QString JetStatement::keySql(bool ordered) const
 {
     QString sql = QStringLiteral("SELECT rowid FROM ") + quoteIdentifier(table);
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where;
+    if (!ordered)
+        return sql;
     // rowid last keeps equal sort keys in a stable order.
     sql += QStringLiteral(" ORDER BY ") + (orderBy.isEmpty() ? QString() : orderBy + QStringLiteral(", ")) +
            QStringLiteral("rowid");

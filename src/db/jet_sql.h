@@ -25,8 +25,9 @@ struct JetStatement {
     // TextIndex::catchUp first, and when it gives false translate again with TextSearch::Scan.
     bool searchesText = false;
 
-    // The rowids of the selected rows, in the statement's order.
-    QString keySql() const;
+    // The rowids of the selected rows, in the statement's order; unordered, in whatever order
+    // SQLite finds them (for a caller that sorts them itself; only without ORDER BY and TOP).
+    QString keySql(bool ordered = true) const;
     // The selected columns of one row, by rowid (bound as parameter 1).
     QString rowSql() const;
     // A DELETE as SQLite text.
