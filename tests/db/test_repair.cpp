@@ -84,7 +84,7 @@ TEST(Repair, EachDamageGivesBackAtLeastWhatTheProgramsOwnRecoveryReads)
     const long long layoutRows =
         rawCount(pristine, QStringLiteral("Desgn")) + rawCount(pristine, QStringLiteral("DesgnHS"));
 
-    // Bytes of `fill` over `length` bytes at each offset; no offset cuts the file to a half.
+    // Bytes of `fill` over `length` bytes at each offset; no offset cuts the file to two thirds.
     const struct {
         const char *shape;
         QList<qint64> at;
@@ -92,7 +92,7 @@ TEST(Repair, EachDamageGivesBackAtLeastWhatTheProgramsOwnRecoveryReads)
         char fill;
         long long minRecords; // what this data keeps readable, a floor on any reader
     } cases[] = {
-        {"cut to a half", {}, 0, 0, 1},
+        {"cut to two thirds", {}, 0, 0, 1},
         // The page may be a leaf of the records' table: its rows are lost with it.
         {"a zeroed page in the middle", {pages / 2 * 4096}, 4096, '\0', 380},
         // Two damaged table pages once sent the old seek past the 64-bit range. The dump reads
@@ -108,7 +108,7 @@ TEST(Repair, EachDamageGivesBackAtLeastWhatTheProgramsOwnRecoveryReads)
         ASSERT_TRUE(QFile::copy(pristine, path));
         {
             QFile f(path);
-            ASSERT_TRUE(f.open(QIODevice::ReadWrite) && (!c.at.isEmpty() || f.resize(size / 2)));
+            ASSERT_TRUE(f.open(QIODevice::ReadWrite) && (!c.at.isEmpty() || f.resize(size * 2 / 3)));
             for (const qint64 at : c.at)
                 ASSERT_TRUE(f.seek(at) && f.write(QByteArray(c.length, c.fill)) == c.length);
         }
