@@ -152,7 +152,7 @@ TEST_F(PageImageTest, RenderingReducesToGreyRepeatsWhenEnlargedAndJoinsSeamlessl
     // black in it, counted here pixel by pixel.
     const QImage drawing = testDrawing(QSize(157, 119));
     const PageImage drawn = PageImage::fromImage(drawing, 300);
-    for (Scale scale : {Scale::percent(33), Scale{97, 157}, Scale::percent(2)}) {
+    for (Scale scale : {Scale::percent(33), Scale{97, 157}, Scale::percent(2), Scale{1, 70}}) {
         SCOPED_TRACE(testing::Message() << scale.num << "/" << scale.den);
         const QImage reduced = drawn.render(QRect(QPoint(0, 0), drawn.zoomedSize(scale)), scale);
         auto edge = [&](int i, int limit) { return int(std::min<qint64>(limit, i * scale.den / scale.num)); };
