@@ -386,12 +386,11 @@ QImage bilevelEnlarged(const QImage &page, const QRect &area, Scale scale)
 }
 
 // Box average per byte channel: one for Grayscale8, four for RGB32 (whose fourth stays 255).
-QImage toneReduced(const QImage &page, const QRect &area, Scale sx, Scale sy)
+template <int channels> QImage toneReduced(const QImage &page, const QRect &area, Scale sx, Scale sy)
 {
     QImage out(area.size(), page.format());
     if (out.isNull())
         return out;
-    const int channels = page.depth() / 8;
     const std::vector<int> xs = boxEdges(area.x(), area.width(), sx, page.width());
     const std::vector<int> ys = boxEdges(area.y(), area.height(), sy, page.height());
     std::vector<int> sums(static_cast<std::size_t>(area.width() * channels));
@@ -415,6 +414,11 @@ QImage toneReduced(const QImage &page, const QRect &area, Scale sx, Scale sy)
         }
     }
     return out;
+}
+
+QImage toneReduced(const QImage &page, const QRect &area, Scale sx, Scale sy)
+{
+    return page.depth() == 8 ? toneReduced<1>(page, area, sx, sy) : toneReduced<4>(page, area, sx, sy);
 }
 
 // Bilinear enlargement per byte channel. Each output pixel depends only on its own position,

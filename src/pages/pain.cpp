@@ -35,6 +35,11 @@ Scale fitted(QSize page, QSize view)
     return {scale.num / common, scale.den / common};
 }
 
+bool sameScale(Scale a, Scale b)
+{
+    return a.num * b.den == b.num * a.den;
+}
+
 // A scale drawn on a device of that many device pixels per pixel.
 Scale onDevice(Scale scale, qreal ratio)
 {
@@ -89,14 +94,24 @@ void Pain::load(const QString &path, bool whole)
     PageImage::DrawnAt drawnAt;
     if (!whole)
         drawnAt = [=](QSize page) { return onDevice(fit ? fitted(page, view) : scale, ratio); };
+    // What will be in view once the page shows (it shows scrolled to its top left).
+    const QSize inView(static_cast<int>(std::ceil(view.width() * ratio)),
+                       static_cast<int>(std::ceil(view.height() * ratio)));
     auto promise = std::make_shared<QPromise<Decoded>>();
     m_decoder.clear(); // a page not started yet is wanted no more
     m_pending = promise->future();
-    m_decoder.start([promise, path, drawnAt] {
+    m_decoder.start([promise, path, drawnAt, inView] {
         promise->start();
         Decoded result;
         try {
             result.page = PageImage::load(path, drawnAt);
+            // Rendered here too, so that the GUI thread only has to draw it.
+            if (drawnAt) {
+                result.scale = drawnAt(result.page.size());
+                result.area =
+                    QRect(QPoint(0, 0), inView) & QRect(QPoint(0, 0), result.page.zoomedSize(result.scale));
+                result.view = result.page.render(result.area, result.scale);
+            }
         } catch (const NumberedError &e) {
             result.error = e.number();
             result.description = e.description();
@@ -127,6 +142,7 @@ void Pain::decoded()
         // Still the reduced page of a file that then failed: the reduced page stays.
         if (result.error == 0 && m_shownPath == m_loadingPath) {
             m_page = std::move(result.page);
+            forgetView();
             viewport()->update();
         }
         return;
@@ -137,6 +153,7 @@ void Pain::decoded()
         return;
     }
     showPage(std::move(result.page), m_loadingPath);
+    keepView(std::move(result.view), result.area, result.scale, devicePixelRatioF());
 }
 
 void Pain::waitForPage()
@@ -186,6 +203,7 @@ void Pain::showPage(PageImage page, const QString &path)
     m_loading = false;
     m_decoder.clear();
     m_page = std::move(page);
+    forgetView();
     m_path = path;
     m_shownPath = path;
     if (m_fit)
@@ -238,6 +256,7 @@ void Pain::rotateLeft()
 {
     makeWhole();
     m_page.rotateLeft();
+    forgetView();
     if (m_fit)
         m_scale = fittedScale();
     updateScrollBars();
@@ -248,6 +267,7 @@ void Pain::rotateRight()
 {
     makeWhole();
     m_page.rotateRight();
+    forgetView();
     if (m_fit)
         m_scale = fittedScale();
     updateScrollBars();
@@ -354,10 +374,29 @@ void Pain::paintEvent(QPaintEvent *event)
             painter.fillRect(rect, background);
         if (shown.isEmpty())
             continue;
-        QImage part = m_page.render(shown.translated(-page.topLeft()), scale);
-        part.setDevicePixelRatio(ratio);
-        painter.drawImage(QPointF(shown.topLeft()) / ratio, part);
+        const QRect part = shown.translated(-page.topLeft());
+        // Fitted, the whole page is in view: rendered once, it serves every later paint at
+        // that zoom, so going back to the whole page costs no rendering.
+        if (m_fit && !sameScale(m_viewScale, scale))
+            keepView(m_page.render(QRect(QPoint(0, 0), page.size()), scale), QRect(QPoint(0, 0), page.size()),
+                     scale, ratio);
+        if (sameScale(m_viewScale, scale) && m_viewArea.contains(part)) {
+            painter.drawImage(QPointF(shown.topLeft()) / ratio, m_view,
+                              part.translated(-m_viewArea.topLeft()));
+            continue;
+        }
+        QImage rendered = m_page.render(part, scale);
+        rendered.setDevicePixelRatio(ratio);
+        painter.drawImage(QPointF(shown.topLeft()) / ratio, rendered);
     }
+}
+
+void Pain::keepView(QImage view, const QRect &area, Scale scale, qreal ratio)
+{
+    m_view = std::move(view);
+    m_view.setDevicePixelRatio(ratio);
+    m_viewArea = m_view.isNull() ? QRect() : area;
+    m_viewScale = scale;
 }
 
 } // namespace zumen

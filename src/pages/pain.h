@@ -79,6 +79,10 @@ private:
         PageImage page;
         int error = 0;
         QString description;
+        // The part of the page in view when it shows, rendered at scale.
+        QImage view;
+        QRect area;
+        Scale scale;
     };
 
     void load(const QString &path, bool whole);
@@ -87,6 +91,8 @@ private:
     void makeWhole();
     Scale deviceScale() const;
     void showPage(PageImage page, const QString &path);
+    void keepView(QImage view, const QRect &area, Scale scale, qreal ratio);
+    void forgetView() { keepView({}, {}, Scale{0, 1}, 1); }
     void applyScale(Scale scale);
     Scale fittedScale() const;
     void updateScrollBars();
@@ -100,6 +106,10 @@ private:
     bool m_loadingWhole = false; // the pending load replaces a reduced page by the whole one
     QString m_loadingPath;
     PageImage m_page;
+    // A part of the page already rendered (area, in device pixels of the page at scale).
+    QImage m_view;
+    QRect m_viewArea;
+    Scale m_viewScale{0, 1};
     QString m_path;      // the current image file
     QString m_shownPath; // the file m_page came from, for going back after a failed display
     Scale m_scale = Scale::percent(100);
