@@ -296,10 +296,8 @@ COUNTS_BITS QImage bilevelReduced(const QImage &page, const QRect &area, Scale s
     };
     std::vector<Window> windows;
     std::vector<std::size_t> firstWindow(static_cast<std::size_t>(area.width()) + 1);
-    std::vector<double> perWidth(static_cast<std::size_t>(area.width()));
     for (int i = 0; i < area.width(); ++i) {
         firstWindow[static_cast<std::size_t>(i)] = windows.size();
-        perWidth[static_cast<std::size_t>(i)] = 1.0 / (xs[i + 1] - xs[i]);
         for (int x = xs[i]; x < xs[i + 1];) {
             const int byte = x >> 3;
             const int end = std::min(xs[i + 1], 8 * byte + 64);
@@ -312,9 +310,33 @@ COUNTS_BITS QImage bilevelReduced(const QImage &page, const QRect &area, Scale s
         }
     }
     firstWindow.back() = windows.size();
-    int tallest = 1;
+    // The grey of a box by its black pixels, looked up: dividing costs more than counting.
+    // Boxes come in few sizes (the edges of a steady step, and a last one cut short).
+    std::vector<int> widths, heights;
+    auto sizeIndex = [](std::vector<int> &sizes, int size) {
+        const auto at = std::find(sizes.begin(), sizes.end(), size);
+        if (at != sizes.end())
+            return static_cast<std::size_t>(at - sizes.begin());
+        sizes.push_back(size);
+        return sizes.size() - 1;
+    };
+    std::vector<std::size_t> widthOf(static_cast<std::size_t>(area.width()));
+    for (int i = 0; i < area.width(); ++i)
+        widthOf[static_cast<std::size_t>(i)] = sizeIndex(widths, xs[i + 1] - xs[i]);
+    std::vector<std::size_t> heightOf(static_cast<std::size_t>(area.height()));
     for (int j = 0; j < area.height(); ++j)
-        tallest = std::max(tallest, ys[j + 1] - ys[j]);
+        heightOf[static_cast<std::size_t>(j)] = sizeIndex(heights, ys[j + 1] - ys[j]);
+    std::vector<std::vector<uchar>> greys;
+    for (int h : heights) {
+        for (int w : widths) {
+            const int pixels = w * h;
+            std::vector<uchar> &grey = greys.emplace_back(static_cast<std::size_t>(pixels) + 1);
+            for (int black = 0; black <= pixels; ++black)
+                grey[static_cast<std::size_t>(black)] =
+                    static_cast<uchar>(255 - (255 * black + pixels / 2) / pixels);
+        }
+    }
+    const int tallest = *std::max_element(heights.begin(), heights.end());
     const int planes = std::bit_width(static_cast<unsigned>(tallest));
     // A word more than the row: a window reads 8 bytes from where it starts.
     const std::size_t stride = words + 1;
@@ -341,8 +363,7 @@ COUNTS_BITS QImage bilevelReduced(const QImage &page, const QRect &area, Scale s
         }
         const auto *counts = reinterpret_cast<const uchar *>(sums.data());
         uchar *dst = out.scanLine(j);
-        const int rows = ys[j + 1] - ys[j];
-        const double perRow = 1.0 / rows;
+        const std::vector<uchar> *grey = &greys[heightOf[static_cast<std::size_t>(j)] * widths.size()];
         for (int i = 0; i < area.width(); ++i) {
             int black = 0;
             for (std::size_t w = firstWindow[static_cast<std::size_t>(i)]; w < firstWindow[i + 1]; ++w) {
@@ -353,13 +374,7 @@ COUNTS_BITS QImage bilevelReduced(const QImage &page, const QRect &area, Scale s
                     black += std::popcount(bits & windows[w].mask) << p;
                 }
             }
-            // The share rounded to 255ths: (255 black + pixels / 2) / pixels without dividing,
-            // which costs more than the counting. A quotient that is not whole lies at least
-            // 1 / pixels from one that is, far beyond the error of the product.
-            const int pixels = (xs[i + 1] - xs[i]) * rows;
-            const double inverse = perWidth[static_cast<std::size_t>(i)] * perRow;
-            const int rounded = static_cast<int>((255 * black + pixels / 2) * inverse + 1e-7);
-            dst[i] = static_cast<uchar>(255 - rounded);
+            dst[i] = grey[widthOf[static_cast<std::size_t>(i)]][static_cast<std::size_t>(black)];
         }
     }
     return out;
