@@ -215,7 +215,8 @@ void Drawing_frm::Rotate(int index)
         turned = true;
         pain->saveAs(path);
     } catch (const NumberedError &e) {
-        // The file stays as it was; show it as it is rather than a turn that was not kept.
+        // The file stays as it was; turned back, the page shows it so, rather than a turn
+        // that was not kept.
         try {
             if (turned && index == 0)
                 pain->rotateRight();

@@ -38,7 +38,6 @@ public:
     // (which may ask for another page: that is waited for too). Turning, saving and printing
     // do this first, so they act on the page of the current image file.
     void waitForPage();
-    bool isLoading() const { return m_loading; }
 
     // Leaves fitting; the point at the centre of the view stays there.
     void setZoom(int percent);
