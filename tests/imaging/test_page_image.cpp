@@ -191,6 +191,12 @@ TEST_F(PageImageTest, RenderingReducesToGreyRepeatsWhenEnlargedAndJoinsSeamlessl
         }
         EXPECT_EQ(page.zoomedSize(Scale{97, 157}).width(), 97); // a fitted side fits to the pixel
     }
+    // A sheet large enough to be reduced on two threads joins at their seam as well.
+    const PageImage sheet = PageImage::fromImage(testDrawing(QSize(4801, 3601)), 400);
+    const Scale eighth{1, 8};
+    const QRect part(200, 112, 301, 225); // across the middle row
+    EXPECT_EQ(sheet.render(part, eighth),
+              sheet.render(QRect(QPoint(0, 0), sheet.zoomedSize(eighth)), eighth).copy(part));
     EXPECT_TRUE(PageImage().render(QRect(0, 0, 10, 10), 100).isNull());
 }
 
