@@ -191,8 +191,12 @@ TEST_F(PageImageTest, RenderingReducesToGreyRepeatsWhenEnlargedAndJoinsSeamlessl
         }
         EXPECT_EQ(page.zoomedSize(Scale{97, 157}).width(), 97); // a fitted side fits to the pixel
     }
-    // A sheet large enough to be reduced on two threads joins at their seam as well.
-    const PageImage sheet = PageImage::fromImage(testDrawing(QSize(4801, 3601)), 400);
+    // A sheet large enough to be held in huge pages and reduced on two threads: read back
+    // as written, and joined at the threads' seam as well.
+    const QImage drawn4801 = testDrawing(QSize(4801, 3601));
+    writeBilevelTiff(drawn4801, path("sheet.tif"), 400);
+    const PageImage sheet = PageImage::load(path("sheet.tif"));
+    EXPECT_EQ(sheet.image(), drawn4801);
     const Scale eighth{1, 8};
     const QRect part(200, 112, 301, 225); // across the middle row
     EXPECT_EQ(sheet.render(part, eighth),
