@@ -125,8 +125,11 @@ TEST_F(PageImageTest, BilevelPagesStayOneBitAndGoBackInKind)
     EXPECT_EQ(g4.dpiY(), 300);
     EXPECT_LE(g4.byteCount(), (2001LL / 8 + 4) * 1415); // a bit a pixel, not a byte
     expectSamePixels(g4.image(), large);
-    // Written in strips, the last one short, decoded on several threads; Qt reads it too.
-    EXPECT_EQ(tiffTags(path("g4.tif")).strips.size(), 3);
+    // Written in strips, the last one short, decoded on several threads; libtiff on its own
+    // and Qt read it too.
+    const TiffTags written = tiffTags(path("g4.tif"));
+    EXPECT_EQ(written.strips.size(), 3);
+    EXPECT_TRUE(written.decodes);
     expectSamePixels(QImageReader(path("g4.tif")).read(), large);
 
     const QImage drawing = testDrawing(QSize(101, 75));
