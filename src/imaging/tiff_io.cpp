@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -186,8 +187,8 @@ QImage monoImage(QSize size)
 // Whether two handles read the very same file as it was when both were opened.
 bool sameFile(TIFF *a, TIFF *b)
 {
-    struct stat x {
-    }, y{};
+    struct stat x = {};
+    struct stat y = {};
     return fstat(TIFFFileno(a), &x) == 0 && fstat(TIFFFileno(b), &y) == 0 && x.st_dev == y.st_dev &&
            x.st_ino == y.st_ino && x.st_size == y.st_size && x.st_mtim.tv_sec == y.st_mtim.tv_sec &&
            x.st_mtim.tv_nsec == y.st_mtim.tv_nsec;
@@ -220,12 +221,16 @@ bool decodeStrips(TIFF *tif, const QString &path, uchar *bits, qsizetype bytesPe
         std::min<uint32_t>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u), strips) - 1);
     const QByteArray name = QFile::encodeName(path);
     auto help = [&] {
-        QString messages; // the page's own handle reports what is wrong with the file
-        QuietOptions options(&messages);
-        const TiffPtr own(TIFFOpenExt(name.constData(), "r", options.get()));
-        // A file replaced since it was opened is left to the first handle alone.
-        if (own && sameFile(own.get(), tif))
-            work(own.get());
+        try {
+            QString messages; // the page's own handle reports what is wrong with the file
+            QuietOptions options(&messages);
+            const TiffPtr own(TIFFOpenExt(name.constData(), "r", options.get()));
+            // A file replaced since it was opened is left to the first handle alone.
+            if (own && sameFile(own.get(), tif))
+                work(own.get());
+        } catch (const std::bad_alloc &) {
+            // Out of memory before taking a strip: the others decode them all.
+        }
     };
     std::vector<std::thread> threads;
     try {
