@@ -18,6 +18,8 @@
 #include <cmath>
 #include <cstring>
 #include <numeric>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace zumen {
@@ -275,11 +277,11 @@ std::vector<int> nearest(int from, int count, Scale scale)
 // still shows as grey at 25 %. The rows of a box are first added up pixel by pixel in
 // bit-sliced form (plane p holds bit p of each pixel's count, 32 pixels a word, white words
 // skipped), then each column counts its box in every plane, 64 bits at a time.
-COUNTS_BITS QImage bilevelReduced(const QImage &page, const QRect &area, Scale scale)
+// Output rows fromRow..toRow go to out, reached through bits: scanLine() on two threads would
+// race on the image's bookkeeping.
+COUNTS_BITS void bilevelReducedRows(const QImage &page, const QRect &area, Scale scale, uchar *out,
+                                    qsizetype outStride, int fromRow, int toRow)
 {
-    QImage out(area.size(), QImage::Format_Grayscale8);
-    if (out.isNull())
-        return out;
     const std::vector<int> xs = boxEdges(area.x(), area.width(), scale, page.width());
     const std::vector<int> ys = boxEdges(area.y(), area.height(), scale, page.height());
     // Only the bytes of the rows under the columns are added up, eight at a time; rows are
@@ -341,7 +343,7 @@ COUNTS_BITS QImage bilevelReduced(const QImage &page, const QRect &area, Scale s
     // A word more than the row: a window reads 8 bytes from where it starts.
     const std::size_t stride = words + 1;
     std::vector<quint64> sums(static_cast<std::size_t>(planes) * stride);
-    for (int j = 0; j < area.height(); ++j) {
+    for (int j = fromRow; j < toRow; ++j) {
         std::fill(sums.begin(), sums.end(), 0);
         const auto add = [&](std::size_t k, quint64 carry) {
             for (quint64 *sum = &sums[k]; carry != 0; sum += stride) {
@@ -362,7 +364,7 @@ COUNTS_BITS QImage bilevelReduced(const QImage &page, const QRect &area, Scale s
             add(words - 1, word);
         }
         const auto *counts = reinterpret_cast<const uchar *>(sums.data());
-        uchar *dst = out.scanLine(j);
+        uchar *dst = out + j * outStride;
         const std::vector<uchar> *grey = &greys[heightOf[static_cast<std::size_t>(j)] * widths.size()];
         for (int i = 0; i < area.width(); ++i) {
             int black = 0;
@@ -377,6 +379,37 @@ COUNTS_BITS QImage bilevelReduced(const QImage &page, const QRect &area, Scale s
             dst[i] = grey[widthOf[static_cast<std::size_t>(i)]][static_cast<std::size_t>(black)];
         }
     }
+}
+
+// Below this many source pixels a reduction is over before a second thread would be started.
+constexpr qint64 SharedReduction = 16'000'000;
+
+// Output rows are independent of each other, so a large reduction (a whole A0 sheet fitted)
+// is shared between two threads.
+QImage bilevelReduced(const QImage &page, const QRect &area, Scale scale)
+{
+    QImage out(area.size(), QImage::Format_Grayscale8);
+    if (out.isNull())
+        return out;
+    uchar *const bits = out.bits();
+    const qsizetype stride = out.bytesPerLine();
+    const int half = area.height() / 2;
+    const qint64 counted =
+        qint64(area.width()) * scale.den / scale.num * (qint64(area.height()) * scale.den / scale.num);
+    if (counted < SharedReduction || half == 0) {
+        bilevelReducedRows(page, area, scale, bits, stride, 0, area.height());
+        return out;
+    }
+    std::thread helper;
+    try {
+        helper =
+            std::thread(bilevelReducedRows, std::cref(page), area, scale, bits, stride, half, area.height());
+    } catch (const std::system_error &) {
+        bilevelReducedRows(page, area, scale, bits, stride, half, area.height());
+    }
+    bilevelReducedRows(page, area, scale, bits, stride, 0, half);
+    if (helper.joinable())
+        helper.join();
     return out;
 }
 

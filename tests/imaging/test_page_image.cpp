@@ -44,7 +44,8 @@ struct TiffTags {
     int pages = 0; // in the whole file
     int width = 0, height = 0, bits = 0, samples = 0, compression = 0, photometric = -1;
     float xres = 0;
-    QByteArray stored; // the page's strips as stored, still compressed
+    QList<std::pair<quint64, quint64>> strips; // where each strip lies in the file, and its bytes
+    QByteArray stored;                         // the page's strips as stored, still compressed
     bool decodes = false;
 };
 
@@ -70,6 +71,7 @@ TiffTags tiffTags(const QString &path, int page = 0)
             QByteArray strip(static_cast<qsizetype>(TIFFGetStrileByteCount(tif, s)), '\0');
             TIFFReadRawStrip(tif, s, strip.data(), strip.size());
             tags.stored += strip;
+            tags.strips.append({TIFFGetStrileOffset(tif, s), TIFFGetStrileByteCount(tif, s)});
         }
         std::vector<uint32_t> rgba(std::size_t(w) * h);
         tags.decodes = TIFFReadRGBAImage(tif, w, h, rgba.data(), 1) == 1;
@@ -123,6 +125,12 @@ TEST_F(PageImageTest, BilevelPagesStayOneBitAndGoBackInKind)
     EXPECT_EQ(g4.dpiY(), 300);
     EXPECT_LE(g4.byteCount(), (2001LL / 8 + 4) * 1415); // a bit a pixel, not a byte
     expectSamePixels(g4.image(), large);
+    // Written in strips, the last one short, decoded on several threads; libtiff on its own
+    // and Qt read it too.
+    const TiffTags written = tiffTags(path("g4.tif"));
+    EXPECT_EQ(written.strips.size(), 3);
+    EXPECT_TRUE(written.decodes);
+    expectSamePixels(QImageReader(path("g4.tif")).read(), large);
 
     const QImage drawing = testDrawing(QSize(101, 75));
     writeTiledBilevel(path("tiles.tif"), drawing);
@@ -186,6 +194,16 @@ TEST_F(PageImageTest, RenderingReducesToGreyRepeatsWhenEnlargedAndJoinsSeamlessl
         }
         EXPECT_EQ(page.zoomedSize(Scale{97, 157}).width(), 97); // a fitted side fits to the pixel
     }
+    // A sheet large enough to be held in huge pages and reduced on two threads: read back
+    // as written, and joined at the threads' seam as well.
+    const QImage drawn4801 = testDrawing(QSize(4801, 3601));
+    writeBilevelTiff(drawn4801, path("sheet.tif"), 400);
+    const PageImage sheet = PageImage::load(path("sheet.tif"));
+    EXPECT_EQ(sheet.image(), drawn4801);
+    const Scale eighth{1, 8};
+    const QRect part(200, 112, 301, 225); // across the middle row
+    EXPECT_EQ(sheet.render(part, eighth),
+              sheet.render(QRect(QPoint(0, 0), sheet.zoomedSize(eighth)), eighth).copy(part));
     EXPECT_TRUE(PageImage().render(QRect(0, 0, 10, 10), 100).isNull());
 }
 
@@ -374,6 +392,14 @@ TEST_F(PageImageTest, FilesThatAreNoPageFailCleanly)
         EXPECT_EQ(errorNumber([&] { PageImage::load(path(name)); }), 321);
         EXPECT_LT(clock.elapsed(), 500);
     }
+
+    // One strip of several wiped out: the page is refused, whichever thread met it.
+    QByteArray wiped = tiff;
+    const auto [offset, bytes] = tiffTags(path("whole.tif")).strips.value(0);
+    ASSERT_GT(bytes, 0u);
+    wiped.replace(qsizetype(offset), qsizetype(bytes), QByteArray(qsizetype(bytes), '\0'));
+    writeBytes(path("wiped.tif"), wiped);
+    EXPECT_EQ(errorNumber([&] { PageImage::load(path("wiped.tif")); }), 321);
 
     // Scrambled Group 4 data with the directory intact: refused or decoded, never a crash.
     QByteArray scrambled = tiff;
