@@ -532,7 +532,7 @@ quint64 transpose8(quint64 x)
 QImage rotatedMono(const QImage &src, bool clockwise)
 {
     const int w = src.width(), h = src.height();
-    QImage dst(h, w, QImage::Format_Mono);
+    QImage dst = monoImage(QSize(h, w));
     if (dst.isNull())
         return dst;
     dst.setColorTable(src.colorTable());

@@ -164,26 +164,6 @@ int dpiFrom(float resolution, uint16_t unit)
     return unit == RESUNIT_NONE || dpi > 100000.0 ? 0 : static_cast<int>(std::lround(dpi));
 }
 
-// A Mono image for a page. A large one lies in huge pages: on a virtual machine the first
-// touch of each 4 KB page of fresh memory can cost microseconds, which for an A0 sheet
-// (70 MB, 17,000 pages) came to more time than decoding it.
-QImage monoImage(QSize size)
-{
-    constexpr std::size_t Huge = 2u << 20;
-    const auto bytesPerLine = static_cast<qsizetype>((size.width() + 31) / 32 * 4);
-    const auto bytes = static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(size.height());
-    if (bytes < Huge)
-        return QImage(size, QImage::Format_Mono);
-    const std::size_t rounded = (bytes + Huge - 1) / Huge * Huge;
-    auto *data = static_cast<uchar *>(std::aligned_alloc(Huge, rounded));
-    if (!data)
-        return {};
-#ifdef MADV_HUGEPAGE
-    madvise(data, rounded, MADV_HUGEPAGE); // only advice: without it the page is just slower
-#endif
-    return QImage(data, size.width(), size.height(), bytesPerLine, QImage::Format_Mono, std::free, data);
-}
-
 // Whether two handles read the very same file as it was when both were opened.
 bool sameFile(TIFF *a, TIFF *b)
 {
@@ -449,6 +429,26 @@ bool copyPage(TIFF *in, TIFF *out, qint64 fileSize)
 }
 
 } // namespace
+
+// A Mono image for a page. A large one lies in huge pages: on a virtual machine the first
+// touch of each 4 KB page of fresh memory can cost microseconds, which for an A0 sheet
+// (70 MB, 17,000 pages) came to more time than decoding it.
+QImage monoImage(QSize size)
+{
+    constexpr std::size_t Huge = 2u << 20;
+    const auto bytesPerLine = static_cast<qsizetype>((size.width() + 31) / 32 * 4);
+    const auto bytes = static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(size.height());
+    if (bytes < Huge)
+        return QImage(size, QImage::Format_Mono);
+    const std::size_t rounded = (bytes + Huge - 1) / Huge * Huge;
+    auto *data = static_cast<uchar *>(std::aligned_alloc(Huge, rounded));
+    if (!data)
+        return {};
+#ifdef MADV_HUGEPAGE
+    madvise(data, rounded, MADV_HUGEPAGE); // only advice: without it the page is just slower
+#endif
+    return QImage(data, size.width(), size.height(), bytesPerLine, QImage::Format_Mono, std::free, data);
+}
 
 void writeTiff(const QImage &source, const QString &path, const TiffFormat &format)
 {

@@ -34,6 +34,10 @@ struct TiffFormat {
 // other pages could not be kept.
 void writeTiff(const QImage &image, const QString &path, const TiffFormat &format);
 
+// A blank-to-be (uninitialised) 1-bit image of the size; a large one lies in huge pages, whose
+// first touch costs a fraction of fresh small pages'. Null when there is no memory for it.
+QImage monoImage(QSize size);
+
 // Writes a page as a bilevel TIFF with CCITT Group 4 compression, the archive form for drawings.
 void writeBilevelTiff(const QImage &image, const QString &path, int dpi);
 
