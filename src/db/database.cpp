@@ -530,9 +530,15 @@ Recordset Database::openRecordset(const QString &jetSql)
     JetStatement st = translateJet(jetSql);
     if (st.kind != JetStatement::Kind::Select)
         throw DbError(DbErr::SyntaxError, QStringLiteral("SELECT 文ではありません。(%1)").arg(jetSql));
-    // An index behind DT that cannot be brought in step now would miss rows: scan instead.
-    if (st.searchesText && !TextIndex::catchUp(*this))
-        st = translateJet(jetSql, TextSearch::Scan);
+    // An index behind DT that cannot be brought in step now would miss rows: scan instead. In
+    // step, it is asked which terms are rare enough to look up.
+    if (st.searchesText)
+        st = TextIndex::catchUp(*this)
+                 ? translateJet(jetSql, TextSearch::Index,
+                                [this](const QString &column, const QString &term) {
+                                    return TextIndex::worthLookingUp(*this, column, term);
+                                })
+                 : translateJet(jetSql, TextSearch::Scan);
     Statement keyQuery = prepare(st.keySql());
     keyQuery.bindAll(st.params);
     return Recordset(m_connection, st.table, st.rowSql(), std::move(keyQuery));

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace zumen {
@@ -24,6 +25,9 @@ struct JetStatement {
     // The condition searches text (PartialMatch, or a LIKE the text index narrows down): run
     // TextIndex::catchUp first, and when it gives false translate again with TextSearch::Scan.
     bool searchesText = false;
+    // A condition that is one index lookup alone: the keys straight from the index in rowid order
+    // (its ids are DT's once it is in step), without a look into DT for each.
+    QString indexKeySql;
 
     // The rowids of the selected rows, in the statement's order.
     QString keySql() const;
@@ -44,8 +48,11 @@ enum class TextSearch { Index, Scan };
 // alike, ASCII letter case ignored); every character of the term stands for itself. A column
 // without a value never matches. With TextSearch::Index, on a text or memo item of DT, the
 // index answers it; and a condition "column LIKE '*text*'" of its own there (not under NOT, not
-// in parentheses) is first narrowed by the index, then checked as written.
-JetStatement translateJet(const QString &jetSql, TextSearch textSearch = TextSearch::Index);
+// in parentheses) is first narrowed by the index, then checked as written. worthLookingUp(column,
+// folded term), when given, says whether a term is rare enough for the index to pay; when it is
+// not, the LIKE is not narrowed and PartialMatch reads the index's folded text row by row.
+JetStatement translateJet(const QString &jetSql, TextSearch textSearch = TextSearch::Index,
+                          const std::function<bool(const QString &, const QString &)> &worthLookingUp = {});
 
 // SQLite text with ?N placeholders and the values bound to them.
 struct SqlText {

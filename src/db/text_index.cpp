@@ -173,6 +173,22 @@ QString safeInfix(const QString &term)
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(cps.constData() + begin), end - begin);
 }
 
+// The folded text items alone, in an index of the content table: a term too short for the
+// trigrams is looked for there, reading a quarter of what the content table with the memos holds.
+void indexNames(Database &db)
+{
+    const QString name = QStringLiteral("DT_TextNames");
+    if (tableExists(db, name))
+        return;
+    QStringList columns;
+    for (const QString &c : columnNames()) {
+        if (c.startsWith(QLatin1String("Str")))
+            columns << contentColumn(c);
+    }
+    db.executeNative(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
+                         .arg(name, quoteIdentifier(contentTable()), columns.join(QStringLiteral(", "))));
+}
+
 void create(Database &db)
 {
     if (!tableExists(db, QStringLiteral("DT")) || tableExists(db, QString::fromLatin1(Table)))
@@ -193,6 +209,7 @@ void create(Database &db)
     db.executeNative(
         QStringLiteral("CREATE TRIGGER DT_TextDelete AFTER DELETE ON DT BEGIN %1(old.ID); END").arg(note));
     rebuild(db);
+    indexNames(db);
     t.commit();
 }
 
@@ -201,6 +218,7 @@ void ensure(Database &db)
     try {
         create(db);
         catchUp(db);
+        indexNames(db);
     } catch (const DbError &) {
         // Left without: searches scan DT, and the next start tries again.
     }
@@ -211,6 +229,10 @@ bool catchUp(Database &db)
     registerFold(db);
     if (!tableExists(db, QString::fromLatin1(Table)) || !tableExists(db, QStringLiteral("DT_TextDirty")))
         return false;
+    // How many rows hold each trigram, per column: kept by the connection, the file is not written.
+    db.executeNative(QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS temp.DT_TextVocab USING "
+                                    "fts5vocab(main, %1, col)")
+                         .arg(table()));
     {
         Statement dirty = db.prepare(QStringLiteral("SELECT 1 FROM DT_TextDirty LIMIT 1"));
         if (!dirty.step())
@@ -233,6 +255,32 @@ bool catchUp(Database &db)
             return false;
         throw;
     }
+}
+
+bool worthLookingUp(Database &db, const QString &column, const QString &term)
+{
+    // The trigram tokenizer folds letter case beyond ASCII too.
+    const QList<uint> cps = term.toLower().toUcs4();
+    Statement rows =
+        db.prepare(QStringLiteral("SELECT max(id) FROM %1").arg(quoteIdentifier(contentTable())));
+    const qint64 all = rows.step() ? rows.column(0).toInteger() : 0;
+    rows.run();
+    const qsizetype n = columnNames().indexOf(column, Qt::CaseInsensitive);
+    if (n < 0)
+        return false;
+    Statement holding =
+        db.prepare(QStringLiteral("SELECT doc FROM temp.DT_TextVocab WHERE term=?1 AND col=?2"));
+    holding.bind(2, Variant(columnNames()[n]));
+    for (qsizetype k = 0; k + 3 <= cps.size(); ++k) {
+        holding.bind(1,
+                     Variant(QString::fromUcs4(reinterpret_cast<const char32_t *>(cps.constData() + k), 3)));
+        const qint64 rare = holding.step() ? holding.column(0).toInteger() : 0;
+        holding.run();
+        // Past about a twentieth, reading each candidate costs more than reading every row.
+        if (rare * 20 <= all)
+            return true;
+    }
+    return false;
 }
 
 void rebuild(Database &db)

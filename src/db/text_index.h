@@ -52,6 +52,11 @@ void ensure(Database &db);
 // those; other errors go to the caller. Also makes foldText available to SQL as fold_text().
 bool catchUp(Database &db);
 
+// Whether looking the folded term (three characters or more) up in the column's index pays
+// over reading every row: not when even its rarest trigram is in more than a twentieth of the
+// rows, as a common word is. Needs catchUp on the connection first; only the speed depends on it.
+bool worthLookingUp(Database &db, const QString &column, const QString &term);
+
 // Fills the index anew from every row of DT.
 void rebuild(Database &db);
 
