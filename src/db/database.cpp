@@ -533,12 +533,11 @@ Recordset Database::openRecordset(const QString &jetSql)
     // An index behind DT that cannot be brought in step now would miss rows: scan instead. In
     // step, it is asked which terms are rare enough to look up.
     if (st.searchesText)
-        st = TextIndex::catchUp(*this)
-                 ? translateJet(jetSql, TextSearch::Index,
-                                [this](const QString &column, const QString &term) {
-                                    return TextIndex::worthLookingUp(*this, column, term);
-                                })
-                 : translateJet(jetSql, TextSearch::Scan);
+        st = TextIndex::catchUp(*this) ? translateJet(jetSql, TextSearch::Index,
+                                                      [this](const QString &column, const QString &term) {
+                                                          return TextIndex::rarestShare(*this, column, term);
+                                                      })
+                                       : translateJet(jetSql, TextSearch::Scan);
     Statement keyQuery = prepare(st.keySql());
     keyQuery.bindAll(st.params);
     return Recordset(m_connection, st.table, st.rowSql(), std::move(keyQuery));

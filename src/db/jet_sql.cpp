@@ -226,7 +226,7 @@ QString translateLike(const QString &pattern, bool negated, QList<Variant> &para
 struct TextContext {
     bool index = false;
     bool *searchesText = nullptr;
-    const std::function<bool(const QString &, const QString &)> *worthLookingUp = nullptr;
+    const std::function<double(const QString &, const QString &)> *rarestShare = nullptr;
     QString *lookup = nullptr; // the last index lookup's keys
 };
 
@@ -260,10 +260,10 @@ QString longestRun(const QString &term)
 }
 
 // Whether the trigram index should look the run up in the column: three characters or more,
-// and rare enough when the caller can tell.
-bool lookUp(const QString &name, const QString &run, const TextContext &text)
+// and, when the caller can tell, leaving no more than this share of the rows to check.
+bool lookUp(const QString &name, const QString &run, const TextContext &text, double share)
 {
-    return run.toUcs4().size() >= 3 && (!text.worthLookingUp || (*text.worthLookingUp)(name, run));
+    return run.toUcs4().size() >= 3 && (!text.rarestShare || (*text.rarestShare)(name, run) <= share);
 }
 
 // The rowids of the values of a column the index holds that hold the folded term. The trigram
@@ -274,7 +274,9 @@ QString indexLookup(const QString &name, const QString &term, QList<Variant> &pa
 {
     const QString longest = longestRun(term);
     QString sql, order = QStringLiteral(" ORDER BY rowid");
-    if (!lookUp(name, longest, text)) {
+    // The index checks each candidate against the folded text: past about a twentieth of the
+    // rows, reading every row's costs less.
+    if (!lookUp(name, longest, text, 1.0 / 20)) {
         sql = QStringLiteral("SELECT id FROM %1 WHERE instr(%2, %3) > 0")
                   .arg(quoteIdentifier(TextIndex::contentTable()), TextIndex::contentColumn(name),
                        parameter(term, params));
@@ -344,10 +346,10 @@ QString narrowingTerm(const std::vector<Token> &tokens, std::size_t like, std::s
         if (middle.contains(c))
             return {};
     }
-    // A term the index cannot look up, or one in many rows, is left to the scan: a row-by-row
-    // look at the folded text would only add to it.
+    // A term the index cannot look up, or one in many rows, is left to the scan. Candidates
+    // cost a look into DT each: past about a fifth of the rows, reading every row costs less.
     const QString infix = TextIndex::safeInfix(middle);
-    return lookUp(column.text, longestRun(infix), text) ? infix : QString();
+    return lookUp(column.text, infix, text, 1.0 / 5) ? infix : QString();
 }
 
 QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std::size_t end,
@@ -401,7 +403,11 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
                     // The index finds the candidates, the LIKE as written decides.
                     *text.searchesText = true;
                     const QString column = out.takeLast();
-                    out << u'(' + indexLookup(tokens[i - 1].text, narrowing, params, {}) +
+                    // Rows holding every trigram of the term: found without reading any text.
+                    out << QStringLiteral("(rowid IN (SELECT rowid FROM %1 WHERE %1 MATCH %2)")
+                                   .arg(quoteIdentifier(QString::fromLatin1(TextIndex::Table)),
+                                        parameter(TextIndex::trigramQuery(tokens[i - 1].text, narrowing),
+                                                  params)) +
                                QStringLiteral(" AND ") + column
                         << translateLike(tokens[p].text, false, params) + u')';
                 }
@@ -452,7 +458,7 @@ SqlText translateCondition(const QString &jetCondition)
 }
 
 JetStatement translateJet(const QString &jetSql, TextSearch textSearch,
-                          const std::function<bool(const QString &, const QString &)> &worthLookingUp)
+                          const std::function<double(const QString &, const QString &)> &rarestShare)
 {
     std::vector<Token> tokens = tokenize(jetSql);
     while (!tokens.empty() && tokens.back().type == Token::Type::Symbol && tokens.back().text == u';')
@@ -512,7 +518,7 @@ JetStatement translateJet(const QString &jetSql, TextSearch textSearch,
         QString lookup;
         const TextContext text{st.kind == JetStatement::Kind::Select && textSearch == TextSearch::Index &&
                                    st.table.compare(QLatin1String("DT"), Qt::CaseInsensitive) == 0,
-                               &st.searchesText, worthLookingUp ? &worthLookingUp : nullptr, &lookup};
+                               &st.searchesText, rarestShare ? &rarestShare : nullptr, &lookup};
         st.where = translateTokens(tokens, whereBegin, whereEnd, jetSql, st.params, text);
         // PartialMatch(column, 'term') and nothing else.
         if (!lookup.isEmpty() && whereEnd - whereBegin == 6 && isKeyword(tokens[whereBegin], "PartialMatch"))

@@ -6,6 +6,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 namespace zumen::TextIndex {
@@ -139,13 +141,24 @@ QString contentTable()
     return QString::fromLatin1(Table) + QStringLiteral("_content");
 }
 
-QString contentColumn(const QString &column)
+namespace {
+
+// Where the index holds DT's column (any letter case), -1 when it does not.
+qsizetype position(const QString &column)
 {
     const QStringList &names = columnNames();
-    qsizetype n = 0;
-    while (n < names.size() && names[n].compare(column, Qt::CaseInsensitive) != 0)
-        ++n;
-    return QStringLiteral("c%1").arg(n);
+    for (qsizetype n = 0; n < names.size(); ++n) {
+        if (names[n].compare(column, Qt::CaseInsensitive) == 0)
+            return n;
+    }
+    return -1;
+}
+
+} // namespace
+
+QString contentColumn(const QString &column)
+{
+    return QStringLiteral("c%1").arg(position(column));
 }
 
 QString foldText(const QString &text)
@@ -257,7 +270,7 @@ bool catchUp(Database &db)
     }
 }
 
-bool worthLookingUp(Database &db, const QString &column, const QString &term)
+double rarestShare(Database &db, const QString &column, const QString &term)
 {
     // The trigram tokenizer folds letter case beyond ASCII too.
     const QList<uint> cps = term.toLower().toUcs4();
@@ -265,22 +278,33 @@ bool worthLookingUp(Database &db, const QString &column, const QString &term)
         db.prepare(QStringLiteral("SELECT max(id) FROM %1").arg(quoteIdentifier(contentTable())));
     const qint64 all = rows.step() ? rows.column(0).toInteger() : 0;
     rows.run();
-    const qsizetype n = columnNames().indexOf(column, Qt::CaseInsensitive);
-    if (n < 0)
-        return false;
+    const qsizetype n = position(column);
+    if (n < 0 || all <= 0)
+        return 1;
     Statement holding =
         db.prepare(QStringLiteral("SELECT doc FROM temp.DT_TextVocab WHERE term=?1 AND col=?2"));
     holding.bind(2, Variant(columnNames()[n]));
+    qint64 rarest = all;
     for (qsizetype k = 0; k + 3 <= cps.size(); ++k) {
         holding.bind(1,
                      Variant(QString::fromUcs4(reinterpret_cast<const char32_t *>(cps.constData() + k), 3)));
-        const qint64 rare = holding.step() ? holding.column(0).toInteger() : 0;
+        rarest = std::min<qint64>(rarest, holding.step() ? holding.column(0).toInteger() : 0);
         holding.run();
-        // Past about a twentieth, reading each candidate costs more than reading every row.
-        if (rare * 20 <= all)
-            return true;
     }
-    return false;
+    return static_cast<double>(rarest) / static_cast<double>(all);
+}
+
+QString trigramQuery(const QString &column, const QString &term)
+{
+    const QList<uint> cps = term.toUcs4();
+    QStringList trigrams;
+    for (qsizetype k = 0; k + 3 <= cps.size(); ++k)
+        trigrams << u'"' +
+                        QString::fromUcs4(reinterpret_cast<const char32_t *>(cps.constData() + k), 3)
+                            .replace(u'"', QStringLiteral("\"\"")) +
+                        u'"';
+    const qsizetype n = position(column);
+    return QStringLiteral("%1 : (%2)").arg(columnNames().value(n), trigrams.join(QStringLiteral(" AND ")));
 }
 
 void rebuild(Database &db)

@@ -52,10 +52,14 @@ void ensure(Database &db);
 // those; other errors go to the caller. Also makes foldText available to SQL as fold_text().
 bool catchUp(Database &db);
 
-// Whether looking the folded term (three characters or more) up in the column's index pays
-// over reading every row: not when even its rarest trigram is in more than a twentieth of the
-// rows, as a common word is. Needs catchUp on the connection first; only the speed depends on it.
-bool worthLookingUp(Database &db, const QString &column, const QString &term);
+// The share of DT's rows whose column holds the rarest trigram of the folded term (three
+// characters or more): how many rows a lookup in the index would leave to check. Needs catchUp
+// on the connection first; only the speed of a search depends on it.
+double rarestShare(Database &db, const QString &column, const QString &term);
+
+// The index's query text (for MATCH) of the rows whose column holds every trigram of the folded
+// term: no more than the rows holding the term, found without reading any text.
+QString trigramQuery(const QString &column, const QString &term);
 
 // Fills the index anew from every row of DT.
 void rebuild(Database &db);
