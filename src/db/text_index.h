@@ -59,7 +59,7 @@ bool catchUp(Database &db);
 double rarestShare(Database &db, const QString &column, const QString &term);
 
 // The index's query text (for MATCH) of the rows whose column holds every trigram of the folded
-// term: no more than the rows holding the term, found without reading any text.
+// term: every row holding the term and perhaps a few more, found without reading any text.
 QString trigramQuery(const QString &column, const QString &term);
 
 // Fills the index anew from every row of DT.
