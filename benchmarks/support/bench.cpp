@@ -128,7 +128,7 @@ QString anchorFile(int records)
     sqlite3_open(QFile::encodeName(making).constData(), &db);
     try {
         exec(db, "PRAGMA cache_size = -262144; BEGIN;"
-                 "CREATE INDEX DT_Date1 ON DT (Date1); CREATE INDEX DT_Val1 ON DT (Val1);"
+                 "CREATE INDEX Anchor_Date1 ON DT (Date1); CREATE INDEX Anchor_Val1 ON DT (Val1);"
                  "CREATE VIRTUAL TABLE Memo USING fts5(Text1, content='DT', content_rowid='ID', "
                  "tokenize='trigram');"
                  "INSERT INTO Memo (Memo) VALUES ('rebuild'); COMMIT;");

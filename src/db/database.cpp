@@ -10,10 +10,20 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <chrono>
 #include <limits>
+#include <mutex>
 #include <unordered_map>
 
 namespace zumen {
+
+enum class ColumnKind { Integer, Double, Date, Text, Other };
+
+struct RowShape {
+    QStringList names;
+    std::vector<ColumnKind> kinds;
+};
 
 // What the engine layer keeps for one open file. Recordsets and statements point here,
 // so the Database object itself may move.
@@ -22,6 +32,10 @@ public:
     sqlite3 *db = nullptr;
     QString path;
     std::unordered_map<std::string, std::vector<sqlite3_stmt *>> idle;
+    // Result shapes by SQL text: reading 42 names and declared types cost more than the row.
+    std::unordered_map<std::string, std::shared_ptr<const RowShape>> shapes;
+    std::function<void()> onDamage;
+    int busyTimeoutMs = 5000;
     int savepoints = 0;
 
     ~Connection() { close(); }
@@ -64,6 +78,8 @@ QString objectName(const QString &msg)
     switch (primary) {
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
+        if (c && c->onDamage)
+            c->onDamage();
         throw DbError(DbErr::UnrecognisedFormat,
                       QStringLiteral("データベース形式 '%1' を認識できません。").arg(file));
     case SQLITE_BUSY:
@@ -144,11 +160,40 @@ void regexpFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
     sqlite3_result_int(ctx, re->match(QString::fromUtf8(text ? text : "")).hasMatch() ? 1 : 0);
 }
 
-} // namespace
+std::atomic<std::int64_t> lockWaitMs{0};
+std::mutex givingWayMutex;
+std::vector<sqlite3 *> givingWay;
 
-enum class ColumnKind { Integer, Double, Date, Text, Other };
+std::int64_t steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
-namespace {
+// Waits for a lock another connection holds, in the steps sqlite3_busy_timeout takes, and notes
+// the wait so that a structure check reading in the background gives way.
+int waitForLock(void *connection, int count)
+{
+    lockWaitMs = steadyMs();
+    {
+        const std::lock_guard lock(givingWayMutex);
+        for (sqlite3 *reader : givingWay)
+            sqlite3_interrupt(reader);
+    }
+    static constexpr int delays[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+    constexpr int steps = static_cast<int>(std::size(delays));
+    int waited = 0;
+    for (int i = 0; i < std::min(count, steps); ++i)
+        waited += delays[i];
+    waited += std::max(0, count - steps) * delays[steps - 1];
+    const int delay = std::min(delays[std::min(count, steps - 1)],
+                               static_cast<const Connection *>(connection)->busyTimeoutMs - waited);
+    if (delay <= 0)
+        return 0;
+    sqlite3_sleep(delay);
+    return 1;
+}
 
 ColumnKind kindOf(const QString &declType)
 {
@@ -255,6 +300,23 @@ sqlite3_stmt *prepareOne(Connection *c, const std::string &text, unsigned flags,
     return stmt;
 }
 
+std::shared_ptr<const RowShape> shapeOf(Connection &c, const std::string &sql, sqlite3_stmt *stmt)
+{
+    if (c.shapes.size() >= MaxCachedTexts && !c.shapes.count(sql))
+        c.shapes.clear();
+    std::shared_ptr<const RowShape> &cached = c.shapes[sql];
+    if (!cached) {
+        auto shape = std::make_shared<RowShape>();
+        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+            shape->names << QString::fromUtf8(sqlite3_column_name(stmt, i));
+            const char *type = sqlite3_column_decltype(stmt, i);
+            shape->kinds.push_back(kindOf(type ? QString::fromUtf8(type) : QString()));
+        }
+        cached = std::move(shape);
+    }
+    return cached;
+}
+
 // Takes a prepared statement for the text from the connection's cache, or prepares one.
 Statement prepareOn(const std::shared_ptr<Connection> &c, const QString &sql)
 {
@@ -267,6 +329,15 @@ Statement prepareOn(const std::shared_ptr<Connection> &c, const QString &sql)
     }
     sqlite3_stmt *stmt = prepareOne(c.get(), text, SQLITE_PREPARE_PERSISTENT, sql);
     return Statement(c, std::move(text), stmt);
+}
+
+std::shared_ptr<const RowShape> rowShape(const std::shared_ptr<Connection> &c, const QString &sql)
+{
+    const std::string text = sql.toStdString();
+    if (const auto cached = c->shapes.find(text); cached != c->shapes.end())
+        return cached->second;
+    const Statement row = prepareOn(c, sql);
+    return shapeOf(*c, text, row.handle());
 }
 
 } // namespace
@@ -378,6 +449,23 @@ QString Statement::columnDeclType(int i) const
     return t ? QString::fromUtf8(t) : QString();
 }
 
+const RowShape &Statement::shape() const
+{
+    if (!m_shape)
+        m_shape = shapeOf(*m_connection, m_sql, m_stmt);
+    return *m_shape;
+}
+
+QStringList Statement::columnNames() const
+{
+    return shape().names;
+}
+
+Variant Statement::typedColumn(int i) const
+{
+    return fromStored(column(i), shape().kinds[static_cast<std::size_t>(i)]);
+}
+
 Variant Statement::column(int i) const
 {
     switch (sqlite3_column_type(m_stmt, i)) {
@@ -423,7 +511,8 @@ std::shared_ptr<Connection> connect(const QString &path, int flags, int busyTime
     sqlite3_db_config(c->db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(c->db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     // A backup tool reading the file holds it briefly; wait rather than fail.
-    sqlite3_busy_timeout(c->db, busyTimeoutMs);
+    c->busyTimeoutMs = busyTimeoutMs;
+    sqlite3_busy_handler(c->db, waitForLock, c.get());
     sqlite3_create_function_v2(c->db, "regexp", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                regexpFunction, nullptr, nullptr, nullptr);
     // Reading the schema is where a file that is no database, or whose first pages are
@@ -491,6 +580,30 @@ void Database::verifyIntegrity()
         fail(m_connection.get(), SQLITE_CORRUPT);
 }
 
+void Database::setDamageHandler(std::function<void()> handler)
+{
+    if (!isOpen())
+        throw databaseClosed();
+    m_connection->onDamage = std::move(handler);
+}
+
+std::int64_t lastLockWait()
+{
+    return lockWaitMs;
+}
+
+GivingWay::GivingWay(sqlite3 *reader) : m_reader(reader)
+{
+    const std::lock_guard lock(givingWayMutex);
+    givingWay.push_back(reader);
+}
+
+GivingWay::~GivingWay()
+{
+    const std::lock_guard lock(givingWayMutex);
+    givingWay.erase(std::find(givingWay.begin(), givingWay.end(), m_reader));
+}
+
 Statement Database::prepare(const QString &sql)
 {
     if (!isOpen())
@@ -502,7 +615,9 @@ void Database::executeNative(const QString &sql)
 {
     if (!isOpen())
         throw databaseClosed();
-    // One-off texts (BEGIN, COMMIT, schema changes) stay out of the statement cache.
+    // One-off texts (BEGIN, COMMIT, schema changes) stay out of the statement cache, and a
+    // schema change may change the shape of a result.
+    m_connection->shapes.clear();
     const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> stmt(
         prepareOne(m_connection.get(), sql.toStdString(), 0, sql), sqlite3_finalize);
     int rc = SQLITE_ROW;
@@ -538,9 +653,42 @@ Recordset Database::openRecordset(const QString &jetSql)
                                                           return TextIndex::rarestShare(*this, column, term);
                                                       })
                                        : translateJet(jetSql, TextSearch::Scan);
+    // Rows without an ORDER BY come in rowid order. Asked for that order, SQLite walks the whole
+    // table rather than sort what an index finds; where an index answers the condition, its keys
+    // are read as the index gives them and sorted here.
+    if (!st.where.isEmpty() && st.orderBy.isEmpty() && !st.top && indexAnswers(st.keySql(false), st.params)) {
+        Statement keyQuery = prepare(st.keySql(false));
+        keyQuery.bindAll(st.params);
+        std::vector<std::int64_t> keys;
+        while (keyQuery.step())
+            keys.push_back(keyQuery.columnInteger(0));
+        std::sort(keys.begin(), keys.end());
+        return Recordset(m_connection, st.table, st.rowSql(), std::nullopt, std::move(keys));
+    }
     Statement keyQuery = prepare(st.keySql());
     keyQuery.bindAll(st.params);
     return Recordset(m_connection, st.table, st.rowSql(), std::move(keyQuery));
+}
+
+bool Database::indexAnswers(const QString &keySql, const QList<Variant> &params)
+{
+    // The values are bound: a LIKE pattern's fixed beginning decides whether an index serves it.
+    Statement plan = prepare(QStringLiteral("EXPLAIN QUERY PLAN ") + keySql);
+    plan.bindAll(params);
+    bool searched = false;
+    while (plan.step()) {
+        const QString detail = plan.column(3).toString();
+        // A full scan, of the table or of a whole index, is better read lazily in rowid order;
+        // so is a range of rowids, which comes in that order anyway.
+        if (detail.startsWith(QLatin1String("SCAN"))) {
+            plan.run();
+            return false;
+        }
+        searched = searched ||
+                   (detail.startsWith(QLatin1String("SEARCH")) && detail.contains(QLatin1String(" INDEX ")) &&
+                    !detail.contains(QLatin1String("PRIMARY KEY")));
+    }
+    return searched;
 }
 
 void Database::close()
@@ -592,15 +740,11 @@ void Transaction::commit()
 // ---- Recordset ----
 
 Recordset::Recordset(std::shared_ptr<Connection> connection, QString table, QString rowSql,
-                     Statement keyQuery)
+                     std::optional<Statement> keyQuery, std::vector<std::int64_t> keys)
     : m_connection(std::move(connection)), m_table(std::move(table)), m_rowSql(std::move(rowSql)),
-      m_keyQuery(std::move(keyQuery))
+      m_keys(std::move(keys)), m_keyQuery(std::move(keyQuery))
 {
-    const Statement row = prepareOn(m_connection, m_rowSql);
-    for (int i = 0; i < row.columnCount(); ++i) {
-        m_names << row.columnName(i);
-        m_kinds.push_back(kindOf(row.columnDeclType(i)));
-    }
+    m_shape = rowShape(m_connection, m_rowSql);
     // The first page of keys: small results are read whole at once, and the query's
     // errors surface when the result opens.
     fetchKeys(256);
@@ -665,6 +809,14 @@ bool Recordset::hasAtLeast(long long n) const
         return true;
     fetchKeys(static_cast<std::size_t>(n));
     return static_cast<long long>(m_keys.size()) >= n;
+}
+
+std::optional<long long> Recordset::knownCount() const
+{
+    ensureOpen();
+    if (m_keyQuery)
+        return std::nullopt;
+    return static_cast<long long>(m_keys.size());
 }
 
 long long Recordset::absolutePosition() const
@@ -747,8 +899,9 @@ void Recordset::findFirst(const QString &jetCriterion)
 
 int Recordset::fieldIndex(const QString &name) const
 {
-    for (int i = 0; i < m_names.size(); ++i) {
-        if (m_names[i].compare(name, Qt::CaseInsensitive) == 0)
+    const QStringList &names = m_shape->names;
+    for (int i = 0; i < names.size(); ++i) {
+        if (names[i].compare(name, Qt::CaseInsensitive) == 0)
             return i;
     }
     throw DbError(DbErr::NoSuchField,
@@ -757,7 +910,7 @@ int Recordset::fieldIndex(const QString &name) const
 
 bool Recordset::hasField(const QString &name) const
 {
-    for (const QString &n : m_names) {
+    for (const QString &n : m_shape->names) {
         if (n.compare(name, Qt::CaseInsensitive) == 0)
             return true;
     }
@@ -766,7 +919,7 @@ bool Recordset::hasField(const QString &name) const
 
 QStringList Recordset::fieldNames() const
 {
-    return m_names;
+    return m_shape->names;
 }
 
 void Recordset::loadRow()
@@ -778,10 +931,51 @@ void Recordset::loadRow()
     row.bind(1, Variant(m_keys[static_cast<std::size_t>(m_pos)]));
     if (!row.step())
         throw DbError(DbErr::RecordDeleted, QStringLiteral("レコードは削除されています。"));
-    m_row.clear();
-    for (int i = 0; i < m_names.size(); ++i)
-        m_row.push_back(fromStored(row.column(i), m_kinds[static_cast<std::size_t>(i)]));
+    sqlite3_stmt *h = row.handle();
+    const auto columns = static_cast<std::size_t>(sqlite3_column_count(h));
+    m_cells.assign(columns, Cell{});
+    m_bytes.clear();
+    for (std::size_t i = 0; i < columns; ++i) {
+        Cell &cell = m_cells[i];
+        const int c = static_cast<int>(i);
+        cell.type = sqlite3_column_type(h, c);
+        if (cell.type == SQLITE_INTEGER) {
+            cell.integer = sqlite3_column_int64(h, c);
+        } else if (cell.type == SQLITE_FLOAT) {
+            cell.real = sqlite3_column_double(h, c);
+        } else if (cell.type != SQLITE_NULL) {
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(h, c));
+            cell.offset = m_bytes.size();
+            cell.size = static_cast<std::size_t>(sqlite3_column_bytes(h, c));
+            m_bytes.append(text ? text : "", cell.size);
+        }
+    }
+    m_row.assign(m_shape->names.size(), std::nullopt);
     m_rowLoaded = true;
+}
+
+Variant Recordset::fieldValue(int index)
+{
+    loadRow();
+    const auto i = static_cast<std::size_t>(index);
+    std::optional<Variant> &converted = m_row[i];
+    if (!converted) {
+        // A column another program dropped since the result opened reads as Null.
+        Cell cell;
+        cell.type = SQLITE_NULL;
+        if (i < m_cells.size())
+            cell = m_cells[i];
+        Variant stored;
+        if (cell.type == SQLITE_INTEGER)
+            stored = Variant(cell.integer);
+        else if (cell.type == SQLITE_FLOAT)
+            stored = Variant(cell.real);
+        else if (cell.type != SQLITE_NULL)
+            stored =
+                Variant(QString::fromUtf8(m_bytes.data() + cell.offset, static_cast<qsizetype>(cell.size)));
+        converted = fromStored(stored, m_shape->kinds[i]);
+    }
+    return *converted;
 }
 
 Variant Recordset::field(const QString &name)
@@ -796,8 +990,7 @@ Variant Recordset::field(const QString &name)
         if (m_mode == EditMode::Add)
             return Variant();
     }
-    loadRow();
-    return m_row[static_cast<std::size_t>(index)];
+    return fieldValue(index);
 }
 
 void Recordset::addNew()
@@ -823,7 +1016,8 @@ void Recordset::setField(const QString &name, const Variant &value)
     const int index = fieldIndex(name);
     if (m_mode == EditMode::None)
         throw DbError(DbErr::UpdateWithoutEdit, QStringLiteral("AddNew または Edit を実行していません。"));
-    const Variant stored = toStored(value, m_kinds[static_cast<std::size_t>(index)], m_names[index]);
+    const Variant stored =
+        toStored(value, m_shape->kinds[static_cast<std::size_t>(index)], m_shape->names[index]);
     for (auto &[i, v] : m_pending) {
         if (i == index) {
             v = stored;
@@ -847,7 +1041,7 @@ void Recordset::update()
     QString sql;
     QStringList names;
     for (const auto &[i, v] : m_pending)
-        names << quoteIdentifier(m_names[i]);
+        names << quoteIdentifier(m_shape->names[i]);
     if (m_mode == EditMode::Add) {
         if (names.isEmpty()) {
             sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(m_table));
@@ -889,6 +1083,7 @@ void Recordset::close()
     m_keyQuery.reset();
     m_connection.reset();
     m_keys.clear();
+    m_cells.clear();
     m_row.clear();
     m_pending.clear();
 }

@@ -5,8 +5,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 struct sqlite3;
@@ -16,7 +19,7 @@ namespace zumen {
 
 class Connection;
 class Recordset;
-enum class ColumnKind; // how a column's values are read and written, by its declared type
+struct RowShape; // a result's column names and how each column's values are read and written
 
 // A prepared SQLite statement borrowed from the connection's cache; it goes back
 // (reset, bindings cleared) when the Statement is destroyed. Move-only.
@@ -40,16 +43,23 @@ public:
     int columnCount() const;
     QString columnName(int i) const;
     QString columnDeclType(int i) const;
+    // The result's column names, worked out once per SQL text.
+    QStringList columnNames() const;
     Variant column(int i) const;
+    // The column as callers read it, by its declared type: a date stored as text as a date, a
+    // whole number in a floating-point column as a double.
+    Variant typedColumn(int i) const;
     std::int64_t columnInteger(int i) const;
     sqlite3_stmt *handle() const { return m_stmt; }
 
 private:
     void release();
+    const RowShape &shape() const;
 
     std::shared_ptr<Connection> m_connection;
     std::string m_sql;
     sqlite3_stmt *m_stmt = nullptr;
+    mutable std::shared_ptr<const RowShape> m_shape;
 };
 
 // The one open database file. Opens an existing file only, read-write, with a rollback
@@ -69,6 +79,9 @@ public:
 
     // Runs a full structural check; throws 3343 when the file is damaged.
     void verifyIntegrity();
+    // Called whenever the engine finds the file damaged, just before it throws 3343 to the
+    // operation that found it: the owner can then offer the repair.
+    void setDamageHandler(std::function<void()> handler);
     // Runs a statement in the file engine's dialect ("DELETE FROM Desgn").
     void execute(const QString &jetSql);
     // Runs SQLite text as it stands: schema set-up and maintenance only.
@@ -86,9 +99,28 @@ public:
 
 private:
     explicit Database(std::shared_ptr<Connection> connection);
+    // Whether SQLite's plan for the key query finds its rows through an index.
+    bool indexAnswers(const QString &keySql, const QList<Variant> &params);
     // Shared with the recordsets and statements taken from it: one that outlives a close
     // reports 3420 instead of touching a closed file.
     std::shared_ptr<Connection> m_connection;
+};
+
+// When a connection of this program last waited for a lock on its file (a steady clock in
+// milliseconds, 0 before any wait).
+std::int64_t lastLockWait();
+
+// While it lives, a connection reading in a thread of its own gives way to this program's
+// writers: whenever one of them waits for a lock, the reader's running statement is interrupted.
+class GivingWay {
+public:
+    explicit GivingWay(sqlite3 *reader);
+    ~GivingWay();
+    GivingWay(const GivingWay &) = delete;
+    GivingWay &operator=(const GivingWay &) = delete;
+
+private:
+    sqlite3 *m_reader;
 };
 
 // Groups writes that belong together: rolls back in its destructor unless committed.
@@ -126,6 +158,8 @@ public:
     long long recordCount() const;
     // Whether the result has at least n rows, reading no more keys than that takes.
     bool hasAtLeast(long long n) const;
+    // The number of rows when every key has been read already; none while some are still to read.
+    std::optional<long long> knownCount() const;
     long long absolutePosition() const;
 
     void findFirst(const QString &jetCriterion);
@@ -144,7 +178,9 @@ public:
 
 private:
     friend class Database;
-    Recordset(std::shared_ptr<Connection> connection, QString table, QString rowSql, Statement keyQuery);
+    // Keys are either all given or read from keyQuery as the cursor needs them.
+    Recordset(std::shared_ptr<Connection> connection, QString table, QString rowSql,
+              std::optional<Statement> keyQuery, std::vector<std::int64_t> keys = {});
 
     enum class EditMode { None, Add, Edit };
     void ensureOpen() const;
@@ -153,6 +189,7 @@ private:
     void ensureCurrent() const;
     int fieldIndex(const QString &name) const;
     void loadRow();
+    Variant fieldValue(int index);
 
     std::shared_ptr<Connection> m_connection;
     QString m_table;
@@ -161,9 +198,18 @@ private:
     mutable std::vector<std::int64_t> m_keys;
     mutable std::optional<Statement> m_keyQuery;
     long long m_pos = 0;
-    QStringList m_names;
-    std::vector<ColumnKind> m_kinds;
-    std::vector<Variant> m_row;
+    std::shared_ptr<const RowShape> m_shape;
+    // The current row as SQLite gave it: a field is converted when it is read, not every column
+    // of the row when the row is.
+    struct Cell {
+        int type = 0; // SQLite's storage class
+        std::int64_t integer = 0;
+        double real = 0;
+        std::size_t offset = 0, size = 0; // a text's bytes in m_bytes
+    };
+    std::vector<Cell> m_cells;
+    std::string m_bytes;
+    std::vector<std::optional<Variant>> m_row;
     bool m_rowLoaded = false;
     bool m_noMatch = false;
     EditMode m_mode = EditMode::None;

@@ -227,7 +227,7 @@ struct TextContext {
     bool index = false;
     bool *searchesText = nullptr;
     const std::function<double(const QString &, const QString &)> *rarestShare = nullptr;
-    QString *lookup = nullptr; // the last index lookup's keys
+    QStringList *lookup = nullptr; // the last index lookup's keys and the term ordering them
 };
 
 // A LIKE pattern for folded text: the term anywhere, its % _ and \ escaped (ESCAPE '\').
@@ -273,7 +273,7 @@ bool lookUp(const QString &name, const QString &run, const TextContext &text, do
 QString indexLookup(const QString &name, const QString &term, QList<Variant> &params, const TextContext &text)
 {
     const QString longest = longestRun(term);
-    QString sql, order = QStringLiteral(" ORDER BY rowid");
+    QString sql, order = QStringLiteral("rowid");
     // The index checks each candidate against the folded text: past about a twentieth of the
     // rows, reading every row's costs less.
     if (!lookUp(name, longest, text, 1.0 / 20)) {
@@ -282,7 +282,7 @@ QString indexLookup(const QString &name, const QString &term, QList<Variant> &pa
                        parameter(term, params));
         // Sorted after: ordered by id, SQLite would read the content table rather than the
         // item's own index (db/text_index.cpp), which IS NOT NULL lets it use.
-        order = QStringLiteral(" ORDER BY +id");
+        order = QStringLiteral("+id");
     } else {
         const QString column = quoteIdentifier(name);
         sql = QStringLiteral("SELECT rowid FROM %1 WHERE %2 LIKE %3")
@@ -293,7 +293,7 @@ QString indexLookup(const QString &name, const QString &term, QList<Variant> &pa
                 QStringLiteral(" AND %1 LIKE %2 ESCAPE '\\'").arg(column, parameter(anywhere(term), params));
     }
     if (text.lookup)
-        *text.lookup = sql + order;
+        *text.lookup = {sql, order};
     return QStringLiteral("rowid IN (") + sql + u')';
 }
 
@@ -515,14 +515,17 @@ JetStatement translateJet(const QString &jetSql, TextSearch textSearch,
         whereEnd = i;
         if (whereEnd == whereBegin)
             throw syntaxError(jetSql);
-        QString lookup;
+        QStringList lookup;
         const TextContext text{st.kind == JetStatement::Kind::Select && textSearch == TextSearch::Index &&
                                    st.table.compare(QLatin1String("DT"), Qt::CaseInsensitive) == 0,
                                &st.searchesText, rarestShare ? &rarestShare : nullptr, &lookup};
         st.where = translateTokens(tokens, whereBegin, whereEnd, jetSql, st.params, text);
         // PartialMatch(column, 'term') and nothing else.
-        if (!lookup.isEmpty() && whereEnd - whereBegin == 6 && isKeyword(tokens[whereBegin], "PartialMatch"))
-            st.indexKeySql = lookup;
+        if (!lookup.isEmpty() && whereEnd - whereBegin == 6 &&
+            isKeyword(tokens[whereBegin], "PartialMatch")) {
+            st.indexKeySql = lookup[0];
+            st.indexKeyOrder = lookup[1];
+        }
     }
     if (i < tokens.size()) {
         if (st.kind == JetStatement::Kind::Delete)
@@ -549,13 +552,19 @@ JetStatement translateJet(const QString &jetSql, TextSearch textSearch,
     return st;
 }
 
-QString JetStatement::keySql() const
+QString JetStatement::keySql(bool ordered) const
 {
-    if (!indexKeySql.isEmpty() && orderBy.isEmpty())
-        return indexKeySql + (top ? QStringLiteral(" LIMIT ") + QString::number(*top) : QString());
+    if (!indexKeySql.isEmpty() && orderBy.isEmpty()) {
+        if (!ordered)
+            return indexKeySql;
+        return indexKeySql + QStringLiteral(" ORDER BY ") + indexKeyOrder +
+               (top ? QStringLiteral(" LIMIT ") + QString::number(*top) : QString());
+    }
     QString sql = QStringLiteral("SELECT rowid FROM ") + quoteIdentifier(table);
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where;
+    if (!ordered)
+        return sql;
     // rowid last keeps equal sort keys in a stable order.
     sql += QStringLiteral(" ORDER BY ") + (orderBy.isEmpty() ? QString() : orderBy + QStringLiteral(", ")) +
            QStringLiteral("rowid");

@@ -25,12 +25,14 @@ struct JetStatement {
     // The condition searches text (PartialMatch, or a LIKE the text index narrows down): run
     // TextIndex::catchUp first, and when it gives false translate again with TextSearch::Scan.
     bool searchesText = false;
-    // A condition that is one index lookup alone: the keys straight from the index in rowid order
-    // (its ids are DT's once it is in step), without a look into DT for each.
+    // A condition that is one index lookup alone: the keys straight from the index (its ids are
+    // DT's once it is in step), without a look into DT for each; and the term that orders them.
     QString indexKeySql;
+    QString indexKeyOrder;
 
-    // The rowids of the selected rows, in the statement's order.
-    QString keySql() const;
+    // The rowids of the selected rows, in the statement's order; unordered, in whatever order
+    // SQLite finds them (for a caller that sorts them itself; only without ORDER BY and TOP).
+    QString keySql(bool ordered = true) const;
     // The selected columns of one row, by rowid (bound as parameter 1).
     QString rowSql() const;
     // A DELETE as SQLite text.

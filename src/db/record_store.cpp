@@ -11,20 +11,6 @@
 namespace zumen {
 namespace {
 
-// A column's value as the cards read it: DATETIME text as a date, a DOUBLE held as an integer as a double.
-Variant typedColumn(const Statement &row, int i)
-{
-    const Variant v = row.column(i);
-    const QString type = row.columnDeclType(i).toUpper();
-    if (type.startsWith(QLatin1String("DATE")) && v.isText()) {
-        const QDate d = QDate::fromString(v.toString().left(10), Qt::ISODate);
-        return d.isValid() ? Variant(d) : v;
-    }
-    if (type == QLatin1String("DOUBLE") && v.isInteger())
-        return Variant(v.toDouble());
-    return v;
-}
-
 bool exists(Database &db, const QString &sql, const QList<Variant> &params)
 {
     Statement s = db.prepare(sql);
@@ -42,8 +28,10 @@ RowValues readRow(Database &db, const QString &sql, const QList<Variant> &params
     s.bindAll(params);
     RowValues values;
     if (s.step()) {
-        for (int i = 0; i < s.columnCount(); ++i)
-            values.insert(s.columnName(i), typedColumn(s, i));
+        // Names and declared types are read once per query text, not per record shown.
+        const QStringList names = s.columnNames();
+        for (int i = 0; i < names.size(); ++i)
+            values.insert(names[i], s.typedColumn(i));
         s.run();
     }
     return values;
@@ -155,17 +143,18 @@ std::int32_t RecordStore::addRecord(std::int32_t id, const RowValues &values, co
 RecordStore::PageLookup RecordStore::page(std::int32_t id, std::int16_t page)
 {
     PageLookup result;
-    Statement count = m_db.prepare(QStringLiteral("SELECT count(*) FROM PG WHERE ID=?1"));
-    count.bind(1, id);
-    if (count.step())
-        result.count = static_cast<int>(count.columnInteger(0));
-    if (result.count == 0)
+    // One statement, so one lock of the file: shown on every step from record to record.
+    Statement rows =
+        m_db.prepare(QStringLiteral("SELECT count(*), max(Page=?2), max(CASE WHEN Page=?2 THEN Dir END), "
+                                    "max(CASE WHEN Page=?2 THEN FileName END) FROM PG WHERE ID=?1"));
+    rows.bind(1, id);
+    rows.bind(2, page);
+    if (!rows.step())
         return result;
-    Statement row = m_db.prepare(QStringLiteral("SELECT Dir, FileName FROM PG WHERE ID=?1 AND Page=?2"));
-    row.bind(1, id);
-    row.bind(2, page);
-    if (row.step())
-        result.page = PageRef{page, row.column(0).toString().trimmed(), row.column(1).toString().trimmed()};
+    result.count = static_cast<int>(rows.columnInteger(0));
+    if (rows.columnInteger(1) == 1)
+        result.page = PageRef{page, rows.column(2).toString().trimmed(), rows.column(3).toString().trimmed()};
+    rows.run();
     return result;
 }
 

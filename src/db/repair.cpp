@@ -130,6 +130,19 @@ void applyRecovered(const QString &sqlFile, Database &target, RepairReport &repo
     }
 }
 
+// A file from an older version gets the indexes it lacks. One that cannot take them now (locked
+// by another desk, its tables incomplete) is used as it is and tried again at the next start;
+// damage goes to the caller.
+void addIndexes(Database &db)
+{
+    try {
+        Schema::upgrade(db);
+    } catch (const DbError &e) {
+        if (e.number() == DbErr::UnrecognisedFormat)
+            throw;
+    }
+}
+
 } // namespace
 
 long long RepairReport::rowsRecovered() const
@@ -204,11 +217,13 @@ RepairReport repairDatabase(const QString &path)
     return report;
 }
 
-Database openRepairing(const QString &path, RepairReport *report)
+Database openRepairing(const QString &path, RepairReport *report, bool checkStructure)
 {
     try {
         Database db = Database::open(path);
-        db.verifyIntegrity();
+        if (checkStructure)
+            db.verifyIntegrity();
+        addIndexes(db);
         return db;
     } catch (const DbError &e) {
         if (e.number() != DbErr::UnrecognisedFormat)

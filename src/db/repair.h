@@ -23,8 +23,9 @@ struct RepairReport {
 // program is missing, fails or nothing at all could be read.
 RepairReport repairDatabase(const QString &path);
 
-// Opens the file, checking its structure; a damaged file is repaired once and opened again.
-// A second failure, or any other error, is thrown to the caller.
-Database openRepairing(const QString &path, RepairReport *report = nullptr);
+// Opens the file, with checkStructure checking its whole structure first (a cost that grows with
+// the file); a file found damaged is repaired once and opened again. A second failure, or any
+// other error, is thrown to the caller. Indexes a file of an older version lacks are added.
+Database openRepairing(const QString &path, RepairReport *report = nullptr, bool checkStructure = true);
 
 } // namespace zumen

@@ -76,6 +76,46 @@ const QList<Table> &tables()
     return all;
 }
 
+namespace {
+
+struct Index {
+    QString name;
+    QString sql;
+};
+
+QList<Index> buildIndexes()
+{
+    QList<Index> indexes = {
+        {QStringLiteral("PG_Key"), QStringLiteral("CREATE UNIQUE INDEX PG_Key ON PG (ID, Page)")},
+        {QStringLiteral("Hstry_Key"), QStringLiteral("CREATE UNIQUE INDEX Hstry_Key ON Hstry (ID, Page)")},
+        // Drawing number and product name are looked up by requests and by prefix searches.
+        {QStringLiteral("DT_Str1"), QStringLiteral("CREATE INDEX DT_Str1 ON DT (Str1)")},
+        {QStringLiteral("DT_Str2"), QStringLiteral("CREATE INDEX DT_Str2 ON DT (Str2)")},
+        {QStringLiteral("Pos_ID"), QStringLiteral("CREATE INDEX Pos_ID ON Pos (ID)")},
+        {QStringLiteral("UserOP_Code"), QStringLiteral("CREATE INDEX UserOP_Code ON UserOP (Code)")},
+    };
+    // A search compares any item of the layout: numbers and dates by range, texts by value. Rows
+    // hold Null in the items their layout does not use, which these indexes leave out, so an
+    // unused item costs neither space nor time on writes.
+    for (const char *family : {"Val", "Date", "Str"}) {
+        for (int i = family[0] == 'S' ? 3 : 1; i <= 10; ++i) {
+            const QString column = QString::fromLatin1(family) + QString::number(i);
+            indexes.append(
+                {QStringLiteral("DT_") + column,
+                 QStringLiteral("CREATE INDEX DT_%1 ON DT (%1) WHERE %1 IS NOT NULL").arg(column)});
+        }
+    }
+    return indexes;
+}
+
+const QList<Index> &indexes()
+{
+    static const QList<Index> all = buildIndexes();
+    return all;
+}
+
+} // namespace
+
 QStringList createStatements()
 {
     QStringList sql;
@@ -86,13 +126,8 @@ QStringList createStatements()
         sql << QStringLiteral("CREATE TABLE %1 (%2)")
                    .arg(quoteIdentifier(t.name), cols.join(QStringLiteral(", ")));
     }
-    sql << QStringLiteral("CREATE UNIQUE INDEX PG_Key ON PG (ID, Page)")
-        << QStringLiteral("CREATE UNIQUE INDEX Hstry_Key ON Hstry (ID, Page)")
-        // Drawing number and product name are looked up by requests and by prefix searches.
-        << QStringLiteral("CREATE INDEX DT_Str1 ON DT (Str1)")
-        << QStringLiteral("CREATE INDEX DT_Str2 ON DT (Str2)")
-        << QStringLiteral("CREATE INDEX Pos_ID ON Pos (ID)")
-        << QStringLiteral("CREATE INDEX UserOP_Code ON UserOP (Code)");
+    for (const Index &index : indexes())
+        sql << index.sql;
     return sql;
 }
 
@@ -103,6 +138,27 @@ void create(Database &db)
         db.executeNative(sql);
     TextIndex::create(db);
     t.commit();
+}
+
+bool upgrade(Database &db)
+{
+    // The list of the file's indexes is small: this look costs the same at any number of records.
+    Statement present = db.prepare(QStringLiteral("SELECT name FROM sqlite_master WHERE type='index'"));
+    QSet<QString> names;
+    while (present.step())
+        names.insert(present.column(0).toString().toLower());
+    QList<Index> absent;
+    for (const Index &index : indexes()) {
+        if (!names.contains(index.name.toLower()))
+            absent.append(index);
+    }
+    if (absent.isEmpty())
+        return false;
+    Transaction t(db);
+    for (const Index &index : absent)
+        db.executeNative(index.sql);
+    t.commit();
+    return true;
 }
 
 QStringList missing(Database &db)

@@ -25,6 +25,9 @@ const QList<Table> &tables();
 QStringList createStatements();
 // Creates every table and index in an empty file, in one transaction.
 void create(Database &db);
+// Adds the indexes a file made by an older version lacks, all in one transaction; true when
+// it added any. Throws DbError when the file cannot take them (its tables missing, locked).
+bool upgrade(Database &db);
 // What the file lacks: "table DT" or "column DT.Str7", one entry each; empty when whole.
 QStringList missing(Database &db);
 

@@ -13,9 +13,13 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <numeric>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace zumen {
@@ -158,8 +162,58 @@ QImage normalised(QImage image)
     return out;
 }
 
-QImage readWithQt(const QString &path, QByteArray *format)
+// Qt's JPEG reader has libjpeg decode at k/8 of the size (k = 1..8), k found from the size
+// asked for, and re-scales whatever that gives to the size asked. The size asked for here is
+// the largest that still leads Qt to the least k that gives the pixels wanted, so at most a
+// pixel is left to re-scale; the quality below 50 has that done by repeating pixels and the
+// decoding with the fast transform, both good enough for a page reduced again for the screen.
+void decodeReduced(QImageReader &reader, QSize declared, Scale wanted)
 {
+    if (wanted.num <= 0 || wanted.den <= 0 || declared.width() < 64 || declared.height() < 64)
+        return;
+    const qint64 eighths = (8 * wanted.num + wanted.den - 1) / wanted.den;
+    if (eighths >= 8)
+        return;
+    const int k = static_cast<int>(std::max<qint64>(1, eighths));
+    // As Qt works k out, in the same arithmetic, so that rounding cannot lead it to k + 1.
+    const auto qtEighths = [&](QSize asked) {
+        const double f =
+            std::min(double(declared.width()) / asked.width(), double(declared.height()) / asked.height());
+        return std::clamp(static_cast<int>(std::ceil(8 / f)), 1, 8);
+    };
+    QSize asked(declared.width() * k / 8, declared.height() * k / 8);
+    while (qtEighths(asked) > k && asked.width() > 1 && asked.height() > 1)
+        asked -= QSize(1, 1);
+    if (qtEighths(asked) != k)
+        return;
+    reader.setScaledSize(asked);
+    reader.setQuality(49);
+}
+
+// Qt's own limit (128 MB) is below a colour A1 scan; ours admits the largest page in colour,
+// and still stops a reader whose header says more than size() did. Raised once for the whole
+// process, and never put back: pages are decoded off the GUI thread, and a limit switched to
+// and fro there would race with every image read elsewhere.
+} // namespace
+
+void PageImage::admitLargePages()
+{
+    static const bool raised = [] {
+        const int limit = static_cast<int>(MaxPagePixels * 4 / (1024 * 1024) + 1);
+        if (QImageReader::allocationLimit() < limit)
+            QImageReader::setAllocationLimit(limit);
+        return true;
+    }();
+    Q_UNUSED(raised);
+}
+
+namespace {
+
+// The page's own size goes to whole when it was decoded reduced.
+QImage readWithQt(const QString &path, QByteArray *format, const PageImage::DrawnAt &drawnAt = {},
+                  QSize *whole = nullptr)
+{
+    PageImage::admitLargePages();
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
     *format = reader.format();
@@ -175,41 +229,19 @@ QImage readWithQt(const QString &path, QByteArray *format)
     if (!file.open(QIODevice::ReadOnly) || !endsWhereItShould(file, *format, declared))
         throw invalidFormat(path);
     file.close();
-    // Qt's own limit (128 MB) is below a colour A1 scan; ours admits the largest page in
-    // colour, and still stops a reader whose header says more than size() did.
-    const int limit = QImageReader::allocationLimit();
-    QImageReader::setAllocationLimit(static_cast<int>(MaxPagePixels * 4 / (1024 * 1024) + 1));
+    if (drawnAt && *format == "jpeg" && declared.isValid())
+        decodeReduced(reader, declared, drawnAt(declared));
     QImage image;
-    const bool ok = reader.read(&image);
-    QImageReader::setAllocationLimit(limit);
-    if (!ok || image.isNull())
+    if (!reader.read(&image) || image.isNull())
         throw invalidFormat(path);
+    if (whole && declared.isValid() && image.size() != declared)
+        *whole = declared;
     return image;
 }
 
 int dpiOf(int dotsPerMeter)
 {
     return dotsPerMeter > 0 ? static_cast<int>(std::lround(dotsPerMeter * 0.0254)) : 0;
-}
-
-// Eight bytes of a bilevel row from byte index on, most significant first, zeros past the row.
-quint64 load64(const uchar *row, int index, int rowBytes)
-{
-    uchar bytes[8] = {};
-    std::memcpy(bytes, row + index, static_cast<std::size_t>(std::min(8, rowBytes - index)));
-    return qFromBigEndian<quint64>(bytes);
-}
-
-int blackBetween(const uchar *row, int rowBytes, int x0, int x1)
-{
-    int count = 0;
-    while (x0 < x1) {
-        const int take = std::min(x1 - x0, 56);
-        const quint64 word = load64(row, x0 >> 3, rowBytes) << (x0 & 7);
-        count += std::popcount(word >> (64 - take));
-        x0 += take;
-    }
-    return count;
 }
 
 // Edges of the source boxes behind output columns (or rows) from..from+count when reducing:
@@ -231,31 +263,153 @@ std::vector<int> nearest(int from, int count, Scale scale)
     return index;
 }
 
+// The reduction below spends its time counting bits: built twice where the processor may have
+// an instruction for that, and the one it has chosen when the program loads. Not under the
+// sanitizers, whose start-up comes after that choice.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) &&     \
+    !defined(__SANITIZE_THREAD__)
+#define COUNTS_BITS __attribute__((target_clones("popcnt", "default")))
+#else
+#define COUNTS_BITS
+#endif
+
 // Reduced, every output pixel is the share of black in its box, so a line one pixel wide
-// still shows as grey at 25 %.
+// still shows as grey at 25 %. The rows of a box are first added up pixel by pixel in
+// bit-sliced form (plane p holds bit p of each pixel's count, 32 pixels a word, white words
+// skipped), then each column counts its box in every plane, 64 bits at a time.
+// Output rows fromRow..toRow go to out, reached through bits: scanLine() on two threads would
+// race on the image's bookkeeping.
+COUNTS_BITS void bilevelReducedRows(const QImage &page, const QRect &area, Scale scale, uchar *out,
+                                    qsizetype outStride, int fromRow, int toRow)
+{
+    const std::vector<int> xs = boxEdges(area.x(), area.width(), scale, page.width());
+    const std::vector<int> ys = boxEdges(area.y(), area.height(), scale, page.height());
+    // Only the bytes of the rows under the columns are added up, eight at a time; rows are
+    // whole 32-bit words, the last eight may be fewer.
+    const int firstByte = (xs.front() >> 5) * 4;
+    const int bytes = ((xs.back() - 1) >> 5) * 4 + 4 - firstByte;
+    const auto words = static_cast<std::size_t>((bytes + 7) / 8);
+    const auto lastBytes = static_cast<std::size_t>(bytes - 8 * static_cast<int>(words - 1));
+    // A column's box as windows of 8 bytes: where each starts in the sums and the bits of its
+    // box there, as the bytes lie in memory.
+    struct Window {
+        std::size_t at;
+        quint64 mask;
+    };
+    std::vector<Window> windows;
+    std::vector<std::size_t> firstWindow(static_cast<std::size_t>(area.width()) + 1);
+    for (int i = 0; i < area.width(); ++i) {
+        firstWindow[static_cast<std::size_t>(i)] = windows.size();
+        for (int x = xs[i]; x < xs[i + 1];) {
+            const int byte = x >> 3;
+            const int end = std::min(xs[i + 1], 8 * byte + 64);
+            uchar bits[8] = {};
+            for (; x < end; ++x)
+                bits[(x >> 3) - byte] |= static_cast<uchar>(0x80 >> (x & 7));
+            Window w{static_cast<std::size_t>(byte - firstByte), 0};
+            std::memcpy(&w.mask, bits, sizeof bits);
+            windows.push_back(w);
+        }
+    }
+    firstWindow.back() = windows.size();
+    // The grey of a box by its black pixels, looked up: dividing costs more than counting.
+    // Boxes come in few sizes (the edges of a steady step, and a last one cut short).
+    std::vector<int> widths, heights;
+    auto sizeIndex = [](std::vector<int> &sizes, int size) {
+        const auto at = std::find(sizes.begin(), sizes.end(), size);
+        if (at != sizes.end())
+            return static_cast<std::size_t>(at - sizes.begin());
+        sizes.push_back(size);
+        return sizes.size() - 1;
+    };
+    std::vector<std::size_t> widthOf(static_cast<std::size_t>(area.width()));
+    for (int i = 0; i < area.width(); ++i)
+        widthOf[static_cast<std::size_t>(i)] = sizeIndex(widths, xs[i + 1] - xs[i]);
+    std::vector<std::size_t> heightOf(static_cast<std::size_t>(area.height()));
+    for (int j = 0; j < area.height(); ++j)
+        heightOf[static_cast<std::size_t>(j)] = sizeIndex(heights, ys[j + 1] - ys[j]);
+    std::vector<std::vector<uchar>> greys;
+    for (int h : heights) {
+        for (int w : widths) {
+            const int pixels = w * h;
+            std::vector<uchar> &grey = greys.emplace_back(static_cast<std::size_t>(pixels) + 1);
+            for (int black = 0; black <= pixels; ++black)
+                grey[static_cast<std::size_t>(black)] =
+                    static_cast<uchar>(255 - (255 * black + pixels / 2) / pixels);
+        }
+    }
+    const int tallest = *std::max_element(heights.begin(), heights.end());
+    const int planes = std::bit_width(static_cast<unsigned>(tallest));
+    // A word more than the row: a window reads 8 bytes from where it starts.
+    const std::size_t stride = words + 1;
+    std::vector<quint64> sums(static_cast<std::size_t>(planes) * stride);
+    for (int j = fromRow; j < toRow; ++j) {
+        std::fill(sums.begin(), sums.end(), 0);
+        const auto add = [&](std::size_t k, quint64 carry) {
+            for (quint64 *sum = &sums[k]; carry != 0; sum += stride) {
+                const quint64 next = *sum & carry;
+                *sum ^= carry;
+                carry = next;
+            }
+        };
+        for (int y = ys[j]; y < ys[j + 1]; ++y) {
+            const uchar *row = page.constScanLine(y) + firstByte;
+            quint64 word;
+            for (std::size_t k = 0; k + 1 < words; ++k) {
+                std::memcpy(&word, row + 8 * k, sizeof word);
+                add(k, word);
+            }
+            word = 0;
+            std::memcpy(&word, row + 8 * (words - 1), lastBytes);
+            add(words - 1, word);
+        }
+        const auto *counts = reinterpret_cast<const uchar *>(sums.data());
+        uchar *dst = out + j * outStride;
+        const std::vector<uchar> *grey = &greys[heightOf[static_cast<std::size_t>(j)] * widths.size()];
+        for (int i = 0; i < area.width(); ++i) {
+            int black = 0;
+            for (std::size_t w = firstWindow[static_cast<std::size_t>(i)]; w < firstWindow[i + 1]; ++w) {
+                for (int p = 0; p < planes; ++p) {
+                    quint64 bits;
+                    std::memcpy(&bits, counts + static_cast<std::size_t>(p) * stride * 8 + windows[w].at,
+                                sizeof bits);
+                    black += std::popcount(bits & windows[w].mask) << p;
+                }
+            }
+            dst[i] = grey[widthOf[static_cast<std::size_t>(i)]][static_cast<std::size_t>(black)];
+        }
+    }
+}
+
+// Below this many source pixels a reduction is over before a second thread would be started.
+constexpr qint64 SharedReduction = 16'000'000;
+
+// Output rows are independent of each other, so a large reduction (a whole A0 sheet fitted)
+// is shared between two threads.
 QImage bilevelReduced(const QImage &page, const QRect &area, Scale scale)
 {
     QImage out(area.size(), QImage::Format_Grayscale8);
     if (out.isNull())
         return out;
-    const std::vector<int> xs = boxEdges(area.x(), area.width(), scale, page.width());
-    const std::vector<int> ys = boxEdges(area.y(), area.height(), scale, page.height());
-    std::vector<int> black(static_cast<std::size_t>(area.width()));
-    const int rowBytes = static_cast<int>(page.bytesPerLine());
-    for (int j = 0; j < area.height(); ++j) {
-        std::fill(black.begin(), black.end(), 0);
-        for (int y = ys[j]; y < ys[j + 1]; ++y) {
-            const uchar *row = page.constScanLine(y);
-            for (int i = 0; i < area.width(); ++i)
-                black[i] += blackBetween(row, rowBytes, xs[i], xs[i + 1]);
-        }
-        uchar *dst = out.scanLine(j);
-        const int rows = ys[j + 1] - ys[j];
-        for (int i = 0; i < area.width(); ++i) {
-            const int pixels = (xs[i + 1] - xs[i]) * rows;
-            dst[i] = static_cast<uchar>(255 - (255 * black[i] + pixels / 2) / pixels);
-        }
+    uchar *const bits = out.bits();
+    const qsizetype stride = out.bytesPerLine();
+    const int half = area.height() / 2;
+    const qint64 counted =
+        qint64(area.width()) * scale.den / scale.num * (qint64(area.height()) * scale.den / scale.num);
+    if (counted < SharedReduction || half == 0) {
+        bilevelReducedRows(page, area, scale, bits, stride, 0, area.height());
+        return out;
     }
+    std::thread helper;
+    try {
+        helper =
+            std::thread(bilevelReducedRows, std::cref(page), area, scale, bits, stride, half, area.height());
+    } catch (const std::system_error &) {
+        bilevelReducedRows(page, area, scale, bits, stride, half, area.height());
+    }
+    bilevelReducedRows(page, area, scale, bits, stride, 0, half);
+    if (helper.joinable())
+        helper.join();
     return out;
 }
 
@@ -280,14 +434,13 @@ QImage bilevelEnlarged(const QImage &page, const QRect &area, Scale scale)
 }
 
 // Box average per byte channel: one for Grayscale8, four for RGB32 (whose fourth stays 255).
-QImage toneReduced(const QImage &page, const QRect &area, Scale scale)
+template <int channels> QImage toneReduced(const QImage &page, const QRect &area, Scale sx, Scale sy)
 {
     QImage out(area.size(), page.format());
     if (out.isNull())
         return out;
-    const int channels = page.depth() / 8;
-    const std::vector<int> xs = boxEdges(area.x(), area.width(), scale, page.width());
-    const std::vector<int> ys = boxEdges(area.y(), area.height(), scale, page.height());
+    const std::vector<int> xs = boxEdges(area.x(), area.width(), sx, page.width());
+    const std::vector<int> ys = boxEdges(area.y(), area.height(), sy, page.height());
     std::vector<int> sums(static_cast<std::size_t>(area.width() * channels));
     for (int j = 0; j < area.height(); ++j) {
         std::fill(sums.begin(), sums.end(), 0);
@@ -311,6 +464,11 @@ QImage toneReduced(const QImage &page, const QRect &area, Scale scale)
     return out;
 }
 
+QImage toneReduced(const QImage &page, const QRect &area, Scale sx, Scale sy)
+{
+    return page.depth() == 8 ? toneReduced<1>(page, area, sx, sy) : toneReduced<4>(page, area, sx, sy);
+}
+
 // Bilinear enlargement per byte channel. Each output pixel depends only on its own position,
 // so parts rendered separately meet without a seam.
 struct Sample {
@@ -331,14 +489,14 @@ std::vector<Sample> bilinearSamples(int from, int count, Scale scale, int limit)
     return samples;
 }
 
-QImage toneEnlarged(const QImage &page, const QRect &area, Scale scale)
+QImage toneEnlarged(const QImage &page, const QRect &area, Scale sx, Scale sy)
 {
     QImage out(area.size(), page.format());
     if (out.isNull())
         return out;
     const int channels = page.depth() / 8;
-    const std::vector<Sample> xs = bilinearSamples(area.x(), area.width(), scale, page.width());
-    const std::vector<Sample> ys = bilinearSamples(area.y(), area.height(), scale, page.height());
+    const std::vector<Sample> xs = bilinearSamples(area.x(), area.width(), sx, page.width());
+    const std::vector<Sample> ys = bilinearSamples(area.y(), area.height(), sy, page.height());
     for (int j = 0; j < area.height(); ++j) {
         const uchar *upper = page.constScanLine(ys[j].index);
         const uchar *lower = page.constScanLine(std::min(ys[j].index + 1, page.height() - 1));
@@ -380,6 +538,8 @@ QImage rotatedMono(const QImage &src, bool clockwise)
     dst.setColorTable(src.colorTable());
     dst.fill(0);
     const int blockRows = (h + 7) / 8, blockCols = (w + 7) / 8;
+    uchar *bits = dst.bits(); // not scanLine() per byte: that asks after sharing every time
+    const qsizetype stride = dst.bytesPerLine();
     // Turning right puts source row y at x = h - 1 - y; working on whole bytes puts it at
     // 8 * blockRows - 1 - y, so each row is shifted left by the difference afterwards.
     const int shift = 8 * blockRows - h;
@@ -401,14 +561,14 @@ QImage rotatedMono(const QImage &src, bool clockwise)
                 if (x >= w)
                     break;
                 const int y = clockwise ? x : w - 1 - x;
-                dst.scanLine(y)[dstByte] = static_cast<uchar>(block >> (8 * (7 - c)));
+                bits[y * stride + dstByte] = static_cast<uchar>(block >> (8 * (7 - c)));
             }
         }
     }
     if (clockwise && shift > 0) {
         const int bytes = (h + 7) / 8;
         for (int y = 0; y < w; ++y) {
-            uchar *row = dst.scanLine(y);
+            uchar *row = bits + y * stride;
             for (int i = 0; i < bytes; ++i)
                 row[i] =
                     static_cast<uchar>((row[i] << shift) | (i + 1 < bytes ? row[i + 1] >> (8 - shift) : 0));
@@ -419,7 +579,7 @@ QImage rotatedMono(const QImage &src, bool clockwise)
 
 } // namespace
 
-PageImage PageImage::load(const QString &path)
+PageImage PageImage::load(const QString &path, const DrawnAt &drawnAt)
 {
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
@@ -449,7 +609,7 @@ PageImage PageImage::load(const QString &path)
         page.m_dpiX = tiff.dpiX;
         page.m_dpiY = tiff.dpiY;
     } else {
-        image = readWithQt(path, &page.m_kind.format);
+        image = readWithQt(path, &page.m_kind.format, drawnAt, &page.m_whole);
         page.m_dpiX = dpiOf(image.dotsPerMeterX());
         page.m_dpiY = dpiOf(image.dotsPerMeterY());
     }
@@ -490,7 +650,12 @@ QSize PageImage::zoomedSize(Scale scale) const
     auto side = [scale](int pixels) {
         return static_cast<int>((qint64(pixels) * scale.num + scale.den - 1) / scale.den);
     };
-    return {side(m_image.width()), side(m_image.height())};
+    return {side(size().width()), side(size().height())};
+}
+
+bool PageImage::needsWhole(Scale scale) const
+{
+    return isReduced() && scale.num * m_whole.width() > scale.den * m_image.width();
 }
 
 QImage PageImage::render(const QRect &area, Scale scale) const
@@ -501,18 +666,32 @@ QImage PageImage::render(const QRect &area, Scale scale) const
     const bool reduced = scale.num < scale.den;
     if (isBilevel())
         return reduced ? bilevelReduced(m_image, part, scale) : bilevelEnlarged(m_image, part, scale);
+    if (isReduced()) {
+        // The reduced page stands for the whole: its pixels are fewer by a ratio of each side.
+        auto own = [](Scale s, int have, int whole) {
+            const Scale r{s.num * whole, s.den * have};
+            const qint64 common = std::gcd(r.num, r.den);
+            return Scale{r.num / common, r.den / common};
+        };
+        const Scale sx = own(scale, m_image.width(), m_whole.width());
+        const Scale sy = own(scale, m_image.height(), m_whole.height());
+        // Its sides are rounded apart, so near 100 % one may be reduced and the other not.
+        return sx.num < sx.den && sy.num < sy.den ? toneReduced(m_image, part, sx, sy)
+                                                  : toneEnlarged(m_image, part, sx, sy);
+    }
     if (scale.num == scale.den)
         return m_image.copy(part);
-    return reduced ? toneReduced(m_image, part, scale) : toneEnlarged(m_image, part, scale);
+    return reduced ? toneReduced(m_image, part, scale, scale) : toneEnlarged(m_image, part, scale, scale);
 }
 
 QSizeF PageImage::printSize(const QSizeF &printable, double printerDpiX, double printerDpiY) const
 {
     QSizeF size;
     if (m_dpiX > 0 && m_dpiY > 0)
-        size = QSizeF(m_image.width() * printerDpiX / m_dpiX, m_image.height() * printerDpiY / m_dpiY);
+        size =
+            QSizeF(this->size().width() * printerDpiX / m_dpiX, this->size().height() * printerDpiY / m_dpiY);
     if (size.isEmpty() || size.width() > printable.width() || size.height() > printable.height())
-        size = QSizeF(m_image.size()).scaled(printable, Qt::KeepAspectRatio);
+        size = QSizeF(this->size()).scaled(printable, Qt::KeepAspectRatio);
     return size;
 }
 
@@ -524,6 +703,7 @@ void PageImage::rotateLeft()
     if (turned.isNull())
         throw outOfMemory();
     m_image = turned;
+    m_whole.transpose();
     setDpi(m_dpiY, m_dpiX);
 }
 
@@ -535,6 +715,7 @@ void PageImage::rotateRight()
     if (turned.isNull())
         throw outOfMemory();
     m_image = turned;
+    m_whole.transpose();
     setDpi(m_dpiY, m_dpiX);
 }
 
@@ -542,6 +723,9 @@ void PageImage::save(const QString &path, int fileType)
 {
     if (isNull())
         throw NumberedError(PageErr::NoPicture, QStringLiteral("ピクチャーがありません。"));
+    // A page decoded for the screen only would replace a drawing with its thumbnail.
+    if (isReduced())
+        throw cannotWrite(QStringLiteral("'%1' に書き込めません。(縮小して読んだページです)").arg(path));
     if (fileType != 0 && fileType != 1)
         throw NumberedError(PageErr::InvalidArgument,
                             QStringLiteral("プロシージャの呼び出し、または引数が不正です。"));

@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QString>
 
+#include <functional>
+
 namespace zumen {
 
 // A zoom as an exact fraction of the page's own pixels (25 % is 25/100), so that a page can
@@ -30,22 +32,34 @@ class PageImage {
 public:
     PageImage() = default;
 
+    // The scale a page of the given size is to be drawn at first, device pixels included.
+    using DrawnAt = std::function<Scale(QSize)>;
+
     // Reads a TIFF (its first page; bilevel pages through libtiff), JPEG, BMP, PNG or any
     // format Qt reads. Throws NumberedError (PageErr) Missing, Undecodable for a file that cannot
     // be decoded or declares more than MaxPagePixels, Unreadable, or NoMemory when the page
-    // does not fit in memory.
-    static PageImage load(const QString &path);
+    // does not fit in memory. With drawnAt, a JPEG is decoded at no more pixels than that
+    // needs (libjpeg reduces by eighths while it decodes): such a page is reduced, stands for
+    // the whole page in size() and render(), and cannot be saved. Safe off the GUI thread.
+    static PageImage load(const QString &path, const DrawnAt &drawnAt = {});
+    // Raises Qt's limit on decoded images to the largest page, once for the process. Call it
+    // on the GUI thread before pages are loaded elsewhere; load calls it as well.
+    static void admitLargePages();
     // A page that comes from elsewhere (a scanner); a 1-bit image stays bilevel.
     static PageImage fromImage(const QImage &image, int dpi);
 
     bool isNull() const { return m_image.isNull(); }
     bool isBilevel() const { return m_image.format() == QImage::Format_Mono; }
-    QSize size() const { return m_image.size(); }
+    // The page's size, also when it is held reduced.
+    QSize size() const { return isReduced() ? m_whole : m_image.size(); }
+    bool isReduced() const { return !m_whole.isEmpty(); }
+    // Whether drawing at scale needs more pixels than a reduced page holds.
+    bool needsWhole(Scale scale) const;
     int dpiX() const { return m_dpiX; }
     int dpiY() const { return m_dpiY; }
     const PageKind &kind() const { return m_kind; }
     qsizetype byteCount() const { return m_image.sizeInBytes(); }
-    // The native data, for painting onto a printer.
+    // The native data, for painting onto a printer (never a reduced page).
     const QImage &image() const { return m_image; }
 
     // Size of the whole page drawn at scale: each side rounded up.
@@ -78,6 +92,7 @@ private:
     QImage m_image;
     int m_dpiX = 0;
     int m_dpiY = 0;
+    QSize m_whole; // the page's own size while m_image holds it reduced; empty otherwise
     PageKind m_kind;
 };
 

@@ -75,6 +75,7 @@ Drawing_frm::Drawing_frm(Archive &archive) : QWidget(nullptr), m_archive(archive
     connect(CmdRotate[0], &QPushButton::clicked, this, [this] { Rotate(0); });
     connect(CmdRotate[1], &QPushButton::clicked, this, [this] { Rotate(1); });
     connect(Prt, &QPushButton::clicked, this, &Drawing_frm::Print);
+    connect(pain, &Pain::displayFailed, this, &Drawing_frm::pageFailed);
     // The zoom the user chose last in this working folder, the whole page when none was.
     FillZoomList(*cScale);
     int zoom = FitZoom;
@@ -120,25 +121,37 @@ void Drawing_frm::DisplayByFileName(const QString &aPath, const QString &aName)
     const QString path = aPath == QLatin1String("_SCAN") ? m_archive.scanFolder + u'/' + aName
                                                          : m_archive.fileFolder + u'/' + aPath + u'/' + aName;
     try {
-        // The page comes at the zoom the user chose, from record to record.
+        // The page comes at the zoom the user chose, from record to record; a file that
+        // turns out missing or damaged while it is decoded comes back through pageFailed.
         pain->setImage(path);
         pain->display();
         m_standIn.clear();
     } catch (const NumberedError &e) {
-        // A damaged file is as unreadable as a missing one: both show the placeholder.
-        if (e.number() != PageErr::Missing && e.number() != PageErr::Undecodable) {
-            ShowAlert(e.alertText());
-            return;
-        }
-        try {
-            pain->setImage(QDir::current().filePath(WorkingFolder::PlaceholderImage));
-            pain->display();
-            m_standIn = pain->image();
-        } catch (const NumberedError &) {
-            // Without its placeholder image the viewer simply shows nothing.
-            pain->clearDisplay();
-            m_standIn.clear();
-        }
+        pageFailed(path, e.number(), e.description());
+    }
+}
+
+void Drawing_frm::pageFailed(const QString &path, int number, const QString &description)
+{
+    const QString placeholder = QDir::current().filePath(WorkingFolder::PlaceholderImage);
+    if (path == placeholder) {
+        // Without its placeholder image the viewer simply shows nothing.
+        pain->clearDisplay();
+        m_standIn.clear();
+        return;
+    }
+    // A damaged file is as unreadable as a missing one: both show the placeholder.
+    if (number != PageErr::Missing && number != PageErr::Undecodable) {
+        ShowAlert(NumberedError(number, description).alertText());
+        return;
+    }
+    try {
+        pain->setImage(placeholder);
+        pain->display();
+        m_standIn = placeholder;
+    } catch (const NumberedError &) {
+        pain->clearDisplay();
+        m_standIn.clear();
     }
 }
 
@@ -186,21 +199,29 @@ void Drawing_frm::turnPage(int step)
 
 void Drawing_frm::Rotate(int index)
 {
+    // The turn goes to the page of the current file: one still being decoded is waited for.
+    pain->waitForPage();
     const QString path = pain->image();
     // The placeholder is one file shared by every missing or damaged page: turning it would
     // turn them all, so it stays as it is.
     if (!m_standIn.isEmpty() && path == m_standIn)
         return;
+    bool turned = false;
     try {
         if (index == 0)
             pain->rotateLeft();
         else
             pain->rotateRight();
+        turned = true;
         pain->saveAs(path);
     } catch (const NumberedError &e) {
-        // The file stays as it was; show it as it is rather than a turn that was not kept.
+        // The file stays as it was; turned back, the page shows it so, rather than a turn
+        // that was not kept.
         try {
-            pain->display();
+            if (turned && index == 0)
+                pain->rotateRight();
+            else if (turned)
+                pain->rotateLeft();
         } catch (const NumberedError &) {
         }
         // A file that cannot be written is left without a word; one whose other pages would
@@ -213,6 +234,7 @@ void Drawing_frm::Rotate(int index)
 void Drawing_frm::Print()
 {
     try {
+        pain->waitForPage();
         if (!pain->hasImage())
             throw NumberedError(PageErr::NoPicture, QStringLiteral("ピクチャーがありません。"));
         QPrinter printer(QPrinter::HighResolution);

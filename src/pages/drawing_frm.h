@@ -56,6 +56,9 @@ protected:
 
 private:
     void turnPage(int step);
+    // A page that could not be shown: the placeholder for a missing or damaged file, a
+    // message for anything else.
+    void pageFailed(const QString &path, int number, const QString &description);
 
     Archive &m_archive;
     bool m_unloaded = false;

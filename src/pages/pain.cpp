@@ -8,12 +8,47 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QPromise>
 #include <QScrollBar>
 
 #include <cmath>
+#include <memory>
+#include <new>
 #include <numeric>
 
 namespace zumen {
+namespace {
+
+// The whole page in a view of that size, without scroll bars; a page that already fits is
+// shown at 100 %, not enlarged.
+Scale fitted(QSize page, QSize view)
+{
+    if (page.isEmpty() || (page.width() <= view.width() && page.height() <= view.height()))
+        return Scale::percent(100);
+    // The side that is shorter for the view sets the fraction; the other side then fits too.
+    Scale scale = qint64(view.width()) * page.height() <= qint64(view.height()) * page.width()
+                      ? Scale{view.width(), page.width()}
+                      : Scale{view.height(), page.height()};
+    if (scale.num * 100 < scale.den * Pain::MinZoom)
+        return Scale::percent(Pain::MinZoom);
+    const qint64 common = std::gcd(scale.num, scale.den);
+    return {scale.num / common, scale.den / common};
+}
+
+bool sameScale(Scale a, Scale b)
+{
+    return a.num * b.den == b.num * a.den;
+}
+
+// A scale drawn on a device of that many device pixels per pixel.
+Scale onDevice(Scale scale, qreal ratio)
+{
+    const Scale device{scale.num * std::lround(ratio * 100), scale.den * 100};
+    const qint64 common = std::gcd(device.num, device.den);
+    return {device.num / common, device.den / common};
+}
+
+} // namespace
 
 Pain::Pain(QWidget *parent) : QAbstractScrollArea(parent)
 {
@@ -22,6 +57,16 @@ Pain::Pain(QWidget *parent) : QAbstractScrollArea(parent)
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     horizontalScrollBar()->setSingleStep(40);
     verticalScrollBar()->setSingleStep(40);
+    m_decoder.setMaxThreadCount(1);
+    PageImage::admitLargePages(); // here, before any page is decoded on another thread
+    connect(&m_watcher, &QFutureWatcherBase::finished, this, &Pain::decoded);
+}
+
+Pain::~Pain()
+{
+    // A load under way finishes on its own data; nothing of the widget is touched by it.
+    m_decoder.clear();
+    m_decoder.waitForDone();
 }
 
 void Pain::setImage(const QString &path)
@@ -33,14 +78,109 @@ void Pain::setImage(const QString &path)
 
 void Pain::display()
 {
-    if (m_path.isEmpty())
+    if (!m_path.isEmpty())
+        load(m_path, false);
+}
+
+// Decodes path on the decoding thread; whole replaces the reduced page shown by all of it.
+void Pain::load(const QString &path, bool whole)
+{
+    // The page is decoded for the zoom and the view of now; a later change loads the whole
+    // page if the reduced one falls short.
+    const bool fit = m_fit;
+    const Scale scale = m_scale;
+    const QSize view = maximumViewportSize();
+    const qreal ratio = devicePixelRatioF();
+    PageImage::DrawnAt drawnAt;
+    if (!whole)
+        drawnAt = [=](QSize page) { return onDevice(fit ? fitted(page, view) : scale, ratio); };
+    // What will be in view once the page shows (it shows scrolled to its top left).
+    const QSize inView(static_cast<int>(std::ceil(view.width() * ratio)),
+                       static_cast<int>(std::ceil(view.height() * ratio)));
+    auto promise = std::make_shared<QPromise<Decoded>>();
+    m_decoder.clear(); // a page not started yet is wanted no more
+    m_pending = promise->future();
+    m_decoder.start([promise, path, drawnAt, inView] {
+        promise->start();
+        Decoded result;
+        try {
+            result.page = PageImage::load(path, drawnAt);
+            // Rendered here too, so that the GUI thread only has to draw it.
+            if (drawnAt) {
+                result.scale = drawnAt(result.page.size());
+                result.area =
+                    QRect(QPoint(0, 0), inView) & QRect(QPoint(0, 0), result.page.zoomedSize(result.scale));
+                result.view = result.page.render(result.area, result.scale);
+            }
+        } catch (const NumberedError &e) {
+            result.error = e.number();
+            result.description = e.description();
+        } catch (const std::bad_alloc &) {
+            result.error = PageErr::NoMemory;
+            result.description = QStringLiteral("メモリが不足しています。");
+        }
+        promise->addResult(std::move(result));
+        promise->finish();
+    });
+    m_loading = true;
+    m_loadingWhole = whole;
+    m_loadingPath = path;
+    m_watcher.setFuture(m_pending);
+}
+
+void Pain::decoded()
+{
+    // The watcher may still report a load that was since superseded, or waited for already.
+    if (!m_loading || !m_pending.isFinished())
         return;
-    try {
-        showPage(PageImage::load(m_path), m_path);
-    } catch (...) {
-        m_path = m_shownPath;
-        throw;
+    m_loading = false;
+    if (m_pending.resultCount() == 0)
+        return;
+    Decoded result = m_pending.takeResult();
+    m_pending = {};
+    if (m_loadingWhole) {
+        // Still the reduced page of a file that then failed: the reduced page stays.
+        if (result.error == 0 && m_shownPath == m_loadingPath) {
+            m_page = std::move(result.page);
+            forgetView();
+            viewport()->update();
+        }
+        return;
     }
+    if (result.error != 0) {
+        m_path = m_shownPath;
+        emit displayFailed(m_loadingPath, result.error, result.description);
+        return;
+    }
+    showPage(std::move(result.page), m_loadingPath);
+    keepView(std::move(result.view), result.area, result.scale, devicePixelRatioF());
+}
+
+void Pain::waitForPage()
+{
+    while (m_loading) {
+        m_pending.waitForFinished();
+        decoded();
+    }
+}
+
+Scale Pain::deviceScale() const
+{
+    return onDevice(m_scale, viewport()->devicePixelRatioF());
+}
+
+void Pain::loadWholeIfNeeded()
+{
+    if (!m_loading && m_page.needsWhole(deviceScale()))
+        load(m_shownPath, true);
+}
+
+// A reduced page is enough to look at, never to turn, write or print.
+void Pain::makeWhole()
+{
+    waitForPage();
+    if (m_page.isReduced())
+        m_page = PageImage::load(m_shownPath);
 }
 
 void Pain::setScannedImage(const QImage &image, int dpi)
@@ -59,7 +199,11 @@ void Pain::clearDisplay()
 
 void Pain::showPage(PageImage page, const QString &path)
 {
+    // Whatever was still being decoded is superseded by this page.
+    m_loading = false;
+    m_decoder.clear();
     m_page = std::move(page);
+    forgetView();
     m_path = path;
     m_shownPath = path;
     if (m_fit)
@@ -68,6 +212,7 @@ void Pain::showPage(PageImage page, const QString &path)
     verticalScrollBar()->setValue(0);
     updateScrollBars();
     viewport()->update();
+    loadWholeIfNeeded();
 }
 
 void Pain::setZoom(int percent)
@@ -98,28 +243,20 @@ void Pain::applyScale(Scale scale)
     horizontalScrollBar()->setValue(static_cast<int>(x * m_scale.num / m_scale.den - view.width() / 2.0));
     verticalScrollBar()->setValue(static_cast<int>(y * m_scale.num / m_scale.den - view.height() / 2.0));
     viewport()->update();
+    loadWholeIfNeeded();
 }
 
 Scale Pain::fittedScale() const
 {
     // Fitted, the page needs no scroll bars: measure the view without them.
-    const QSize view = maximumViewportSize();
-    const QSize page = m_page.size();
-    if (page.isEmpty() || (page.width() <= view.width() && page.height() <= view.height()))
-        return Scale::percent(100);
-    // The side that is shorter for the view sets the fraction; the other side then fits too.
-    Scale scale = qint64(view.width()) * page.height() <= qint64(view.height()) * page.width()
-                      ? Scale{view.width(), page.width()}
-                      : Scale{view.height(), page.height()};
-    if (scale.num * 100 < scale.den * MinZoom)
-        return Scale::percent(MinZoom);
-    const qint64 common = std::gcd(scale.num, scale.den);
-    return {scale.num / common, scale.den / common};
+    return fitted(m_page.size(), maximumViewportSize());
 }
 
 void Pain::rotateLeft()
 {
+    makeWhole();
     m_page.rotateLeft();
+    forgetView();
     if (m_fit)
         m_scale = fittedScale();
     updateScrollBars();
@@ -128,7 +265,9 @@ void Pain::rotateLeft()
 
 void Pain::rotateRight()
 {
+    makeWhole();
     m_page.rotateRight();
+    forgetView();
     if (m_fit)
         m_scale = fittedScale();
     updateScrollBars();
@@ -137,6 +276,7 @@ void Pain::rotateRight()
 
 void Pain::saveAs(const QString &path, int fileType)
 {
+    makeWhole();
     if (!hasImage())
         throw NumberedError(PageErr::NoPicture, QStringLiteral("ピクチャーがありません。"));
     m_page.save(path, fileType);
@@ -146,6 +286,7 @@ void Pain::saveAs(const QString &path, int fileType)
 
 void Pain::printImage(QPrinter &printer)
 {
+    makeWhole();
     if (!hasImage())
         throw NumberedError(PageErr::NoPicture, QStringLiteral("ピクチャーがありません。"));
     QImage image = m_page.image();
@@ -195,6 +336,7 @@ void Pain::resizeEvent(QResizeEvent *)
     if (m_fit)
         m_scale = fittedScale();
     updateScrollBars();
+    loadWholeIfNeeded();
 }
 
 void Pain::scrollContentsBy(int dx, int dy)
@@ -216,10 +358,7 @@ void Pain::paintEvent(QPaintEvent *event)
     // screen a one-pixel line of a drawing stays one sharp device pixel. Only what is in view
     // is rendered, whatever the ratio.
     const qreal ratio = painter.paintEngine()->paintDevice()->devicePixelRatio();
-    const int hundredths = static_cast<int>(std::lround(ratio * 100));
-    Scale scale{m_scale.num * hundredths, m_scale.den * 100};
-    const qint64 common = std::gcd(scale.num, scale.den);
-    scale = {scale.num / common, scale.den / common};
+    const Scale scale = onDevice(m_scale, ratio);
     const QPoint origin = pageOrigin();
     const QRect page(QPoint(static_cast<int>(std::floor(origin.x() * ratio)),
                             static_cast<int>(std::floor(origin.y() * ratio))),
@@ -235,10 +374,29 @@ void Pain::paintEvent(QPaintEvent *event)
             painter.fillRect(rect, background);
         if (shown.isEmpty())
             continue;
-        QImage part = m_page.render(shown.translated(-page.topLeft()), scale);
-        part.setDevicePixelRatio(ratio);
-        painter.drawImage(QPointF(shown.topLeft()) / ratio, part);
+        const QRect part = shown.translated(-page.topLeft());
+        // Fitted, the whole page is in view: rendered once, it serves every later paint at
+        // that zoom, so going back to the whole page costs no rendering.
+        if (m_fit && !sameScale(m_viewScale, scale))
+            keepView(m_page.render(QRect(QPoint(0, 0), page.size()), scale), QRect(QPoint(0, 0), page.size()),
+                     scale, ratio);
+        if (sameScale(m_viewScale, scale) && m_viewArea.contains(part)) {
+            painter.drawImage(QPointF(shown.topLeft()) / ratio, m_view,
+                              part.translated(-m_viewArea.topLeft()));
+            continue;
+        }
+        QImage rendered = m_page.render(part, scale);
+        rendered.setDevicePixelRatio(ratio);
+        painter.drawImage(QPointF(shown.topLeft()) / ratio, rendered);
     }
+}
+
+void Pain::keepView(QImage view, const QRect &area, Scale scale, qreal ratio)
+{
+    m_view = std::move(view);
+    m_view.setDevicePixelRatio(ratio);
+    m_viewArea = m_view.isNull() ? QRect() : area;
+    m_viewScale = scale;
 }
 
 } // namespace zumen

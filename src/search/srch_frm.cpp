@@ -126,8 +126,9 @@ Srch_frm::Srch_frm(Archive &archive, SearchSession &session)
     for (int c = 0; c < 3; ++c)
         List->setTextMatrix(0, c, captions[c]);
     List->setColWidthTwips(0, 2000);
-    List->setColWidthTwips(1, 800);
-    List->setColWidthTwips(2, 3000);
+    // Wide enough for 部分一致, the longest operator; the value column gives up the difference.
+    List->setColWidthTwips(1, 1200);
+    List->setColWidthTwips(2, 2600);
     ClearList(*cbox[0]);
     for (int k = 0; k < ItemCount(m_archive.mainLayout); ++k)
         AddListItem(*cbox[0], m_archive.mainLayout[static_cast<std::size_t>(k)].label, k + 1);

@@ -1,5 +1,3 @@
-#include "card/info_frm.h"
-#include "shell/desk.h"
 #include "shell/startup.h"
 #include "widgets/ui.h"
 
@@ -14,12 +12,13 @@ int main(int argc, char *argv[])
     // The program ends through the record card's "終了", not when a window happens to close.
     app.setQuitOnLastWindowClosed(false);
 
-    std::unique_ptr<zumen::Desk> desk = zumen::StartDesk([](const QString &title, const QString &text) {
-        QMessageBox box(QMessageBox::NoIcon, title, zumen::displayText(text), QMessageBox::Ok);
-        box.exec();
-    });
-    if (!desk)
+    zumen::DeskRun run(
+        [](const QString &title, const QString &text) {
+            QMessageBox box(QMessageBox::NoIcon, title, zumen::displayText(text), QMessageBox::Ok);
+            box.exec();
+        },
+        [] { QApplication::exit(0); });
+    if (!run.start())
         return 1;
-    desk->endProgram = [] { QApplication::exit(0); };
     return app.exec();
 }

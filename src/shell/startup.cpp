@@ -8,6 +8,7 @@
 #include "db/layouts.h"
 #include "db/numbered_error.h"
 #include "db/repair.h"
+#include "db/structure_check.h"
 #include "dialogs/alert_frm.h"
 #include "dialogs/guard.h"
 #include "history/history_frm.h"
@@ -17,10 +18,12 @@
 #include "widgets/placements.h"
 #include "widgets/ui.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
 
 namespace zumen {
 
@@ -103,32 +106,55 @@ QStringList ReadFolderOptions(Archive &archive)
     return notes;
 }
 
-std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const QString &)> &errorBox)
+namespace {
+
+// Steps 1 to 6 of the start-up: the open file, its layouts and folders, the windows shown.
+std::unique_ptr<Desk> openDesk(StartCheck check, RepairReport &repaired, QStringList &foldersRewritten)
+{
+    std::unique_ptr<Desk> desk;
+    if (check == StartCheck::Repair) {
+        repaired = repairDatabase(WorkingFolder::DatabaseFile);
+        desk = std::make_unique<Desk>(Database::open(WorkingFolder::DatabaseFile));
+    } else {
+        desk = std::make_unique<Desk>(
+            openRepairing(WorkingFolder::DatabaseFile, &repaired, check == StartCheck::Structure));
+    }
+    desk->layouts.load(desk->mainLayout, desk->historyLayout);
+    foldersRewritten = ReadFolderOptions(*desk);
+    desk->card = new Info_frm(*desk);
+    desk->viewer = new Drawing_frm(*desk);
+    desk->history = new History_frm(*desk);
+    desk->memo = new Memo_frm;
+    desk->connectWindows();
+    // Design placement: the card at the top left, the viewer beside it.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        desk->card->move(area.topLeft());
+        desk->viewer->move(area.left() + desk->card->frameGeometry().width() + 8, area.top());
+    }
+    RestoreWindows(desk->placements, desk->card, desk->viewer, desk->history, desk->memo);
+    desk->card->show();
+    desk->viewer->show();
+    return desk;
+}
+
+} // namespace
+
+std::unique_ptr<Desk> StartDesk(const ErrorBox &errorBox, StartCheck check)
 {
     RepairReport repaired;
+    QStringList foldersRewritten;
     std::unique_ptr<Desk> desk;
     try {
-        desk = std::make_unique<Desk>(openRepairing(WorkingFolder::DatabaseFile, &repaired));
-        desk->layouts.load(desk->mainLayout, desk->historyLayout);
-        const QStringList foldersRewritten = ReadFolderOptions(*desk);
-        desk->card = new Info_frm(*desk);
-        desk->viewer = new Drawing_frm(*desk);
-        desk->history = new History_frm(*desk);
-        desk->memo = new Memo_frm;
-        desk->connectWindows();
-        // Design placement: the card at the top left, the viewer beside it.
-        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-            const QRect area = screen->availableGeometry();
-            desk->card->move(area.topLeft());
-            desk->viewer->move(area.left() + desk->card->frameGeometry().width() + 8, area.top());
-        }
-        RestoreWindows(desk->placements, desk->card, desk->viewer, desk->history, desk->memo);
-        desk->card->show();
-        desk->viewer->show();
-        if (!foldersRewritten.isEmpty()) {
-            ShowAlert(QStringLiteral("フォルダの設定を QV.MDB のあるフォルダからの相対パスに書き換えました。"
-                                     "作業フォルダを複写しても、複写先のページを使います。") +
-                      u'\r' + foldersRewritten.join(u'\r'));
+        try {
+            desk = openDesk(check, repaired, foldersRewritten);
+        } catch (const DbError &e) {
+            // Damage the open did not see shows in a later step: rebuilt and started again, once.
+            desk.reset();
+            if (e.number() != DbErr::UnrecognisedFormat || !repaired.backupPath.isEmpty() ||
+                check == StartCheck::Repair)
+                throw;
+            desk = openDesk(StartCheck::Repair, repaired, foldersRewritten);
         }
     } catch (const NumberedError &e) {
         // The program must not run on without its database: tell the user and end.
@@ -138,11 +164,101 @@ std::unique_ptr<Desk> StartDesk(const std::function<void(const QString &, const 
         errorBox(QStringLiteral("エラー"), QString::fromUtf8(e.what()));
         return nullptr;
     }
+    if (!foldersRewritten.isEmpty()) {
+        ShowAlert(QStringLiteral("フォルダの設定を QV.MDB のあるフォルダからの相対パスに書き換えました。"
+                                 "作業フォルダを複写しても、複写先のページを使います。") +
+                  u'\r' + foldersRewritten.join(u'\r'));
+    }
     if (!repaired.backupPath.isEmpty())
         ShowAlert(repairNotice(repaired));
     // A request left before the program started is served once the windows are up.
     guarded([&] { desk->checkRequestFile(); });
     return desk;
+}
+
+const QString DeskRun::OpenMarker = QStringLiteral(".QV.MDB.open");
+
+DeskRun::DeskRun(ErrorBox errorBox, std::function<void()> endProgram)
+    : m_errorBox(std::move(errorBox)), m_endProgram(std::move(endProgram))
+{}
+
+DeskRun::~DeskRun()
+{
+    closeDesk();
+    // The run ends cleanly: the next start need not check the whole file first.
+    if (!m_marker.isEmpty())
+        QFile::remove(m_marker);
+}
+
+bool DeskRun::start()
+{
+    m_marker = QDir::current().absoluteFilePath(OpenMarker);
+    // A marker left behind: the last run was killed or lost its power, perhaps in the middle of a
+    // write the disk did not finish. That run's damage is looked for before the windows show.
+    return start(QFileInfo::exists(m_marker) ? StartCheck::Structure : StartCheck::None);
+}
+
+bool DeskRun::start(StartCheck check)
+{
+    m_desk = StartDesk(m_errorBox, check);
+    if (!m_desk) {
+        m_marker.clear();
+        return false;
+    }
+    m_desk->endProgram = m_endProgram;
+    QFile marker(m_marker);
+    if (!marker.open(QIODevice::WriteOnly))
+        m_marker.clear(); // a folder that takes no new file: every start then goes without the check
+    // Reported from the engine's own operations, or from the check's thread: the windows are
+    // closed from the event loop, never from inside the operation that met the damage. A report
+    // still on its way about a desk repaired since is no concern of the new one.
+    const int desk = ++m_started;
+    const auto report = [this, desk] {
+        QMetaObject::invokeMethod(
+            this, [this, desk] { damageFound(desk); }, Qt::QueuedConnection);
+    };
+    m_desk->db.setDamageHandler(report);
+    if (check == StartCheck::None) {
+        m_check = std::make_unique<StructureCheck>(m_desk->db.path(), [report](bool damaged) {
+            if (damaged)
+                report();
+        });
+    }
+    return true;
+}
+
+void DeskRun::closeDesk()
+{
+    m_check.reset();
+    if (!m_desk)
+        return;
+    // The windows opened from the desk (search, options, designer) hold on to it: they go first.
+    QList<QPointer<QWidget>> opened;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->testAttribute(Qt::WA_DeleteOnClose))
+            opened << window;
+    }
+    for (const QPointer<QWidget> &window : opened)
+        delete window.data(); // one that went with its parent is null by now
+    m_desk.reset();
+}
+
+void DeskRun::damageFound(int desk)
+{
+    if (desk != m_started || !m_desk || m_repairing)
+        return;
+    // Not from inside a dialog's own loop: the window that opened it still works on the desk.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        QTimer::singleShot(250, this, [this, desk] { damageFound(desk); });
+        return;
+    }
+    m_repairing = true;
+    ShowAlert(QStringLiteral("QV.MDB に壊れたところが見つかりました。") + u'\r' +
+              QStringLiteral("ウィンドウを閉じ、起動のときと同じように読める行から作り直して開き直します。"));
+    closeDesk();
+    if (!start(StartCheck::Repair) && m_endProgram)
+        m_endProgram();
+    m_repairing = false;
 }
 
 } // namespace zumen

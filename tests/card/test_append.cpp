@@ -127,6 +127,7 @@ TEST_F(Append, BackACancelledImportOrARecordWithoutPagesAddNothing)
     pickDevice(SelectDevice_frm::Back);
     QTest::mouseClick(card().Command[0], Qt::LeftButton);
     EXPECT_EQ(card().eNamae->text(), QStringLiteral("n7"));
+    d.desk().viewer->pain->waitForPage();
     EXPECT_TRUE(d.desk().viewer->pain->hasImage());
 
     // A cancelled import leaves an empty card with the new identifier.

@@ -87,6 +87,8 @@ TEST_F(JetTexts, ConditionsSelectWhatTheyWouldInTheFileEngine)
         {"Str1 like 'A1*'  AND Date1 >= #2001/04/01# ", {2}},
         {"Date1 = #H13/4/2#", {5}},
         {"Val1 < -2.5", {5}},
+        // An index finds these in value order; the rows still come in the table's order.
+        {"Val1 > -10 ", {1, 2, 5}},
         {"Str1 LIKE '[z-a]*'", {}, DbErr::SyntaxError},
         {"Memo1 >= 3 ", {}, DbErr::NoSuchField},
         {"Date1 >= #2001/02/30#", {}, DbErr::SyntaxError},
@@ -191,18 +193,38 @@ TEST(Recordset, NavigationStopsAtTheEndsAndWorkOutlivingItsDatabaseFailsCleanly)
     EXPECT_EQ(errorNumber([&] { Transaction late(t.db()); }), DbErr::ObjectClosed);
 }
 
-// Keys are read in pages; a row added meanwhile is counted once. Values are bound, never written
-// into the statement, and one that does not fit its column is refused.
+// Keys are read in pages, or all at once where an index answers; a row added meanwhile is counted
+// once. Values are bound, never written into the statement, and one that does not fit its column
+// is refused.
 TEST(Recordset, KeysAreReadAsNeededAndWritesAreBound)
 {
     TempDb t;
     t.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
-                          "INSERT INTO DT (ID, Namae) SELECT i, 'r' || i FROM n"));
-    Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT ORDER BY ID"));
-    EXPECT_TRUE(rs.hasAtLeast(1000));
-    EXPECT_FALSE(rs.hasAtLeast(1001));
-    rs.move(700); // past the first page of keys
-    EXPECT_EQ(rs.field(QStringLiteral("ID")).toInteger(), 701);
+                          "INSERT INTO DT (ID, Namae, Val1) SELECT i, 'r' || i, 1000 - i FROM n"));
+    for (const char *sql : {"SELECT * FROM DT ORDER BY ID", "SELECT * FROM DT WHERE Val1 >= 0"}) {
+        SCOPED_TRACE(sql);
+        Recordset rs = t.db().openRecordset(QString::fromLatin1(sql));
+        EXPECT_TRUE(rs.hasAtLeast(1000));
+        EXPECT_FALSE(rs.hasAtLeast(1001));
+        rs.move(700); // past the first page of keys
+        EXPECT_EQ(rs.field(QStringLiteral("ID")).toInteger(), 701);
+        rs.findFirst(QStringLiteral("Namae='r5'"));
+        EXPECT_EQ(rs.absolutePosition(), 4);
+        rs.findFirst(QStringLiteral("ID=1001"));
+        EXPECT_TRUE(rs.noMatch());
+        EXPECT_EQ(rs.recordCount(), 1000);
+        rs.moveLast();
+        EXPECT_EQ(rs.field(QStringLiteral("ID")).toInteger(), 1000);
+    }
+    // A range or a value on any item of the layout is found through an index, not a scan.
+    for (const char *where : {"Val7 > 3", "Date10 >= #2001/01/01# AND Date10 < #2001/02/01#", "Str5 = 'x'"}) {
+        const JetStatement st =
+            translateJet(QStringLiteral("SELECT * FROM DT WHERE ") + QString::fromLatin1(where));
+        Statement plan = t.db().prepare(QStringLiteral("EXPLAIN QUERY PLAN ") + st.keySql(false));
+        ASSERT_TRUE(plan.step());
+        EXPECT_TRUE(plan.column(3).toString().startsWith(QStringLiteral("SEARCH DT USING COVERING INDEX")))
+            << plan.column(3).toString().toStdString();
+    }
 
     const QString hostile = QStringLiteral("x'); DROP TABLE DT; --");
     Recordset open = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));

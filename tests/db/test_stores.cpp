@@ -50,6 +50,17 @@ TEST_F(Stores, RecordsReadTypedAndStepToTheirNeighbours)
     EXPECT_EQ(records.neighbour(5, false), 2);
     EXPECT_EQ(records.neighbour(9, true), std::nullopt);
     EXPECT_EQ(records.neighbour(0, true), 2); // from the empty card: the first record
+
+    // A page: how many the record has, and the one asked for with its folder trimmed.
+    t.exec(QStringLiteral("INSERT INTO PG (ID, Page, Dir, FileName) VALUES (9, 3, ' sub ', NULL)"));
+    const RecordStore::PageLookup third = records.page(9, 3);
+    EXPECT_EQ(third.count, 2);
+    ASSERT_TRUE(third.page);
+    EXPECT_EQ(third.page->dir, QStringLiteral("sub"));
+    EXPECT_EQ(third.page->file, QString());
+    EXPECT_EQ(records.page(9, 2).count, 2);
+    EXPECT_FALSE(records.page(9, 2).page);
+    EXPECT_EQ(records.page(2, 1).count, 0);
 }
 
 TEST_F(Stores, NewAndFreeIdentifiersPassOverRecordsPagesAndWaitingScans)

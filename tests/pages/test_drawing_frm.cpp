@@ -57,7 +57,12 @@ protected:
         d.open();
     }
     Drawing_frm &viewer() { return *d.desk().viewer; }
-    QString shown() { return QFileInfo(viewer().pain->image()).fileName(); }
+    // The file of the page shown, once the one asked for last is decoded.
+    QString shown()
+    {
+        viewer().pain->waitForPage();
+        return QFileInfo(viewer().pain->image()).fileName();
+    }
     void click(QWidget *button) { QTest::mouseClick(button, Qt::LeftButton); }
 
     std::unique_ptr<InFolder> here;

@@ -3,8 +3,10 @@
 #include "imaging/tiff_io.h"
 #include "pages/pain.h"
 
+#include <QImageReader>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -25,7 +27,18 @@ protected:
         writeBilevelTiff(testDrawing(size), path(name), 200);
         m_pain.setImage(path(name));
         m_pain.display();
+        m_pain.waitForPage();
         return path(name);
+    }
+    // The number displayFailed gave for the page asked for last, 0 when it was shown.
+    int failure()
+    {
+        int number = 0;
+        const QMetaObject::Connection c =
+            QObject::connect(&m_pain, &Pain::displayFailed, [&](const QString &, int n) { number = n; });
+        m_pain.waitForPage();
+        QObject::disconnect(c);
+        return number;
     }
 
     QTemporaryDir m_dir;
@@ -41,7 +54,8 @@ TEST_F(PainTest, ATurnGoesToTheFileThatIsShown)
     EXPECT_EQ(errorNumber([&] { m_pain.setImage(path("missing.tif")); }), 53);
     writeBytes(path("damaged.tif"), "II*\0garbage");
     m_pain.setImage(path("damaged.tif"));
-    EXPECT_EQ(errorNumber([&] { m_pain.display(); }), 321);
+    m_pain.display();
+    EXPECT_EQ(failure(), 321);
     EXPECT_EQ(m_pain.image(), first);
     EXPECT_EQ(m_pain.imagePixelSize(), QSize(300, 200));
 
@@ -80,4 +94,48 @@ TEST_F(PainTest, FittingShowsTheWholePageAndFollowsTheViewAndTurns)
     m_pain.fitToWindow();
     m_pain.setScannedImage(testDrawing(QSize(100, 80)), 200);
     EXPECT_EQ(m_pain.zoom(), 100);
+}
+
+// Pages decode off the GUI thread: what was shown stays until the page asked for last is
+// ready, a page asked for and then superseded never shows, and a viewer closed while a page
+// decodes goes quietly.
+TEST_F(PainTest, PagesArriveInTheOrderAskedAndOnlyTheLastShows)
+{
+    show(QStringLiteral("small.tif"), QSize(300, 200));
+    writeBilevelTiff(testDrawing(QSize(900, 700)), path("large.tif"), 400);
+    writeBilevelTiff(testDrawing(QSize(500, 400)), path("next.tif"), 400);
+    m_pain.setImage(path("large.tif"));
+    m_pain.display();
+    EXPECT_EQ(m_pain.imagePixelSize(), QSize(300, 200)); // not decoded yet
+    m_pain.setImage(path("next.tif"));
+    m_pain.display();
+    EXPECT_EQ(failure(), 0);
+    EXPECT_EQ(m_pain.imagePixelSize(), QSize(500, 400));
+    EXPECT_EQ(m_pain.image(), path("next.tif"));
+
+    m_pain.setImage(path("large.tif"));
+    m_pain.display();
+    m_pain.clearDisplay(); // clearing supersedes it: its result, when it comes, is dropped
+    QTest::qWait(300);
+    EXPECT_FALSE(m_pain.hasImage());
+
+    auto *closing = new Pain;
+    closing->setImage(path("large.tif"));
+    closing->display();
+    delete closing;
+}
+
+// A JPEG is decoded no larger than the view needs; turning and writing it back works on the
+// whole page, never on the reduced one.
+TEST_F(PainTest, AReducedJpegIsNeverWrittenBackReduced)
+{
+    ASSERT_TRUE(testGreyDrawing(QSize(1600, 1200)).save(path("photo.jpg"), "jpeg", 95));
+    m_pain.fitToWindow();
+    m_pain.setImage(path("photo.jpg"));
+    m_pain.display();
+    EXPECT_EQ(failure(), 0);
+    EXPECT_EQ(m_pain.imagePixelSize(), QSize(1600, 1200));
+    m_pain.rotateRight();
+    m_pain.saveAs(path("photo.jpg"));
+    EXPECT_EQ(QImageReader(path("photo.jpg")).size(), QSize(1200, 1600));
 }

@@ -1,4 +1,5 @@
 #include "card/info_frm.h"
+#include "db/db_error.h"
 #include "pages/drawing_frm.h"
 #include "shell/desk.h"
 #include "shell/startup.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPointer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -120,28 +122,107 @@ TEST(Startup, TheDeskOpensWherePlacementsSayAndExitStoresThem)
     EXPECT_EQ(again->card->List->colWidthTwips(0), 3000);
 }
 
-TEST(Startup, ARepairedFileIsCountedInTheNotice)
+// 300 records whose memos fill the file's later pages.
+void addMemos(const QString &path)
+{
+    Database db = Database::open(path);
+    Transaction t(db);
+    for (int i = 0; i < 300; ++i)
+        db.executeNative(QStringLiteral("INSERT INTO DT (Text1) VALUES ('%1')").arg(QString(400, u'x')));
+    t.commit();
+}
+
+// Bytes over the last third of the file, and a changed file counter so that no reader trusts
+// what it read before: what a disk that lost writes, or another program, leaves.
+void damage(const QString &path)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const qint64 from = f.size() * 2 / 3;
+    ASSERT_TRUE(f.seek(from) && f.write(QByteArray(f.size() - from, '\x5A')) == f.size() - from);
+    ASSERT_TRUE(f.seek(24) && f.write("\x7F\x7F\x7F\x7F", 4) == 4);
+}
+
+void noError(const QString &, const QString &text)
+{
+    ADD_FAILURE() << text.toStdString();
+}
+
+// What the rebuilt file holds, told once the windows are up.
+void expectNotice(const QString &notice, int backup)
+{
+    EXPECT_TRUE(notice.startsWith(QStringLiteral("QV.MDB が壊れていたため、読める行から作り直しました。\r")))
+        << notice.toStdString();
+    EXPECT_TRUE(
+        notice.contains(QStringLiteral("元のファイルは QV.MDB.bak%1 に残してあります。").arg(backup)));
+    EXPECT_TRUE(notice.contains(QStringLiteral("オプション 2・")));
+    EXPECT_FALSE(notice.contains(QStringLiteral("レコード 0・")));
+}
+
+// After a run that did not end cleanly the damage is repaired before the windows show; after a
+// clean one the windows show at once, the check behind them finds it, and they close for the same
+// repair. The marker of an open run goes with its clean end.
+TEST(Startup, DamageIsRepairedBeforeTheWindowsAfterAnUncleanEndAndBehindThemOtherwise)
 {
     QTemporaryDir dir;
     WorkingFolder::init(dir.path());
     InFolder here(dir.path());
-    QFile f(dir.filePath(QStringLiteral("QV.MDB")));
-    {
-        Database db = Database::open(f.fileName());
-        for (int id = 1; id <= 300; ++id)
-            db.executeNative(QStringLiteral("INSERT INTO DT (ID, Text1) VALUES (%1, '%2')")
-                                 .arg(id)
-                                 .arg(QString(400, u'x')));
+    const QString path = dir.filePath(QStringLiteral("QV.MDB")), marker = dir.filePath(DeskRun::OpenMarker);
+    for (const bool unclean : {true, false}) {
+        SCOPED_TRACE(unclean ? "unclean end" : "clean end");
+        addMemos(path);
+        damage(path);
+        if (unclean) {
+            ASSERT_TRUE(QFile(marker).open(QIODevice::WriteOnly));
+        }
+        AlertAnswerer alerts;
+        {
+            DeskRun run(noError, [] { ADD_FAILURE() << "the program ended"; });
+            ASSERT_TRUE(run.start());
+            if (!unclean) {
+                EXPECT_EQ(alerts.texts(), QStringList());
+                const QPointer<Info_frm> first = run.desk()->card;
+                ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.texts().size() == 2; }, 30000));
+                EXPECT_TRUE(
+                    alerts.texts()[0].startsWith(QStringLiteral("QV.MDB に壊れたところが見つかりました。")));
+                EXPECT_TRUE(first.isNull());
+            }
+            ASSERT_FALSE(alerts.texts().isEmpty());
+            expectNotice(alerts.texts().last(), unclean ? 1 : 2);
+            ASSERT_NE(run.desk(), nullptr);
+            EXPECT_TRUE(run.desk()->viewer->isVisible());
+            EXPECT_TRUE(QFile::exists(marker));
+        }
+        EXPECT_FALSE(QFile::exists(marker));
     }
-    ASSERT_TRUE(f.resize(f.size() * 2 / 3));
+}
+
+// Damage an operation of the engine meets later goes the same way, with the windows opened from
+// the desk closed first.
+TEST(Startup, DamageAnOperationMeetsClosesTheWindowsForTheRepair)
+{
+    QTemporaryDir dir;
+    WorkingFolder::init(dir.path());
+    InFolder here(dir.path());
+    const QString path = dir.filePath(QStringLiteral("QV.MDB"));
+    addMemos(path);
+    // Checked before the windows: nothing runs behind them to find the damage first.
+    ASSERT_TRUE(QFile(dir.filePath(DeskRun::OpenMarker)).open(QIODevice::WriteOnly));
     AlertAnswerer alerts;
-    std::unique_ptr<Desk> desk = start();
-    ASSERT_NE(desk, nullptr);
-    const QString notice = alerts.texts().value(0);
-    EXPECT_TRUE(notice.startsWith(QStringLiteral("QV.MDB が壊れていたため、読める行から作り直しました。\r")));
-    EXPECT_TRUE(notice.contains(QStringLiteral("元のファイルは QV.MDB.bak1 に残してあります。")));
-    EXPECT_TRUE(notice.contains(QStringLiteral("オプション 2・")));
-    EXPECT_FALSE(notice.contains(QStringLiteral("レコード 0・"))) << notice.toStdString();
+    DeskRun run(noError, [] { ADD_FAILURE() << "the program ended"; });
+    ASSERT_TRUE(run.start());
+    EXPECT_EQ(alerts.texts(), QStringList());
+    emit run.desk()->card->optionsRequested();
+    QPointer<QWidget> options;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        options = w->isVisible() && w->windowTitle() == QStringLiteral("オプション") ? w : options.data();
+    ASSERT_FALSE(options.isNull());
+    damage(path);
+    EXPECT_THROW(run.desk()->records.record(300), DbError);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.texts().size() == 2; }, 30000));
+    EXPECT_TRUE(options.isNull());
+    expectNotice(alerts.texts().last(), 1);
+    EXPECT_TRUE(run.desk()->card->isVisible());
 }
 
 } // namespace

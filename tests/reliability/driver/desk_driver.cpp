@@ -108,6 +108,7 @@ int main(int argc, char **argv)
         } else {
             // The large page of record 1; a turn that was not kept leaves the file as it was.
             desk->viewer->Display(1, 1);
+            desk->viewer->pain->waitForPage();
             const QSize before = desk->viewer->pain->imagePixelSize();
             const QString turned = QStringLiteral("%1x%2").arg(before.height()).arg(before.width());
             note("try", "turn", QStringLiteral("1"), turned);
