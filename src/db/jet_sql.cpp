@@ -277,11 +277,11 @@ QString indexLookup(const QString &name, const QString &term, QList<Variant> &pa
     // The index checks each candidate against the folded text: past about a twentieth of the
     // rows, reading every row's costs less.
     if (!lookUp(name, longest, text, 1.0 / 20)) {
-        sql = QStringLiteral("SELECT id FROM %1 WHERE %2 IS NOT NULL AND instr(%2, %3) > 0")
+        sql = QStringLiteral("SELECT id FROM %1 WHERE instr(%2, %3) > 0")
                   .arg(quoteIdentifier(TextIndex::contentTable()), TextIndex::contentColumn(name),
                        parameter(term, params));
         // Sorted after: ordered by id, SQLite would read the content table rather than the
-        // item's own index (db/text_index.cpp), which IS NOT NULL lets it use.
+        // smaller index of the text items' folded values (db/text_index.cpp).
         order = QStringLiteral("+id");
     } else {
         const QString column = quoteIdentifier(name);

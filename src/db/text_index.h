@@ -41,9 +41,9 @@ QString safeInfix(const QString &term);
 // transaction. Does nothing when the file has no DT or already has the index.
 void create(Database &db);
 
-// Creates the index for a file made before it existed, folds in what other programs wrote
-// since the last time, and adds each text item's index of its folded values (the first time,
-// and after a repair: a short term is looked for there); a file that cannot be written now (or has no DT) is
+// Creates the index for a file made before it existed (or made before the text items had an
+// index of their folded values, where a short term is looked for), and folds in what other
+// programs wrote since the last time; a file that cannot be written now (or has no DT) is
 // left as it is, and its searches scan. Never throws: searching still works.
 void ensure(Database &db);
 
