@@ -645,9 +645,14 @@ Recordset Database::openRecordset(const QString &jetSql)
     JetStatement st = translateJet(jetSql);
     if (st.kind != JetStatement::Kind::Select)
         throw DbError(DbErr::SyntaxError, QStringLiteral("SELECT 文ではありません。(%1)").arg(jetSql));
-    // An index behind DT that cannot be brought in step now would miss rows: scan instead.
-    if (st.searchesText && !TextIndex::catchUp(*this))
-        st = translateJet(jetSql, TextSearch::Scan);
+    // An index behind DT that cannot be brought in step now would miss rows: scan instead. In
+    // step, it is asked which terms are rare enough to look up.
+    if (st.searchesText)
+        st = TextIndex::catchUp(*this) ? translateJet(jetSql, TextSearch::Index,
+                                                      [this](const QString &column, const QString &term) {
+                                                          return TextIndex::rarestShare(*this, column, term);
+                                                      })
+                                       : translateJet(jetSql, TextSearch::Scan);
     // Rows without an ORDER BY come in rowid order. Asked for that order, SQLite walks the whole
     // table rather than sort what an index finds; where an index answers the condition, its keys
     // are read as the index gives them and sorted here.

@@ -226,6 +226,8 @@ QString translateLike(const QString &pattern, bool negated, QList<Variant> &para
 struct TextContext {
     bool index = false;
     bool *searchesText = nullptr;
+    const std::function<double(const QString &, const QString &)> *rarestShare = nullptr;
+    QStringList *lookup = nullptr; // the last index lookup's keys and the term ordering them
 };
 
 // A LIKE pattern for folded text: the term anywhere, its % _ and \ escaped (ESCAPE '\').
@@ -240,13 +242,10 @@ QString anywhere(const QString &folded)
     return pattern + u'%';
 }
 
-// The index's lookup of a folded term in a column it holds. The trigram index answers a LIKE by
-// its longest run of three characters or more without % and _ (it has no ESCAPE), the exact
-// pattern checks what it finds. A shorter term is looked for in the index's folded text row by
-// row (the FTS table itself would find nothing for two characters outside ASCII).
-QString indexLookup(const QString &name, const QString &term, QList<Variant> &params)
+// The longest run of the term without % and _: what the trigram index's LIKE (which has no
+// ESCAPE) can look for.
+QString longestRun(const QString &term)
 {
-    const QString column = quoteIdentifier(name);
     QString longest, run;
     for (const QChar c : term + u'%') {
         if (c != u'%' && c != u'_') {
@@ -257,16 +256,45 @@ QString indexLookup(const QString &name, const QString &term, QList<Variant> &pa
             longest = run;
         run.clear();
     }
-    const QString index = quoteIdentifier(QString::fromLatin1(TextIndex::Table));
-    if (longest.toUcs4().size() < 3)
-        return QStringLiteral("rowid IN (SELECT id FROM %1 WHERE %2 LIKE %3 ESCAPE '\\')")
-            .arg(quoteIdentifier(TextIndex::contentTable()), TextIndex::contentColumn(name),
-                 parameter(anywhere(term), params));
-    QString sql = QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %2 LIKE %3")
-                      .arg(index, column, parameter(u'%' + longest + u'%', params));
-    if (longest != term)
-        sql += QStringLiteral(" AND %1 LIKE %2 ESCAPE '\\'").arg(column, parameter(anywhere(term), params));
-    return sql + u')';
+    return longest;
+}
+
+// Whether the trigram index should look the run up in the column: three characters or more,
+// and, when the caller can tell, leaving no more than this share of the rows to check.
+bool lookUp(const QString &name, const QString &run, const TextContext &text, double share)
+{
+    return run.toUcs4().size() >= 3 && (!text.rarestShare || (*text.rarestShare)(name, run) <= share);
+}
+
+// The rowids of the values of a column the index holds that hold the folded term. The trigram
+// index answers a LIKE by its longest run, the exact pattern checks what it finds. A shorter or
+// common term is looked for in the index's folded text row by row (the FTS table itself would
+// find nothing for two characters outside ASCII); both sides folded, instr is the exact test.
+QString indexLookup(const QString &name, const QString &term, QList<Variant> &params, const TextContext &text)
+{
+    const QString longest = longestRun(term);
+    QString sql, order = QStringLiteral("rowid");
+    // The index checks each candidate against the folded text: past about a twentieth of the
+    // rows, reading every row's costs less.
+    if (!lookUp(name, longest, text, 1.0 / 20)) {
+        sql = QStringLiteral("SELECT id FROM %1 WHERE instr(%2, %3) > 0")
+                  .arg(quoteIdentifier(TextIndex::contentTable()), TextIndex::contentColumn(name),
+                       parameter(term, params));
+        // Sorted after: ordered by id, SQLite would read the content table rather than the
+        // smaller index of the text items' folded values (db/text_index.cpp).
+        order = QStringLiteral("+id");
+    } else {
+        const QString column = quoteIdentifier(name);
+        sql = QStringLiteral("SELECT rowid FROM %1 WHERE %2 LIKE %3")
+                  .arg(quoteIdentifier(QString::fromLatin1(TextIndex::Table)), column,
+                       parameter(u'%' + longest + u'%', params));
+        if (longest != term)
+            sql +=
+                QStringLiteral(" AND %1 LIKE %2 ESCAPE '\\'").arg(column, parameter(anywhere(term), params));
+    }
+    if (text.lookup)
+        *text.lookup = {sql, order};
+    return QStringLiteral("rowid IN (") + sql + u')';
 }
 
 // PartialMatch(column, 'term') starting at tokens[i]; i is left on its closing parenthesis.
@@ -287,7 +315,7 @@ QString partialMatch(const std::vector<Token> &tokens, std::size_t &i, std::size
     if (text.searchesText)
         *text.searchesText = true;
     if (text.index && TextIndex::indexes(tokens[i - 3].text))
-        return indexLookup(tokens[i - 3].text, term, params);
+        return indexLookup(tokens[i - 3].text, term, params, text);
     return QStringLiteral("ifnull(fold_text(%1) LIKE %2 ESCAPE '\\', 0)")
         .arg(column, parameter(anywhere(term), params));
 }
@@ -301,7 +329,7 @@ bool isAndOr(const Token &t)
 // the part of the text the index can look for, or nothing. Under NOT the lookup would turn a
 // missing value's unknown into true, so the condition must not have one.
 QString narrowingTerm(const std::vector<Token> &tokens, std::size_t like, std::size_t begin, std::size_t end,
-                      int depth, bool hasNot)
+                      int depth, bool hasNot, const TextContext &text)
 {
     if (hasNot || depth != 0 || like == begin || like + 1 >= end)
         return {};
@@ -318,8 +346,10 @@ QString narrowingTerm(const std::vector<Token> &tokens, std::size_t like, std::s
         if (middle.contains(c))
             return {};
     }
+    // A term the index cannot look up, or one in many rows, is left to the scan. Candidates
+    // cost a look into DT each: past about a fifth of the rows, reading every row costs less.
     const QString infix = TextIndex::safeInfix(middle);
-    return infix.toUcs4().size() >= 3 ? infix : QString();
+    return lookUp(column.text, infix, text, 1.0 / 5) ? infix : QString();
 }
 
 QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std::size_t end,
@@ -365,7 +395,7 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
                 if (p >= end || tokens[p].type != Token::Type::Text)
                     throw syntaxError(source);
                 const QString narrowing = text.index && !negatedLike
-                                              ? narrowingTerm(tokens, i, begin, end, depth, hasNot)
+                                              ? narrowingTerm(tokens, i, begin, end, depth, hasNot, text)
                                               : QString();
                 if (narrowing.isEmpty()) {
                     out << translateLike(tokens[p].text, negatedLike, params);
@@ -373,7 +403,11 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
                     // The index finds the candidates, the LIKE as written decides.
                     *text.searchesText = true;
                     const QString column = out.takeLast();
-                    out << u'(' + indexLookup(tokens[i - 1].text, narrowing, params) +
+                    // Rows holding every trigram of the term: found without reading any text.
+                    out << QStringLiteral("(rowid IN (SELECT rowid FROM %1 WHERE %1 MATCH %2)")
+                                   .arg(quoteIdentifier(QString::fromLatin1(TextIndex::Table)),
+                                        parameter(TextIndex::trigramQuery(tokens[i - 1].text, narrowing),
+                                                  params)) +
                                QStringLiteral(" AND ") + column
                         << translateLike(tokens[p].text, false, params) + u')';
                 }
@@ -423,7 +457,8 @@ SqlText translateCondition(const QString &jetCondition)
     return result;
 }
 
-JetStatement translateJet(const QString &jetSql, TextSearch textSearch)
+JetStatement translateJet(const QString &jetSql, TextSearch textSearch,
+                          const std::function<double(const QString &, const QString &)> &rarestShare)
 {
     std::vector<Token> tokens = tokenize(jetSql);
     while (!tokens.empty() && tokens.back().type == Token::Type::Symbol && tokens.back().text == u';')
@@ -480,10 +515,17 @@ JetStatement translateJet(const QString &jetSql, TextSearch textSearch)
         whereEnd = i;
         if (whereEnd == whereBegin)
             throw syntaxError(jetSql);
+        QStringList lookup;
         const TextContext text{st.kind == JetStatement::Kind::Select && textSearch == TextSearch::Index &&
                                    st.table.compare(QLatin1String("DT"), Qt::CaseInsensitive) == 0,
-                               &st.searchesText};
+                               &st.searchesText, rarestShare ? &rarestShare : nullptr, &lookup};
         st.where = translateTokens(tokens, whereBegin, whereEnd, jetSql, st.params, text);
+        // PartialMatch(column, 'term') and nothing else.
+        if (!lookup.isEmpty() && whereEnd - whereBegin == 6 &&
+            isKeyword(tokens[whereBegin], "PartialMatch")) {
+            st.indexKeySql = lookup[0];
+            st.indexKeyOrder = lookup[1];
+        }
     }
     if (i < tokens.size()) {
         if (st.kind == JetStatement::Kind::Delete)
@@ -512,6 +554,12 @@ JetStatement translateJet(const QString &jetSql, TextSearch textSearch)
 
 QString JetStatement::keySql(bool ordered) const
 {
+    if (!indexKeySql.isEmpty() && orderBy.isEmpty()) {
+        if (!ordered)
+            return indexKeySql;
+        return indexKeySql + QStringLiteral(" ORDER BY ") + indexKeyOrder +
+               (top ? QStringLiteral(" LIMIT ") + QString::number(*top) : QString());
+    }
     QString sql = QStringLiteral("SELECT rowid FROM ") + quoteIdentifier(table);
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where;

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace zumen {
@@ -24,6 +25,10 @@ struct JetStatement {
     // The condition searches text (PartialMatch, or a LIKE the text index narrows down): run
     // TextIndex::catchUp first, and when it gives false translate again with TextSearch::Scan.
     bool searchesText = false;
+    // A condition that is one index lookup alone: the keys straight from the index (its ids are
+    // DT's once it is in step), without a look into DT for each; and the term that orders them.
+    QString indexKeySql;
+    QString indexKeyOrder;
 
     // The rowids of the selected rows, in the statement's order; unordered, in whatever order
     // SQLite finds them (for a caller that sorts them itself; only without ORDER BY and TOP).
@@ -45,8 +50,11 @@ enum class TextSearch { Index, Scan };
 // alike, ASCII letter case ignored); every character of the term stands for itself. A column
 // without a value never matches. With TextSearch::Index, on a text or memo item of DT, the
 // index answers it; and a condition "column LIKE '*text*'" of its own there (not under NOT, not
-// in parentheses) is first narrowed by the index, then checked as written.
-JetStatement translateJet(const QString &jetSql, TextSearch textSearch = TextSearch::Index);
+// in parentheses) is first narrowed by the index, then checked as written. rarestShare(column,
+// folded term), when given, tells how many rows a lookup would leave (TextIndex::rarestShare);
+// for a common term the LIKE is not narrowed and PartialMatch reads the folded text row by row.
+JetStatement translateJet(const QString &jetSql, TextSearch textSearch = TextSearch::Index,
+                          const std::function<double(const QString &, const QString &)> &rarestShare = {});
 
 // SQLite text with ?N placeholders and the values bound to them.
 struct SqlText {

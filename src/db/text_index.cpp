@@ -6,6 +6,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 namespace zumen::TextIndex {
@@ -139,13 +141,24 @@ QString contentTable()
     return QString::fromLatin1(Table) + QStringLiteral("_content");
 }
 
-QString contentColumn(const QString &column)
+namespace {
+
+// Where the index holds DT's column (any letter case), -1 when it does not.
+qsizetype position(const QString &column)
 {
     const QStringList &names = columnNames();
-    qsizetype n = 0;
-    while (n < names.size() && names[n].compare(column, Qt::CaseInsensitive) != 0)
-        ++n;
-    return QStringLiteral("c%1").arg(n);
+    for (qsizetype n = 0; n < names.size(); ++n) {
+        if (names[n].compare(column, Qt::CaseInsensitive) == 0)
+            return n;
+    }
+    return -1;
+}
+
+} // namespace
+
+QString contentColumn(const QString &column)
+{
+    return QStringLiteral("c%1").arg(position(column));
 }
 
 QString foldText(const QString &text)
@@ -173,6 +186,23 @@ QString safeInfix(const QString &term)
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(cps.constData() + begin), end - begin);
 }
 
+// The text items' folded values alone, in an index of the content table: a term too short for
+// the trigrams is looked for there, reading a quarter of what the content table with the memos
+// holds. Made with the index, so that its page lies among the schema's first ones.
+void indexNames(Database &db)
+{
+    const QString name = QStringLiteral("DT_TextNames");
+    if (tableExists(db, name))
+        return;
+    QStringList columns;
+    for (const QString &c : columnNames()) {
+        if (c.startsWith(QLatin1String("Str")))
+            columns << contentColumn(c);
+    }
+    db.executeNative(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
+                         .arg(name, quoteIdentifier(contentTable()), columns.join(QStringLiteral(", "))));
+}
+
 void create(Database &db)
 {
     if (!tableExists(db, QStringLiteral("DT")) || tableExists(db, QString::fromLatin1(Table)))
@@ -193,6 +223,7 @@ void create(Database &db)
     db.executeNative(
         QStringLiteral("CREATE TRIGGER DT_TextDelete AFTER DELETE ON DT BEGIN %1(old.ID); END").arg(note));
     rebuild(db);
+    indexNames(db);
     t.commit();
 }
 
@@ -201,6 +232,7 @@ void ensure(Database &db)
     try {
         create(db);
         catchUp(db);
+        indexNames(db);
     } catch (const DbError &) {
         // Left without: searches scan DT, and the next start tries again.
     }
@@ -211,6 +243,10 @@ bool catchUp(Database &db)
     registerFold(db);
     if (!tableExists(db, QString::fromLatin1(Table)) || !tableExists(db, QStringLiteral("DT_TextDirty")))
         return false;
+    // How many rows hold each trigram, per column: kept by the connection, the file is not written.
+    db.executeNative(QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS temp.DT_TextVocab USING "
+                                    "fts5vocab(main, %1, col)")
+                         .arg(table()));
     {
         Statement dirty = db.prepare(QStringLiteral("SELECT 1 FROM DT_TextDirty LIMIT 1"));
         if (!dirty.step())
@@ -233,6 +269,43 @@ bool catchUp(Database &db)
             return false;
         throw;
     }
+}
+
+double rarestShare(Database &db, const QString &column, const QString &term)
+{
+    // The trigram tokenizer folds letter case beyond ASCII too.
+    const QList<uint> cps = term.toLower().toUcs4();
+    Statement rows =
+        db.prepare(QStringLiteral("SELECT max(id) FROM %1").arg(quoteIdentifier(contentTable())));
+    const qint64 all = rows.step() ? rows.column(0).toInteger() : 0;
+    rows.run();
+    const qsizetype n = position(column);
+    if (n < 0 || all <= 0)
+        return 1;
+    Statement holding =
+        db.prepare(QStringLiteral("SELECT doc FROM temp.DT_TextVocab WHERE term=?1 AND col=?2"));
+    holding.bind(2, Variant(columnNames()[n]));
+    qint64 rarest = all;
+    for (qsizetype k = 0; k + 3 <= cps.size(); ++k) {
+        holding.bind(1,
+                     Variant(QString::fromUcs4(reinterpret_cast<const char32_t *>(cps.constData() + k), 3)));
+        rarest = std::min<qint64>(rarest, holding.step() ? holding.column(0).toInteger() : 0);
+        holding.run();
+    }
+    return static_cast<double>(rarest) / static_cast<double>(all);
+}
+
+QString trigramQuery(const QString &column, const QString &term)
+{
+    const QList<uint> cps = term.toUcs4();
+    QStringList trigrams;
+    for (qsizetype k = 0; k + 3 <= cps.size(); ++k)
+        trigrams << u'"' +
+                        QString::fromUcs4(reinterpret_cast<const char32_t *>(cps.constData() + k), 3)
+                            .replace(u'"', QStringLiteral("\"\"")) +
+                        u'"';
+    const qsizetype n = position(column);
+    return QStringLiteral("%1 : (%2)").arg(columnNames().value(n), trigrams.join(QStringLiteral(" AND ")));
 }
 
 void rebuild(Database &db)

@@ -41,9 +41,10 @@ QString safeInfix(const QString &term);
 // transaction. Does nothing when the file has no DT or already has the index.
 void create(Database &db);
 
-// Creates the index for a file made before it existed, and folds in what other programs wrote
-// since the last time; a file that cannot be written now (or has no DT) is left as it is, and
-// its searches scan. Never throws: searching still works.
+// Creates the index for a file made before it existed (or made before the text items had an
+// index of their folded values, where a short term is looked for), and folds in what other
+// programs wrote since the last time; a file that cannot be written now (or has no DT) is
+// left as it is, and its searches scan. Never throws: searching still works.
 void ensure(Database &db);
 
 // Brings the index in step with DT: folds the rows the triggers listed and clears the list.
@@ -51,6 +52,15 @@ void ensure(Database &db);
 // cannot be written now (read-only, locked): the caller scans DT instead. Throws nothing for
 // those; other errors go to the caller. Also makes foldText available to SQL as fold_text().
 bool catchUp(Database &db);
+
+// The share of DT's rows whose column holds the rarest trigram of the folded term (three
+// characters or more): how many rows a lookup in the index would leave to check. Needs catchUp
+// on the connection first; only the speed of a search depends on it.
+double rarestShare(Database &db, const QString &column, const QString &term);
+
+// The index's query text (for MATCH) of the rows whose column holds every trigram of the folded
+// term: every row holding the term and perhaps a few more, found without reading any text.
+QString trigramQuery(const QString &column, const QString &term);
 
 // Fills the index anew from every row of DT.
 void rebuild(Database &db);

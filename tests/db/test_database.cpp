@@ -1,6 +1,7 @@
 #include "db/database.h"
 #include "db/db_error.h"
 #include "db/jet_sql.h"
+#include "db/text_index.h"
 #include "support/temp_db.h"
 
 #include <QFile>
@@ -99,6 +100,8 @@ TEST_F(JetTexts, ConditionsSelectWhatTheyWouldInTheFileEngine)
         {"PartialMatch(Text2, 'ＡＢ')", {20, 21, 23}},
         {"PartialMatch(Str3, 'ﾚｰ')", {20, 21}},
         {"PartialMatch([Text2], '_1')", {21}},
+        {"PartialMatch(Text2, '溶接部_')", {21}},
+        {"Text2 LIKE '*\"接部_*'", {}},
         {"NOT PartialMatch(Str3, 'ボルト')", {1, 2, 5, 7, 10, 11, 12, 21, 23}},
         {"PartialMatch(Str3 'x')", {}, DbErr::SyntaxError},
         // A LIKE the index narrows down keeps its exact meaning, also where folding joins a
@@ -121,6 +124,30 @@ TEST_F(JetTexts, ConditionsSelectWhatTheyWouldInTheFileEngine)
                         .keySql()
                         .contains(QLatin1String("DT_Text")))
             << where;
+    // Whether the index looks a term up or every row is read, the same keys in the same order.
+    for (const auto &c : cases) {
+        for (const bool lookUp : {false, true}) {
+            if (c.error)
+                continue;
+            const JetStatement st = translateJet(
+                QStringLiteral("SELECT * FROM DT WHERE ") + QString::fromUtf8(c.where), TextSearch::Index,
+                [&](const QString &, const QString &) { return lookUp ? 0.0 : 1.0; });
+            Statement keys = t.db().prepare(st.keySql());
+            keys.bindAll(st.params);
+            QList<qint64> found;
+            while (keys.step())
+                found << keys.column(0).toInteger();
+            EXPECT_EQ(found, c.ids) << c.where << (lookUp ? " looked up" : " read row by row");
+        }
+    }
+    // The share a lookup would leave: the rarest trigram's rows over the highest ID. A LIKE on a
+    // term that common is not narrowed and finds the same rows.
+    t.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 101 UNION ALL SELECT i + 1 FROM n WHERE i < 200) "
+                          "INSERT INTO DT (ID, Text3) SELECT i, 'Spare parts' FROM n"));
+    ASSERT_TRUE(TextIndex::catchUp(t.db()));
+    EXPECT_EQ(TextIndex::rarestShare(t.db(), QStringLiteral("text3"), QStringLiteral("spare")), 0.5);
+    EXPECT_EQ(TextIndex::rarestShare(t.db(), QStringLiteral("Text2"), QStringLiteral("溶接部")), 0.01);
+    EXPECT_EQ(ids(t.db(), QStringLiteral("SELECT * FROM DT WHERE Text3 LIKE '*SPARE*'")).size(), 100);
 }
 
 TEST_F(JetTexts, AStatementWithATailIsRefusedAndChangesNothing)
