@@ -650,7 +650,7 @@ Recordset Database::openRecordset(const QString &jetSql)
     if (st.searchesText)
         st = TextIndex::catchUp(*this) ? translateJet(jetSql, TextSearch::Index,
                                                       [this](const QString &column, const QString &term) {
-                                                          return TextIndex::rarestShare(*this, column, term);
+                                                          return TextIndex::lookupShare(*this, column, term);
                                                       })
                                        : translateJet(jetSql, TextSearch::Scan);
     // Rows without an ORDER BY come in rowid order. Asked for that order, SQLite walks the whole

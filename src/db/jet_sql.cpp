@@ -226,7 +226,7 @@ QString translateLike(const QString &pattern, bool negated, QList<Variant> &para
 struct TextContext {
     bool index = false;
     bool *searchesText = nullptr;
-    const std::function<double(const QString &, const QString &)> *rarestShare = nullptr;
+    const std::function<double(const QString &, const QString &)> *lookupShare = nullptr;
     QStringList *lookup = nullptr; // the last index lookup's keys and the term ordering them
 };
 
@@ -263,7 +263,7 @@ QString longestRun(const QString &term)
 // and, when the caller can tell, leaving no more than this share of the rows to check.
 bool lookUp(const QString &name, const QString &run, const TextContext &text, double share)
 {
-    return run.toUcs4().size() >= 3 && (!text.rarestShare || (*text.rarestShare)(name, run) <= share);
+    return run.toUcs4().size() >= 3 && (!text.lookupShare || (*text.lookupShare)(name, run) <= share);
 }
 
 // The rowids of the values of a column the index holds that hold the folded term. The trigram
@@ -458,7 +458,7 @@ SqlText translateCondition(const QString &jetCondition)
 }
 
 JetStatement translateJet(const QString &jetSql, TextSearch textSearch,
-                          const std::function<double(const QString &, const QString &)> &rarestShare)
+                          const std::function<double(const QString &, const QString &)> &lookupShare)
 {
     std::vector<Token> tokens = tokenize(jetSql);
     while (!tokens.empty() && tokens.back().type == Token::Type::Symbol && tokens.back().text == u';')
@@ -518,7 +518,7 @@ JetStatement translateJet(const QString &jetSql, TextSearch textSearch,
         QStringList lookup;
         const TextContext text{st.kind == JetStatement::Kind::Select && textSearch == TextSearch::Index &&
                                    st.table.compare(QLatin1String("DT"), Qt::CaseInsensitive) == 0,
-                               &st.searchesText, rarestShare ? &rarestShare : nullptr, &lookup};
+                               &st.searchesText, lookupShare ? &lookupShare : nullptr, &lookup};
         st.where = translateTokens(tokens, whereBegin, whereEnd, jetSql, st.params, text);
         // PartialMatch(column, 'term') and nothing else.
         if (!lookup.isEmpty() && whereEnd - whereBegin == 6 &&

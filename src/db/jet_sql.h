@@ -50,11 +50,11 @@ enum class TextSearch { Index, Scan };
 // alike, ASCII letter case ignored); every character of the term stands for itself. A column
 // without a value never matches. With TextSearch::Index, on a text or memo item of DT, the
 // index answers it; and a condition "column LIKE '*text*'" of its own there (not under NOT, not
-// in parentheses) is first narrowed by the index, then checked as written. rarestShare(column,
-// folded term), when given, tells how many rows a lookup would leave (TextIndex::rarestShare);
+// in parentheses) is first narrowed by the index, then checked as written. lookupShare(column,
+// folded term), when given, tells how many rows a lookup would leave (TextIndex::lookupShare);
 // for a common term the LIKE is not narrowed and PartialMatch reads the folded text row by row.
 JetStatement translateJet(const QString &jetSql, TextSearch textSearch = TextSearch::Index,
-                          const std::function<double(const QString &, const QString &)> &rarestShare = {});
+                          const std::function<double(const QString &, const QString &)> &lookupShare = {});
 
 // SQLite text with ?N placeholders and the values bound to them.
 struct SqlText {

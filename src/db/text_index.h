@@ -53,10 +53,10 @@ void ensure(Database &db);
 // those; other errors go to the caller. Also makes foldText available to SQL as fold_text().
 bool catchUp(Database &db);
 
-// The share of DT's rows whose column holds the rarest trigram of the folded term (three
-// characters or more): how many rows a lookup in the index would leave to check. Needs catchUp
-// on the connection first; only the speed of a search depends on it.
-double rarestShare(Database &db, const QString &column, const QString &term);
+// The share of DT's rows whose column holds every trigram of the folded term (three characters
+// or more), counted up to a quarter of the rows: how many rows a lookup in the index would
+// leave to check. Needs catchUp on the connection first; only the speed of a search depends on it.
+double lookupShare(Database &db, const QString &column, const QString &term);
 
 // The index's query text (for MATCH) of the rows whose column holds every trigram of the folded
 // term: every row holding the term and perhaps a few more, found without reading any text.
