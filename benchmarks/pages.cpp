@@ -7,6 +7,7 @@
 #include "imaging/page_image.h"
 #include "imaging/tiff_io.h"
 #include "pages/pain.h"
+#include "support/bench.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -255,23 +256,6 @@ void A3JpegFirstPaintFitted(benchmark::State &state)
 }
 BENCHMARK(A3JpegFirstPaintFitted)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(15);
 
-// A figure of this process from /proc/self/status, in bytes.
-double statusBytes(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(static_cast<qsizetype>(std::strlen(field)))
-                       .trimmed()
-                       .split(' ')
-                       .value(0)
-                       .toDouble() *
-                   1024;
-    return 0;
-}
-
 // An A0 sheet at 600 dpi (19866 x 28062): the A1 drawing twice, one above the other, each
 // enlarged to 600 dpi by repeating pixels, so that it is drawn as densely as the real scan.
 // Written twice: as this program writes pages, and in one strip as from elsewhere.
@@ -329,12 +313,10 @@ void a0FirstPaint(benchmark::State &state, bool oneStrip)
         [&] {
             viewer.pain.clearDisplay();
             malloc_trim(0);
-            QFile clear(QStringLiteral("/proc/self/clear_refs"));
-            const bool reset = clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
-            clear.close();
-            const double before = statusBytes("VmRSS:");
+            const bool reset = bench::resetPeak();
+            const double before = bench::statusBytes("VmRSS:");
             viewer.firstPaint(a0);
-            rise = reset ? std::max(rise, statusBytes("VmHWM:") - before) : 0;
+            rise = reset ? std::max(rise, bench::statusBytes("VmHWM:") - before) : 0;
         },
         [&] { bareDecode(a0); });
     // The decoding alone, without the first touch of fresh memory.

@@ -288,11 +288,10 @@ double statusBytes(const char *field)
     return 0;
 }
 
-void resetPeak()
+bool resetPeak()
 {
     QFile refs(QStringLiteral("/proc/self/clear_refs"));
-    if (refs.open(QIODevice::WriteOnly))
-        refs.write("5");
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
 }
 
 } // namespace zumen::bench

@@ -76,7 +76,7 @@ void measure(benchmark::State &state, const std::function<void()> &op, Times anc
 
 // A figure of this process from /proc/self/status ("VmRSS:", "VmHWM:"), in bytes.
 double statusBytes(const char *field);
-// Starts a new peak for VmHWM.
-void resetPeak();
+// Starts a new peak for VmHWM; false where the system does not let it.
+bool resetPeak();
 
 } // namespace zumen::bench
