@@ -42,7 +42,16 @@ TEST(ZumenDb, InitMakesAWorkingFolderNeverTouchesAnExistingOneAndFailuresSayWhy)
             inTheWay.err.contains(QStringLiteral("'%1' はフォルダではありません").arg(plain.fileName())));
     }
     EXPECT_TRUE(zumenDb({QStringLiteral("check"), dir.path()}).err.contains(QStringLiteral("3024")));
-    EXPECT_EQ(zumenDb({QStringLiteral("frobnicate")}).exitCode, 2);
+    const ToolRun wrong = zumenDb({QStringLiteral("frobnicate")});
+    EXPECT_TRUE(wrong.exitCode == 2 && wrong.err.contains(QStringLiteral("generate フォルダ")));
+    const ToolRun help = zumenDb({QStringLiteral("--help")});
+    EXPECT_TRUE(help.exitCode == 0 && help.out.contains(QStringLiteral("request ZUBAN|HINNAMAE")));
+    EXPECT_EQ(zumenDb({QStringLiteral("--version")}).exitCode, 0);
+    // A request where no working folder is would never be served: refused, nothing written.
+    const ToolRun nowhere =
+        zumenDb({QStringLiteral("request"), QStringLiteral("ZUBAN"), QStringLiteral("A"), dir.path()});
+    EXPECT_TRUE(nowhere.exitCode == 1 && nowhere.err.contains(QStringLiteral("QV.MDB がありません")));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("plain")});
 
     const ToolRun init = zumenDb({QStringLiteral("init")}, dir.path());
     ASSERT_EQ(init.exitCode, 0) << init.err.toStdString();
