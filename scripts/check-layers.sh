@@ -7,13 +7,14 @@ windows="card history pages search layout options lookup"
 declare -A may=(
   [text]="text"
   [db]="text db"
+  [exchange]="text db exchange"
   [imaging]="text db imaging"
   [scan]="text db imaging scan"
   [widgets]="text db widgets"
   [dialogs]="text db widgets dialogs"
-  [tools]="text db imaging tools"
+  [tools]="text db imaging exchange tools"
 )
-for w in $windows; do may[$w]="text db imaging scan widgets dialogs $windows"; done
+for w in $windows; do may[$w]="text db exchange imaging scan widgets dialogs $windows"; done
 status=0
 while IFS=: read -r file _ include; do
   from=${file%%/*}

@@ -49,4 +49,10 @@ QString storedFolder(const QString &folder, const QString &workingFolder)
     return QDir::isAbsolutePath(text) ? text : absolute;
 }
 
+QString pageFilePath(const QString &dir, const QString &file, const QString &scanFolder,
+                     const QString &fileFolder)
+{
+    return dir == QLatin1String("_SCAN") ? scanFolder + u'/' + file : fileFolder + u'/' + dir + u'/' + file;
+}
+
 } // namespace zumen::WorkingFolder

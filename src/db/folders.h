@@ -19,6 +19,10 @@ inline const QString FilesFolder = QStringLiteral("files");
 QString storedFolder(const QString &folder, const QString &workingFolder);
 // The absolute folder a stored text stands for.
 QString absoluteFolder(const QString &stored, const QString &workingFolder);
+// Where a page row's file lies: a "_SCAN" page in the scanner data folder, any other below the
+// file data folder in its own folder. The viewer opens this path and exports list it.
+QString pageFilePath(const QString &dir, const QString &file, const QString &scanFolder,
+                     const QString &fileFolder);
 } // namespace WorkingFolder
 
 } // namespace zumen

@@ -2,8 +2,11 @@
 
 #include "db/archive.h"
 #include "dialogs/guard.h"
+#include "exchange/csv.h"
+#include "text/utility.h"
 #include "widgets/ui.h"
 
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,13 +22,31 @@ bool isEnter(int key)
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
+QString count(int n)
+{
+    return FormatNumber(Variant(n), QStringLiteral("#,##0"));
+}
+
+// The first lines of a long list and how many more there are: the alert grows with its text.
+QString firstLines(const QStringList &lines)
+{
+    constexpr int Shown = 20;
+    QString text = lines.mid(0, Shown).join(u'\r');
+    if (lines.size() > Shown)
+        text += u'\r' + QStringLiteral("ほか %1 件").arg(count(int(lines.size()) - Shown));
+    return text;
+}
+
+const QString Utf8Filter = QStringLiteral("CSV UTF-8 (*.csv)");
+const QString Cp932Filter = QStringLiteral("CSV cp932 (*.csv)");
+
 } // namespace
 
 Opt_frm::Opt_frm(Archive &archive, QWidget *parent) : QWidget(parent, Qt::Window), m_archive(archive)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("オプション"));
-    setFixedSize(twipsToPixels(7080), twipsToPixels(3240));
+    setFixedSize(twipsToPixels(7080), twipsToPixels(3840));
     setFont(windowFont(ProportionalGothic, 9));
 
     m_title = new QLabel(QStringLiteral("オプション"), this);
@@ -62,6 +83,26 @@ Opt_frm::Opt_frm(Archive &archive, QWidget *parent) : QWidget(parent, Qt::Window
     nameControl(*m_store, QStringLiteral("Command(2)"), m_store->text());
     connect(m_store, &QPushButton::clicked, this, &Opt_frm::save);
 
+    m_export = new QPushButton(QStringLiteral("CSV 書き出し…"), this);
+    m_export->setGeometry(twipsRect(2460, 2970, 2100, 450));
+    nameControl(*m_export, QStringLiteral("ExportCsv"), m_export->text());
+    connect(m_export, &QPushButton::clicked, this, [this] {
+        QString filter = Utf8Filter;
+        const QString path = QFileDialog::getSaveFileName(
+            this, m_export->text(), QString(), Utf8Filter + QStringLiteral(";;") + Cp932Filter, &filter);
+        if (!path.isEmpty())
+            exportTo(path, filter == Cp932Filter);
+    });
+    m_import = new QPushButton(QStringLiteral("CSV 読み込み…"), this);
+    m_import->setGeometry(twipsRect(4680, 2970, 2100, 450));
+    nameControl(*m_import, QStringLiteral("ImportCsv"), m_import->text());
+    connect(m_import, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(
+            this, m_import->text(), QString(), QStringLiteral("CSV (*.csv);;すべてのファイル (*)"));
+        if (!path.isEmpty())
+            importFrom(path);
+    });
+
     // The buttons name their keys, so the keys work wherever the focus is.
     connect(new QShortcut(Qt::Key_F10, this), &QShortcut::activated, this, &Opt_frm::save);
     connect(new QShortcut(Qt::Key_Escape, this), &QShortcut::activated, this, &QWidget::close);
@@ -83,6 +124,41 @@ void Opt_frm::LoadOptions()
 void Opt_frm::Register(const QString & /*dummyMode*/)
 {
     m_archive.options.writeFolders(m_ebox[0]->text(), m_ebox[1]->text());
+}
+
+void Opt_frm::exportTo(const QString &path, bool cp932)
+{
+    guarded([&] {
+        Csv::ExportOptions options;
+        options.encoding = cp932 ? Csv::Encoding::Cp932 : Csv::Encoding::Utf8;
+        const Csv::Exported exported = Csv::exportRows(m_archive, options);
+        QString error;
+        if (!exported.problems.isEmpty())
+            ShowAlert(firstLines(exported.problems) + u'\r' +
+                      QStringLiteral("cp932 で書けない文字があるため、書き出しませんでした。"));
+        // The file dialog has asked before replacing a file.
+        else if (!Csv::writeFile(path, exported.bytes, true, &error))
+            ShowAlert(error);
+        else
+            ShowAlert(QStringLiteral("%1 件を書き出しました。").arg(count(exported.rows)));
+    });
+}
+
+void Opt_frm::importFrom(const QString &path)
+{
+    guarded([&] {
+        const Csv::Imported imported = Csv::importFile(m_archive, path, std::nullopt, {});
+        if (imported.refused) {
+            ShowAlert(firstLines(imported.problems) + u'\r' +
+                      QStringLiteral("読めない行があるため、何も書き込みませんでした。"));
+            return;
+        }
+        emit recordsImported();
+        ShowAlert(
+            QStringList(QStringList{QStringLiteral("%1 件を読み込みました。").arg(count(imported.written))} +
+                        imported.notes)
+                .join(u'\r'));
+    });
 }
 
 void Opt_frm::save()

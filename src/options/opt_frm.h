@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <array>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -27,6 +28,15 @@ public:
     // Throws the engine's errors.
     void Register(const QString &dummyMode);
 
+    // The records as CSV into the file (UTF-8 with BOM, or cp932), or from it; each says how
+    // it went in an alert. An import with any bad row writes nothing and lists the rows.
+    void exportTo(const QString &path, bool cp932);
+    void importFrom(const QString &path);
+
+signals:
+    // Records were written: what the card shows may have changed.
+    void recordsImported();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -41,6 +51,8 @@ private:
     QLineEdit *m_recField;
     QPushButton *m_back;
     QPushButton *m_store;
+    QPushButton *m_export;
+    QPushButton *m_import;
 };
 
 } // namespace zumen

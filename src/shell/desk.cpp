@@ -14,6 +14,8 @@
 #include "search/srchlist_frm.h"
 #include "widgets/ui.h"
 
+#include <QLabel>
+
 namespace zumen {
 
 Desk::~Desk()
@@ -49,6 +51,9 @@ void Desk::connectWindows()
     QObject::connect(card, &Info_frm::optionsRequested, card, [this] {
         guarded([this] {
             auto *window = new Opt_frm(*this);
+            // Imported values replace what the card shows, so that a save cannot write the old ones back.
+            QObject::connect(window, &Opt_frm::recordsImported, card,
+                             [this] { card->Display(card->ID->text().toInt()); });
             CenterForm(*window);
             window->show();
         });

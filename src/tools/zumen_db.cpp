@@ -1,7 +1,10 @@
 // zumen-db: prepares and checks working folders from the command line.
+#include "db/archive.h"
 #include "db/db_error.h"
 #include "db/folders.h"
+#include "exchange/csv.h"
 #include "text/request_file.h"
+#include "text/utility.h"
 #include "tools/generate.h"
 #include "tools/working_folder.h"
 
@@ -12,6 +15,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -29,7 +33,12 @@ const char *const Commands =
     "  generate フォルダ --records 件数 [--seed 種]\n"
     "                              計測用の大きな作業フォルダを作ります\n"
     "  request ZUBAN|HINNAMAE 値 [フォルダ]\n"
-    "                              図番か品名の表示を依頼するファイルを置きます";
+    "                              図番か品名の表示を依頼するファイルを置きます\n"
+    "  export 出力.csv [フォルダ] [--history] [--encoding utf8|cp932] [--dates iso|shown] [--force]\n"
+    "                              レコード (--history なら履歴) を CSV に書き出します\n"
+    "  import 入力.csv [フォルダ] [--history] [--encoding utf8|cp932] [--update] [--skip-bad]\n"
+    "                              CSV のレコード (--history なら履歴) を読み込みます。QV.MDB の\n"
+    "                              ないフォルダには init と同じく作ってから読み込みます";
 
 // A command line that cannot be read: what was wrong, then how to write it, exit status 2.
 int usage(const QCommandLineParser &parser, const QString &problem = {})
@@ -38,6 +47,69 @@ int usage(const QCommandLineParser &parser, const QString &problem = {})
         print(stderr, problem);
     print(stderr, parser.helpText() + QString::fromUtf8(Commands));
     return 2;
+}
+
+QString count(int n)
+{
+    return zumen::FormatNumber(zumen::Variant(n), QStringLiteral("#,##0"));
+}
+
+// export and import: the folder's records through its own layouts and page folders.
+int exchange(const QString &command, const QString &file, const QString &folder,
+             const zumen::Csv::ExportOptions &out, std::optional<zumen::Csv::Encoding> encoding,
+             const zumen::Csv::ImportOptions &in, bool force)
+{
+    using namespace zumen;
+    const QString path = QDir(folder).filePath(WorkingFolder::DatabaseFile);
+    if (!QFileInfo::exists(path)) {
+        if (command == QLatin1String("export")) {
+            print(stderr, QStringLiteral("'%1' は作業フォルダではありません (QV.MDB がありません)。")
+                              .arg(QDir(folder).absolutePath()));
+            return 1;
+        }
+        WorkingFolder::init(folder);
+        print(stdout, QStringLiteral("'%1' に QV.MDB を作りました。").arg(QDir(folder).absolutePath()));
+    }
+    Archive archive(Database::open(path));
+    archive.layouts.load(archive.mainLayout, archive.historyLayout);
+    archive.scanFolder = archive.options.folder(OptionCode::ScanFolder).value_or(QString());
+    archive.fileFolder = archive.options.folder(OptionCode::FileFolder).value_or(QString());
+
+    if (command == QLatin1String("export")) {
+        const Csv::Exported exported = Csv::exportRows(archive, out);
+        for (const QString &problem : exported.problems)
+            print(stderr, problem);
+        QString error;
+        if (!exported.problems.isEmpty()) {
+            print(
+                stderr,
+                QStringLiteral(
+                    "cp932 で書けない文字があるため、書き出しませんでした (--encoding utf8 なら書けます)。"));
+            return 1;
+        }
+        if (!Csv::writeFile(file, exported.bytes, force, &error)) {
+            print(stderr, error + (force ? QString() : QStringLiteral(" (置き換えるには --force)")));
+            return 1;
+        }
+        print(stdout, QStringLiteral("%1 件を書き出しました。").arg(count(exported.rows)));
+        return 0;
+    }
+    const Csv::Imported imported = Csv::importFile(archive, file, encoding, in);
+    for (const QString &note : imported.notes)
+        print(stdout, note);
+    for (const QString &problem : imported.problems)
+        print(stderr, problem);
+    if (imported.refused) {
+        print(stderr,
+              QStringLiteral(
+                  "読めない行があるため、何も書き込みませんでした (--skip-bad なら読める行だけ書きます)。"));
+        return 1;
+    }
+    print(stdout,
+          QStringLiteral("%1 件を読み込みました。").arg(count(imported.written)) +
+              (imported.skipped ? QStringLiteral(" %1 行を飛ばしました。").arg(count(imported.skipped))
+                                : QString()));
+    return 0;
 }
 
 } // namespace
@@ -65,7 +137,22 @@ int main(int argc, char *argv[])
                                            QStringLiteral("件数"));
     const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("generate の乱数の種"),
                                         QStringLiteral("種"), QStringLiteral("1"));
-    parser.addOptions({recordsOption, seedOption});
+    const QCommandLineOption historyOption(QStringLiteral("history"),
+                                           QStringLiteral("export/import で履歴を扱います"));
+    const QCommandLineOption encodingOption(
+        QStringLiteral("encoding"), QStringLiteral("export/import の文字コード: utf8 (BOM 付き) か cp932"),
+        QStringLiteral("文字コード"));
+    const QCommandLineOption datesOption(
+        QStringLiteral("dates"), QStringLiteral("export の日付: iso (2024-03-05) か shown (2024/03/05)"),
+        QStringLiteral("形"), QStringLiteral("iso"));
+    const QCommandLineOption forceOption(QStringLiteral("force"),
+                                         QStringLiteral("export で今ある CSV を置き換えます"));
+    const QCommandLineOption updateOption(QStringLiteral("update"),
+                                          QStringLiteral("import ですでにある ID の値を置き換えます"));
+    const QCommandLineOption skipBadOption(QStringLiteral("skip-bad"),
+                                           QStringLiteral("import で読めない行を飛ばし、ほかを書きます"));
+    parser.addOptions({recordsOption, seedOption, historyOption, encodingOption, datesOption, forceOption,
+                       updateOption, skipBadOption});
     parser.addPositionalArgument(QStringLiteral("コマンド"), QStringLiteral("下のどれか"),
                                  QStringLiteral("コマンド [引数...]"));
     if (!parser.parse(app.arguments()))
@@ -85,6 +172,31 @@ int main(int argc, char *argv[])
     const QString folder = args.size() > 1 ? args[1] : QDir::currentPath();
     if ((parser.isSet(recordsOption) || parser.isSet(seedOption)) && command != QLatin1String("generate"))
         return usage(parser, QStringLiteral("--records と --seed は generate だけのものです。"));
+    const bool exporting = command == QLatin1String("export"), importing = command == QLatin1String("import");
+    if ((parser.isSet(historyOption) || parser.isSet(encodingOption)) && !exporting && !importing)
+        return usage(parser, QStringLiteral("--history と --encoding は export と import だけのものです。"));
+    if ((parser.isSet(datesOption) || parser.isSet(forceOption)) && !exporting)
+        return usage(parser, QStringLiteral("--dates と --force は export だけのものです。"));
+    if ((parser.isSet(updateOption) || parser.isSet(skipBadOption)) && !importing)
+        return usage(parser, QStringLiteral("--update と --skip-bad は import だけのものです。"));
+    zumen::Csv::ExportOptions out;
+    zumen::Csv::ImportOptions in;
+    out.rows = in.rows = parser.isSet(historyOption) ? zumen::Csv::Rows::History : zumen::Csv::Rows::Records;
+    std::optional<zumen::Csv::Encoding> encoding;
+    const QString encodingName = parser.value(encodingOption);
+    if (encodingName == QLatin1String("utf8"))
+        encoding = zumen::Csv::Encoding::Utf8;
+    else if (encodingName == QLatin1String("cp932"))
+        encoding = zumen::Csv::Encoding::Cp932;
+    else if (parser.isSet(encodingOption))
+        return usage(parser, QStringLiteral("--encoding には utf8 か cp932 を書きます。"));
+    out.encoding = encoding.value_or(zumen::Csv::Encoding::Utf8);
+    const QString dates = parser.value(datesOption);
+    if (dates != QLatin1String("iso") && dates != QLatin1String("shown"))
+        return usage(parser, QStringLiteral("--dates には iso か shown を書きます。"));
+    out.dates = dates == QLatin1String("iso") ? zumen::Csv::Dates::Iso : zumen::Csv::Dates::Shown;
+    in.update = parser.isSet(updateOption);
+    in.skipBad = parser.isSet(skipBadOption);
     if (command == QLatin1String("request") && (args.size() == 3 || args.size() == 4)) {
         const QString into = args.size() == 4 ? args[3] : QDir::currentPath();
         // A request left where no working folder is would wait for a program that never comes.
@@ -101,7 +213,10 @@ int main(int argc, char *argv[])
         return 0;
     }
     try {
-        if (command == QLatin1String("generate") && args.size() == 2) {
+        if ((exporting || importing) && (args.size() == 2 || args.size() == 3)) {
+            return exchange(command, args[1], args.size() == 3 ? args[2] : QDir::currentPath(), out, encoding,
+                            in, parser.isSet(forceOption));
+        } else if (command == QLatin1String("generate") && args.size() == 2) {
             bool ok = false;
             const int records = parser.value(recordsOption).toInt(&ok);
             bool seedOk = false;

@@ -5,6 +5,7 @@
 #include "support/temp_db.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -120,6 +121,33 @@ TEST_F(Options, AFailedSaveIsShownAndKeepsTheWindowWhatWasTypedAndTheFirstRow)
     m_db.exec("DROP TABLE UserOP");
     open();
     EXPECT_EQ(alerts.texts().size(), 3);
+}
+
+TEST_F(Options, CsvImportWithABadRowWritesNothingAndSaysWhichAndAGoodOneRefreshesTheCard)
+{
+    open();
+    int imported = 0;
+    QObject::connect(m_window, &Opt_frm::recordsImported, [&] { ++imported; });
+    const QString csv = QDir(m_db.folder()).filePath("in.csv");
+    auto writeCsv = [&](const QByteArray &bytes) {
+        QFile file(csv);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    AlertAnswerer alerts;
+    writeCsv("ID,名前\r\n2,乙\r\nx,甲\r\n");
+    m_window->importFrom(csv);
+    writeCsv("ID,名前\r\n2,乙\r\n");
+    m_window->importFrom(csv);
+    ASSERT_EQ(alerts.texts().size(), 2);
+    EXPECT_TRUE(alerts.texts()[0].startsWith("3 行目: ID「x」は") &&
+                alerts.texts()[0].endsWith("何も書き込みませんでした。"));
+    EXPECT_EQ(alerts.texts()[1], "1 件を読み込みました。");
+    EXPECT_EQ(imported, 1);
+    EXPECT_EQ(m_archive->records.record(2)->value("Namae"), zumen::Variant("乙"));
+
+    m_window->exportTo(QDir(m_db.folder()).filePath("out.csv"), false);
+    EXPECT_EQ(alerts.texts().value(2), "1 件を書き出しました。");
 }
 
 } // namespace
