@@ -30,6 +30,12 @@ QString absoluteFolder(const QString &stored, const QString &workingFolder)
     return QDir::cleanPath(QDir(workingFolder).absoluteFilePath(text));
 }
 
+QString pageFilePath(const QString &dir, const QString &file, const QString &scanFolder,
+                     const QString &fileFolder)
+{
+    return dir == QLatin1String("_SCAN") ? scanFolder + u'/' + file : fileFolder + u'/' + dir + u'/' + file;
+}
+
 QString storedFolder(const QString &folder, const QString &workingFolder)
 {
     const QString text = folder.trimmed();

@@ -19,6 +19,10 @@ inline const QString FilesFolder = QStringLiteral("files");
 QString storedFolder(const QString &folder, const QString &workingFolder);
 // The absolute folder a stored text stands for.
 QString absoluteFolder(const QString &stored, const QString &workingFolder);
+// Where a page row's file lies: Dir "_SCAN" is the scan folder, any other Dir a folder below
+// the file folder ("" for the file folder itself). Dir and file name come trimmed.
+QString pageFilePath(const QString &dir, const QString &file, const QString &scanFolder,
+                     const QString &fileFolder);
 } // namespace WorkingFolder
 
 } // namespace zumen

@@ -118,8 +118,8 @@ void Drawing_frm::Display(std::int32_t aID, std::int16_t aPage)
 
 void Drawing_frm::DisplayByFileName(const QString &aPath, const QString &aName)
 {
-    const QString path = aPath == QLatin1String("_SCAN") ? m_archive.scanFolder + u'/' + aName
-                                                         : m_archive.fileFolder + u'/' + aPath + u'/' + aName;
+    const QString path =
+        WorkingFolder::pageFilePath(aPath, aName, m_archive.scanFolder, m_archive.fileFolder);
     try {
         // The page comes at the zoom the user chose, from record to record; a file that
         // turns out missing or damaged while it is decoded comes back through pageFailed.
