@@ -10,10 +10,11 @@ declare -A may=(
   [imaging]="text db imaging"
   [scan]="text db imaging scan"
   [widgets]="text db widgets"
+  [exchange]="text db exchange"
   [dialogs]="text db widgets dialogs"
-  [tools]="text db imaging tools"
+  [tools]="text db imaging exchange tools"
 )
-for w in $windows; do may[$w]="text db imaging scan widgets dialogs $windows"; done
+for w in $windows; do may[$w]="text db imaging scan widgets dialogs exchange $windows"; done
 status=0
 while IFS=: read -r file _ include; do
   from=${file%%/*}
