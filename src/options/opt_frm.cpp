@@ -2,8 +2,12 @@
 
 #include "db/archive.h"
 #include "dialogs/guard.h"
+#include "exchange/backup.h"
 #include "widgets/ui.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,7 +29,7 @@ Opt_frm::Opt_frm(Archive &archive, QWidget *parent) : QWidget(parent, Qt::Window
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("オプション"));
-    setFixedSize(twipsToPixels(7080), twipsToPixels(3240));
+    setFixedSize(twipsToPixels(7080), twipsToPixels(3900));
     setFont(windowFont(ProportionalGothic, 9));
 
     m_title = new QLabel(QStringLiteral("オプション"), this);
@@ -62,6 +66,12 @@ Opt_frm::Opt_frm(Archive &archive, QWidget *parent) : QWidget(parent, Qt::Window
     nameControl(*m_store, QStringLiteral("Command(2)"), m_store->text());
     connect(m_store, &QPushButton::clicked, this, &Opt_frm::save);
 
+    // The folder-wide tasks, in a row of their own under the window's own buttons.
+    m_backup = new QPushButton(QStringLiteral("バックアップ…"), this);
+    m_backup->setGeometry(twipsRect(240, 3060, 2100, 450));
+    nameControl(*m_backup, QStringLiteral("Backup"), m_backup->text());
+    connect(m_backup, &QPushButton::clicked, this, &Opt_frm::backup);
+
     // The buttons name their keys, so the keys work wherever the focus is.
     connect(new QShortcut(Qt::Key_F10, this), &QShortcut::activated, this, &Opt_frm::save);
     connect(new QShortcut(Qt::Key_Escape, this), &QShortcut::activated, this, &QWidget::close);
@@ -90,6 +100,31 @@ void Opt_frm::save()
     // On a failure the window stays open with what was typed, so nothing is lost.
     if (guarded([this] { Register(QString()); }))
         close();
+}
+
+void Opt_frm::backup()
+{
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("バックアップを置くフォルダ"));
+    if (chosen.isEmpty())
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    Backup::Result done;
+    const bool ok = guarded([&] {
+        // The alert a failure shows needs the ordinary cursor back.
+        struct Restore {
+            ~Restore() { QApplication::restoreOverrideCursor(); }
+        } restore;
+        done = Backup::create(m_archive.options.workingFolder(), Backup::timestampedFolder(chosen));
+    });
+    if (!ok)
+        return;
+    QString text = QStringLiteral("バックアップを作りました: ") + QDir::toNativeSeparators(done.folder);
+    if (!done.missing.isEmpty())
+        text += u'\r' + QStringLiteral("見つからないページファイルが %1 個あります (%2 に一覧)。")
+                            .arg(done.missing.size())
+                            .arg(Backup::ManifestFile);
+    ShowAlert(text);
 }
 
 bool Opt_frm::eventFilter(QObject *watched, QEvent *event)
