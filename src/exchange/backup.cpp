@@ -233,7 +233,6 @@ Result create(const QString &workingFolder, const QString &dest)
         }
         take(source.filePath(WorkingFolder::PlaceholderImage),
              copy.filePath(WorkingFolder::PlaceholderImage));
-        db.close();
     }
 
     for (const QString &path : copied) {
