@@ -11,6 +11,7 @@ declare -A may=(
   [imaging]="text db imaging"
   [scan]="text db imaging scan"
   [widgets]="text db widgets"
+  [exchange]="text db exchange"
   [dialogs]="text db widgets dialogs"
   [tools]="text db imaging exchange tools"
 )

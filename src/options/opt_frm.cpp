@@ -2,10 +2,13 @@
 
 #include "db/archive.h"
 #include "dialogs/guard.h"
+#include "exchange/backup.h"
 #include "exchange/csv.h"
 #include "text/utility.h"
 #include "widgets/ui.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -46,7 +49,7 @@ Opt_frm::Opt_frm(Archive &archive, QWidget *parent) : QWidget(parent, Qt::Window
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("オプション"));
-    setFixedSize(twipsToPixels(7080), twipsToPixels(3840));
+    setFixedSize(twipsToPixels(7080), twipsToPixels(3900));
     setFont(windowFont(ProportionalGothic, 9));
 
     m_title = new QLabel(QStringLiteral("オプション"), this);
@@ -83,8 +86,13 @@ Opt_frm::Opt_frm(Archive &archive, QWidget *parent) : QWidget(parent, Qt::Window
     nameControl(*m_store, QStringLiteral("Command(2)"), m_store->text());
     connect(m_store, &QPushButton::clicked, this, &Opt_frm::save);
 
+    // The folder-wide tasks, in a row of their own under the window's own buttons.
+    m_backup = new QPushButton(QStringLiteral("バックアップ…"), this);
+    m_backup->setGeometry(twipsRect(240, 3060, 2100, 450));
+    nameControl(*m_backup, QStringLiteral("Backup"), m_backup->text());
+    connect(m_backup, &QPushButton::clicked, this, &Opt_frm::backup);
     m_export = new QPushButton(QStringLiteral("CSV 書き出し…"), this);
-    m_export->setGeometry(twipsRect(2460, 2970, 2100, 450));
+    m_export->setGeometry(twipsRect(2460, 3060, 2100, 450));
     nameControl(*m_export, QStringLiteral("ExportCsv"), m_export->text());
     connect(m_export, &QPushButton::clicked, this, [this] {
         QString filter = Utf8Filter;
@@ -94,7 +102,7 @@ Opt_frm::Opt_frm(Archive &archive, QWidget *parent) : QWidget(parent, Qt::Window
             exportTo(path, filter == Cp932Filter);
     });
     m_import = new QPushButton(QStringLiteral("CSV 読み込み…"), this);
-    m_import->setGeometry(twipsRect(4680, 2970, 2100, 450));
+    m_import->setGeometry(twipsRect(4680, 3060, 2100, 450));
     nameControl(*m_import, QStringLiteral("ImportCsv"), m_import->text());
     connect(m_import, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getOpenFileName(
@@ -166,6 +174,31 @@ void Opt_frm::save()
     // On a failure the window stays open with what was typed, so nothing is lost.
     if (guarded([this] { Register(QString()); }))
         close();
+}
+
+void Opt_frm::backup()
+{
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("バックアップを置くフォルダ"));
+    if (chosen.isEmpty())
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    Backup::Result done;
+    const bool ok = guarded([&] {
+        // The alert a failure shows needs the ordinary cursor back.
+        struct Restore {
+            ~Restore() { QApplication::restoreOverrideCursor(); }
+        } restore;
+        done = Backup::create(m_archive.options.workingFolder(), Backup::timestampedFolder(chosen));
+    });
+    if (!ok)
+        return;
+    QString text = QStringLiteral("バックアップを作りました: ") + QDir::toNativeSeparators(done.folder);
+    if (!done.missing.isEmpty())
+        text += u'\r' + QStringLiteral("見つからないページファイルが %1 個あります (%2 に一覧)。")
+                            .arg(done.missing.size())
+                            .arg(Backup::ManifestFile);
+    ShowAlert(text);
 }
 
 bool Opt_frm::eventFilter(QObject *watched, QEvent *event)

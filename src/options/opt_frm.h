@@ -42,6 +42,8 @@ protected:
 
 private:
     void save();
+    // Asks where, then copies the working folder there while the desk keeps running.
+    void backup();
 
     Archive &m_archive;
     QLabel *m_title;
@@ -51,6 +53,7 @@ private:
     QLineEdit *m_recField;
     QPushButton *m_back;
     QPushButton *m_store;
+    QPushButton *m_backup;
     QPushButton *m_export;
     QPushButton *m_import;
 };

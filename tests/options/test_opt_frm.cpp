@@ -64,6 +64,10 @@ TEST_F(Options, FoldersAreShownAbsoluteAndStoredByEnterF10OrSaveButNeverByEscOrB
     m_db.exec("INSERT INTO UserOP (Code, Contents) VALUES (11, 'scan'), (12, NULL)");
     open();
     EXPECT_EQ(box("ebox(0)")->text(), QDir(m_db.folder()).filePath("scan"));
+    // The window serves as the menu: the backup is offered where a user looks for it.
+    const QPushButton *backup = m_window->findChild<QPushButton *>("Backup");
+    ASSERT_TRUE(backup && backup->isVisible() && m_window->rect().contains(backup->geometry()));
+    EXPECT_EQ(backup->accessibleName(), "バックアップ…");
     EXPECT_EQ(box("ebox(0)")->selectedText(), box("ebox(0)")->text());
     typeText(box("ebox(0)"), "  " + QDir(m_db.folder()).filePath("図面/スキャン/") + "  "); // replaces it
     press(Qt::Key_Return);
