@@ -177,7 +177,7 @@ TEST_F(Card, AFailedSaveIsShownAndEscThenShowsTheStoredRecord)
     EXPECT_EQ(card().eNamae->text(), QStringLiteral("seven"));
 }
 
-TEST_F(Card, TheHiddenGestureOpensOptionsButAPlainClickEnds)
+TEST_F(Card, TheHiddenGestureOnEndOpensOptions)
 {
     const auto all = Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier;
     QTest::mousePress(card().Command[6], Qt::LeftButton, all);
@@ -187,9 +187,7 @@ TEST_F(Card, TheHiddenGestureOpensOptionsButAPlainClickEnds)
         options = options ? options : qobject_cast<Opt_frm *>(w);
     ASSERT_TRUE(options && options->isVisible());
     options->close();
-
-    click(6);
-    EXPECT_TRUE(d.ended());
+    EXPECT_FALSE(d.ended());
 }
 
 } // namespace

@@ -29,6 +29,16 @@ QImage turnedRight(const QImage &image)
     return greyOf(image).transformed(QTransform().rotate(90));
 }
 
+// The mean difference of two grey images of one size, b moved by (dx, dy); edges left out.
+double meanDifference(const QImage &a, const QImage &b, int dx = 0, int dy = 0)
+{
+    double sum = 0;
+    for (int y = 1; y + 1 < a.height(); ++y)
+        for (int x = 1; x + 1 < a.width(); ++x)
+            sum += std::abs(a.constScanLine(y)[x] - b.constScanLine(y + dy)[x + dx]);
+    return sum / (a.width() * a.height());
+}
+
 void expectSamePixels(const QImage &actual, const QImage &expected)
 {
     ASSERT_EQ(actual.size(), expected.size());
@@ -146,16 +156,6 @@ TEST_F(PageImageTest, BilevelPagesStayOneBitAndGoBackInKind)
 
 TEST_F(PageImageTest, RenderingReducesToGreyRepeatsWhenEnlargedAndJoinsSeamlessly)
 {
-    QImage mono(64, 48, QImage::Format_Mono);
-    mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-    mono.fill(0);
-    for (int y = 0; y < 48; ++y)
-        mono.setPixel(21, y, 1); // a line one pixel wide
-    const PageImage lines = PageImage::fromImage(mono, 400);
-    const QImage quarter = lines.render(QRect(0, 0, 16, 12), 25);
-    EXPECT_EQ(quarter.format(), QImage::Format_Grayscale8);
-    EXPECT_EQ(qGray(quarter.pixel(5, 2)), 191); // a quarter of the box is black: grey, not gone
-    EXPECT_EQ(qGray(quarter.pixel(4, 2)), 255);
     // Every box, wherever its edges fall within the bytes of a row, is the exact share of
     // black in it, counted here pixel by pixel.
     const QImage drawing = testDrawing(QSize(157, 119));
@@ -175,10 +175,8 @@ TEST_F(PageImageTest, RenderingReducesToGreyRepeatsWhenEnlargedAndJoinsSeamlessl
             }
         EXPECT_EQ(wrong, 0);
     }
-    const QImage twice = lines.render(QRect(40, 0, 8, 4), 200); // from 100 % on, not blurred
-    EXPECT_EQ(qGray(twice.pixel(1, 0)), 255);
-    EXPECT_EQ(qGray(twice.pixel(2, 0)), 0);
-    EXPECT_EQ(qGray(twice.pixel(4, 0)), 255);
+    // From 100 % on each pixel is repeated, not blurred.
+    EXPECT_EQ(drawn.render(QRect(0, 0, 314, 238), 200), greyOf(drawing).scaled(314, 238));
 
     // The view renders only what is exposed, strip by strip; the strips must join seamlessly,
     // at percents and at the fractions a fit to a window gives.
@@ -251,11 +249,7 @@ TEST_F(PageImageTest, TurnedPagesGoBackInTheirOwnKind)
     jpeg.save(path("grey.jpg"));
     const QImage back = greyOf(QImage(path("grey.jpg")));
     ASSERT_EQ(back.size(), decoded.size());
-    double sum = 0;
-    for (int y = 0; y < back.height(); ++y)
-        for (int x = 0; x < back.width(); ++x)
-            sum += std::abs(back.constScanLine(y)[x] - decoded.constScanLine(y)[x]);
-    EXPECT_LT(sum / (back.width() * back.height()), 1.5);
+    EXPECT_LT(meanDifference(back, decoded), 1.5);
 }
 
 // A JPEG wanted small is decoded small, yet stands for the whole page: it draws like the
@@ -282,17 +276,11 @@ TEST_F(PageImageTest, AJpegDecodedSmallDrawsLikeTheWholeAndIsNeverWritten)
     ASSERT_EQ(a.size(), b.size());
     // libjpeg's reduced transform softens edges, so the two differ a little; but they line
     // up: moved by a pixel either way, the difference only grows.
-    auto difference = [&](int dx, int dy) {
-        double sum = 0;
-        for (int y = 1; y + 1 < a.height(); ++y)
-            for (int x = 1; x + 1 < a.width(); ++x)
-                sum += std::abs(a.constScanLine(y)[x] - b.constScanLine(y + dy)[x + dx]);
-        return sum / (a.width() * a.height());
-    };
-    EXPECT_LT(difference(0, 0), 8.0);
+    EXPECT_LT(meanDifference(a, b), 8.0);
     for (int dx : {-1, 0, 1})
         for (int dy : {-1, 0, 1})
-            EXPECT_TRUE(!(dx || dy) || difference(0, 0) < difference(dx, dy)) << dx << "," << dy;
+            EXPECT_TRUE(!(dx || dy) || meanDifference(a, b) < meanDifference(a, b, dx, dy))
+                << dx << "," << dy;
 
     small.rotateRight();
     EXPECT_EQ(small.size(), QSize(901, 1203));
@@ -341,10 +329,6 @@ TEST_F(PageImageTest, WritingBackTheFirstPageOfABookKeepsTheOthersAsStored)
 
 TEST_F(PageImageTest, SavedAsTiffIsLosslessAndArchival)
 {
-    PageImage scan = PageImage::fromImage(testDrawing(), 200);
-    scan.save(path("scan.tif"), 0); // a page that never was a file goes out as TIFF
-    EXPECT_EQ(tiffTags(path("scan.tif")).compression, COMPRESSION_CCITTFAX4);
-
     ASSERT_TRUE(testGreyDrawing().save(path("grey.jpg"), "jpeg", 97));
     PageImage page = PageImage::load(path("grey.jpg"));
     page.save(path("grey.tif"), 1);
@@ -354,7 +338,6 @@ TEST_F(PageImageTest, SavedAsTiffIsLosslessAndArchival)
     expectSamePixels(PageImage::load(path("grey.tif")).image(), page.image());
 
     EXPECT_EQ(errorNumber([&] { page.save(path("x.tif"), 2); }), 5);
-    EXPECT_EQ(errorNumber([&] { PageImage().save(path("x.tif")); }), 481);
 }
 
 TEST_F(PageImageTest, FilesThatAreNoPageFailCleanly)

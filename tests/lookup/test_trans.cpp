@@ -6,14 +6,13 @@
 #include "shell/startup.h"
 #include "support/in_folder.h"
 #include "support/modal.h"
+#include "support/page_files.h"
 #include "support/test_desk.h"
 #include "support/zumen_db_tool.h"
 #include "text/cp932.h"
-#include "tools/working_folder.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QTest>
 
@@ -26,13 +25,6 @@
 using namespace zumen;
 
 namespace {
-
-void put(const QString &name, const QByteArray &bytes)
-{
-    QFile f(QDir::current().filePath(name));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 bool present(const QString &name)
 {
@@ -67,8 +59,8 @@ struct Request : ::testing::Test {
     QString shown() { return d.desk().card->ID->text(); }
     void request(const QByteArray &kind, const QByteArray &value)
     {
-        put(QString::fromLatin1(kind.trimmed()), value);
-        put(QStringLiteral("TRIGGER"), kind);
+        writeBytes(QString::fromLatin1(kind.trimmed()), value);
+        writeBytes(QStringLiteral("TRIGGER"), kind);
     }
     // Serves a request whose list the user answers with key after the Downs; gives the list.
     QStringList listed(const QByteArray &kind, const QByteArray &value, int downs, Qt::Key key)
@@ -120,66 +112,53 @@ TEST_F(Request, WhatIsNotARequestOrCannotBeReadIsLeftAloneOrDropped)
 {
     NoModal none;
     // Only the exact name counts.
-    put(QStringLiteral("trigger"), "ZUBAN");
-    put(QStringLiteral("ZUBAN"), "C-5");
+    writeBytes(QStringLiteral("trigger"), "ZUBAN");
+    writeBytes(QStringLiteral("ZUBAN"), "C-5");
     d.desk().checkRequestFile();
     EXPECT_TRUE(present(QStringLiteral("trigger")));
     // An unknown kind drops the trigger and leaves the value file.
     for (const QByteArray &kind : {QByteArray("zuban"), QByteArray(""), QByteArray("OTHER")}) {
-        put(QStringLiteral("TRIGGER"), kind);
+        writeBytes(QStringLiteral("TRIGGER"), kind);
         d.desk().checkRequestFile();
         EXPECT_FALSE(present(QStringLiteral("TRIGGER"))) << kind.constData();
         EXPECT_TRUE(present(QStringLiteral("ZUBAN")));
     }
     // A trigger without its value file is dropped; so is one with a damaged, huge, binary or
-    // special file there, and none of them may hang, crash or show a record.
-    put(QStringLiteral("TRIGGER"), "HINNAMAE");
+    // special file there, and none of them may hang (a hang fails on the test's time limit),
+    // crash or show a record.
+    writeBytes(QStringLiteral("TRIGGER"), "HINNAMAE");
     d.desk().checkRequestFile();
     EXPECT_FALSE(present(QStringLiteral("TRIGGER")));
     QFile::remove(QStringLiteral("ZUBAN"));
-    QByteArray binary;
-    for (int i = 0; i < 4096; ++i)
-        binary += static_cast<char>((i * 37) & 0xff);
     const std::function<void()> makers[] = {
-        [&] { put(QStringLiteral("ZUBAN"), binary); },
-        [] { put(QStringLiteral("ZUBAN"), QByteArray("\x82\x20\x81", 3)); }, // a lead byte without a trail
-        [] { put(QStringLiteral("ZUBAN"), QByteArray("C-5\0x", 5)); },
-        [] { put(QStringLiteral("ZUBAN"), QByteArray(8 * 1024 * 1024, 'A')); },
-        [] { put(QStringLiteral("ZUBAN"), QByteArray("\xEF\xBB\xBF") + "C-5"); },
+        // A lead byte without its trail, and a value that is binary from its fourth byte on.
+        [] { writeBytes(QStringLiteral("ZUBAN"), QByteArray("\x82\x20\x81", 3)); },
+        [] { writeBytes(QStringLiteral("ZUBAN"), QByteArray("C-5\0x", 5)); },
+        [] { writeBytes(QStringLiteral("ZUBAN"), QByteArray(8 * 1024 * 1024, 'A')); },
         [] { ::mkfifo("ZUBAN", 0600); },
-        [] { QDir().mkdir(QStringLiteral("ZUBAN")); },
         [] { QFile::link(QStringLiteral("/dev/zero"), QStringLiteral("ZUBAN")); },
     };
     for (const auto &make : makers) {
         make();
-        put(QStringLiteral("TRIGGER"), "ZUBAN");
-        QElapsedTimer clock;
-        clock.start();
+        writeBytes(QStringLiteral("TRIGGER"), "ZUBAN");
         d.desk().checkRequestFile();
-        EXPECT_LT(clock.elapsed(), 5000);
         EXPECT_FALSE(present(QStringLiteral("TRIGGER")));
         EXPECT_EQ(shown(), QStringLiteral("6"));
-        QDir().rmdir(QStringLiteral("ZUBAN"));
         QFile::remove(QStringLiteral("ZUBAN"));
     }
-    put(QStringLiteral("TRIGGER"), binary); // a binary trigger is no kind
-    d.desk().checkRequestFile();
-    EXPECT_FALSE(present(QStringLiteral("TRIGGER")));
 }
 
 TEST(RequestAtStart, APendingRequestIsServedOnceTheWindowsAreUp)
 {
-    QTemporaryDir dir;
-    WorkingFolder::init(dir.path());
-    Database::open(QDir(dir.path()).filePath(QStringLiteral("QV.MDB")))
-        .executeNative(
-            QStringLiteral("INSERT INTO DT (ID, Namae, Str1) VALUES (1, 'a', 'X'), (2, 'b', 'Y\"1,2''')"));
-    InFolder here(dir.path());
+    TempDb t;
+    t.exec(QStringLiteral("INSERT INTO DT (ID, Namae, Str1) VALUES (1, 'a', 'X'), (2, 'b', 'Y\"1,2''')"));
+    InFolder here(t.folder());
     // Written by the tool, with a value its quoting must carry whole.
-    ASSERT_EQ(zumenDb({"request", "ZUBAN", "Y\"1,2'", dir.path()}).exitCode, 0);
-    EXPECT_EQ(zumenDb({"request", "zuban", "Y", dir.path()}).exitCode, 1);
-    EXPECT_EQ(zumenDb({"request", "HINNAMAE", "한글", dir.path()}).exitCode, 1);
+    ASSERT_EQ(zumenDb({"request", "ZUBAN", "Y\"1,2'", t.folder()}).exitCode, 0);
+    EXPECT_EQ(zumenDb({"request", "zuban", "Y", t.folder()}).exitCode, 1);
+    EXPECT_EQ(zumenDb({"request", "HINNAMAE", "한글", t.folder()}).exitCode, 1);
     NoModal none;
+    // Served by the start itself, not left for the card to become active.
     std::unique_ptr<Desk> desk =
         StartDesk([](const QString &, const QString &m) { FAIL() << m.toStdString(); });
     ASSERT_NE(desk, nullptr);

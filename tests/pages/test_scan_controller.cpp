@@ -108,15 +108,25 @@ TEST_F(ScanControllerTest, TheProgressDialogCancelsTheScanAndGoesAndTheNextScanW
     scanner->start(nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return progressDialog() != nullptr; }, Timeout));
     EXPECT_EQ(errorNumber([&] { scanner->open(nullptr); }), 3); // busy while it runs
+    scanner->start(nullptr);                                    // and a second start is ignored
 
     progressDialog()->findChild<QPushButton *>(QStringLiteral("Command"))->click();
+    EXPECT_EQ(scanner->device().status(), ScanService::Status::Cancelling);
     EXPECT_TRUE(scanner->waitForFinished(Timeout));
     EXPECT_EQ(reports.cancels.count(), 1);
     EXPECT_EQ(reports.count(), 1);
     EXPECT_EQ(progressDialog(), nullptr);
 
-    // The same device scans again, as the card does it: open, then start; and a scanner that
-    // goes mid-scan stops its scan and takes its dialog with it.
+    // The same device scans again, as the card does it: open, then start; nothing more comes
+    // from the cancelled scan.
+    answerScanSettings(QStringLiteral("白黒"), 100);
+    ASSERT_TRUE(scanner->open(nullptr));
+    scanner->start(nullptr);
+    EXPECT_TRUE(scanner->waitForFinished(Timeout));
+    EXPECT_EQ(reports.pages.count(), 1);
+    EXPECT_EQ(reports.count(), 2);
+
+    // A scanner that goes mid-scan stops its scan and takes its dialog with it.
     answerScanSettings(QStringLiteral("白黒"), 100);
     ASSERT_TRUE(scanner->open(nullptr));
     scanner->start(nullptr);

@@ -55,9 +55,6 @@ TEST(SearchQuery, WhatTheEngineCannotReadIsRefusedNamingTheCondition)
                   QString());
         EXPECT_EQ(refusal, QString::fromUtf8(c.refusal));
     }
-    QString refusal;
-    EXPECT_EQ(SearchQueryText({}, refusal), QString());
-    EXPECT_EQ(refusal, QStringLiteral("検索条件を追加してから実行してください。"));
 }
 
 } // namespace

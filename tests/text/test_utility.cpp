@@ -39,7 +39,7 @@ TEST(Utility, ParseDateReadsWhatUsersType)
         EXPECT_FALSE(ParseDate(QString::fromUtf8(text), today).has_value()) << text;
 }
 
-TEST(Utility, NumberValueAndNumberTextKeepOnlyDigitsPointAndMinus)
+TEST(Utility, NumberValueKeepsOnlyDigitsPointAndMinus)
 {
     const std::pair<const char *, double> values[] = {
         {"", 0},    {"1,234.5円", 1234.5},         {"12-34", 12}, {"1.2.3", 1.2},
@@ -48,21 +48,6 @@ TEST(Utility, NumberValueAndNumberTextKeepOnlyDigitsPointAndMinus)
     for (const auto &[text, value] : values)
         EXPECT_EQ(NumberValue(QString::fromUtf8(text)), value) << text;
     EXPECT_EQ(NumberValue(QString(400, QLatin1Char('9'))), 0);
-
-    EXPECT_EQ(NumberText(""), "0");
-    EXPECT_EQ(NumberText("¥１,234.5-6"), "1234.5-6");
-}
-
-TEST(Utility, NumTextIsTheTrimmedBasicRendering)
-{
-    const std::pair<double, const char *> texts[] = {
-        {0.5, ".5"},
-        {1e20, "1E+20"},
-        {1e14, "100000000000000"},
-        {123456789012345678.0, "1.23456789012346E+17"},
-    };
-    for (const auto &[number, text] : texts)
-        EXPECT_EQ(NumText(number), text) << number;
 }
 
 TEST(Utility, FormatNumberLanguage)
@@ -85,7 +70,11 @@ TEST(Utility, FormatNumberLanguage)
         {1e20, "#,##0", "100,000,000,000,000,000,000"},
         {"abc", "0.0", "abc"},
         {Variant(), "0", ""},
+        // No format: the trimmed basic rendering, to 15 digits.
         {0.5, "", ".5"},
+        {1e20, "", "1E+20"},
+        {1e14, "", "100000000000000"},
+        {123456789012345678.0, "", "1.23456789012346E+17"},
     };
     for (const auto &[value, format, text] : cases)
         EXPECT_EQ(FormatNumber(value, QString::fromUtf8(format)), QString::fromUtf8(text)) << format;
