@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
+  desktop-file-utils appstream dpkg-dev file
 )
 missing=()
 for p in "${packages[@]}"; do
