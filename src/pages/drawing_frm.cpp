@@ -217,7 +217,8 @@ void Drawing_frm::Rotate(int index)
         turned = true;
         pain->saveAs(path);
     } catch (const NumberedError &e) {
-        qCWarning(logPages).noquote() << "page" << path << "not turned:" << e.number() << e.description();
+        if (e.number() != PageErr::NoPicture)
+            qCWarning(logPages).noquote() << "page" << path << "not turned:" << e.number() << e.description();
         // The file stays as it was; turned back, the page shows it so, rather than a turn
         // that was not kept.
         try {

@@ -548,8 +548,7 @@ void ScanService::workerDone(int status, const QImage &image)
 
 void ScanService::fail(int number)
 {
-    qCWarning(logScan).noquote() << "scan on" << m_deviceName << "not started:" << number
-                                 << scanErrorText(number);
+    qCWarning(logScan) << "scan not started:" << number << scanErrorText(number) << "device" << m_deviceName;
     // A device that failed is opened afresh next time.
     close();
     m_reportPending = true;

@@ -13,6 +13,13 @@
 
 int main(int argc, char *argv[])
 {
+    // Help and version are read on a terminal, perhaps one without a display.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if ((arg == "--help" || arg == "-h" || arg == "--help-all" || arg == "--version" || arg == "-v") &&
+            qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zumen"));
     QApplication::setOrganizationName(QStringLiteral("zumen"));
