@@ -51,7 +51,7 @@ AppLog::~AppLog()
 QString AppLog::defaultFolder()
 {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    // The base directory specification ignores a relative path.
+    // A relative XDG_STATE_HOME is to be ignored, as XDG says.
     if (state.isEmpty() || QDir::isRelativePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");
     return QDir(state).filePath(QStringLiteral("zumen"));
