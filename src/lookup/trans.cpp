@@ -2,6 +2,7 @@
 
 #include "db/archive.h"
 #include "lookup/help_frm.h"
+#include "text/log.h"
 #include "text/request_file.h"
 #include "text/utility.h"
 
@@ -82,8 +83,10 @@ void CheckRequestFile(Archive &archive, QWidget *over, const std::function<void(
     } reset;
 
     const std::optional<QString> kind = takeField(Trigger);
-    if (!kind)
+    if (!kind) {
+        qCWarning(logRequest) << "request file" << Trigger << "could not be read or removed";
         return;
+    }
     QString valueFile;
     QString column;
     if (*kind == Zuban) {
@@ -93,11 +96,16 @@ void CheckRequestFile(Archive &archive, QWidget *over, const std::function<void(
         valueFile = Hinnamae;
         column = QStringLiteral("Str2");
     } else {
+        qCWarning(logRequest) << "request of unknown kind refused:" << kind->left(64);
         return;
     }
     const std::optional<QString> value = takeField(valueFile);
-    if (!value || value->size() > MaxValue)
+    if (!value || value->size() > MaxValue) {
+        qCWarning(logRequest) << "request" << *kind
+                              << "refused: its value file is missing, unreadable or too long";
         return;
+    }
+    qCInfo(logRequest) << "request" << *kind << *value;
     lookUp(archive, *over, showRecord, *value, column, *kind);
 }
 

@@ -6,6 +6,7 @@
 #include "imaging/page_error.h"
 #include "imaging/page_image.h"
 #include "pages/pain.h"
+#include "text/log.h"
 #include "text/utility.h"
 #include "widgets/combo_setting.h"
 #include "widgets/placements.h"
@@ -133,6 +134,7 @@ void Drawing_frm::DisplayByFileName(const QString &aPath, const QString &aName)
 
 void Drawing_frm::pageFailed(const QString &path, int number, const QString &description)
 {
+    qCWarning(logPages).noquote() << "page" << path << "not shown:" << number << description;
     const QString placeholder = QDir::current().filePath(WorkingFolder::PlaceholderImage);
     if (path == placeholder) {
         // Without its placeholder image the viewer simply shows nothing.
@@ -215,6 +217,8 @@ void Drawing_frm::Rotate(int index)
         turned = true;
         pain->saveAs(path);
     } catch (const NumberedError &e) {
+        if (e.number() != PageErr::NoPicture)
+            qCWarning(logPages).noquote() << "page" << path << "not turned:" << e.number() << e.description();
         // The file stays as it was; turned back, the page shows it so, rather than a turn
         // that was not kept.
         try {

@@ -4,6 +4,7 @@
 #include "imaging/page_error.h"
 #include "pages/scan_settings.h"
 #include "scan/scan_service.h"
+#include "text/log.h"
 #include "widgets/ui.h"
 
 #include <QDialog>
@@ -55,8 +56,10 @@ bool ScanController::open(QWidget *parent)
     const auto done = qScopeGuard([this] { m_opening = false; });
 
     const QList<ScanDevice> devices = m_device->devices();
-    if (devices.isEmpty())
+    if (devices.isEmpty()) {
+        qCWarning(logScan) << "no scanner found";
         throw NumberedError(PageErr::NoScanner, scanErrorText(PageErr::NoScanner));
+    }
     ScanSettings_frm dialog(
         devices, loadScanSettings(m_archive.options),
         [this](const QString &device) { return m_device->capabilities(device); }, parent);

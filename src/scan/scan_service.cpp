@@ -2,6 +2,7 @@
 
 #include "imaging/page_error.h"
 #include "scan/scan_page.h"
+#include "text/log.h"
 
 #include <QEventLoop>
 #include <QThread>
@@ -449,8 +450,11 @@ bool ScanService::open(const QString &device)
         return false;
     close();
     SANE_Handle handle = nullptr;
-    if (sane_open(device.toUtf8().constData(), &handle) != SANE_STATUS_GOOD || !handle)
+    const SANE_Status status = sane_open(device.toUtf8().constData(), &handle);
+    if (status != SANE_STATUS_GOOD || !handle) {
+        qCWarning(logScan).noquote() << "device" << device << "did not open:" << sane_strstatus(status);
         return false;
+    }
     m_handle = handle;
     m_deviceName = device;
     return true;
@@ -535,6 +539,8 @@ void ScanService::workerDone(int status, const QImage &image)
     } else if (status == SANE_STATUS_GOOD) {
         emit pageScanned(image, m_dpi);
     } else {
+        qCWarning(logScan).noquote() << "scan on" << m_deviceName << "failed:" << status
+                                     << scanErrorText(status);
         close();
         emit scanFailed(status, scanErrorText(status));
     }
@@ -542,6 +548,7 @@ void ScanService::workerDone(int status, const QImage &image)
 
 void ScanService::fail(int number)
 {
+    qCWarning(logScan) << "scan not started:" << number << scanErrorText(number) << "device" << m_deviceName;
     // A device that failed is opened afresh next time.
     close();
     m_reportPending = true;
