@@ -11,7 +11,6 @@ declare -A may=(
   [imaging]="text db imaging"
   [scan]="text db imaging scan"
   [widgets]="text db widgets"
-  [exchange]="text db exchange"
   [dialogs]="text db widgets dialogs"
   [tools]="text db imaging exchange tools"
 )
