@@ -123,6 +123,7 @@ TEST(Repair, EachDamageGivesBackAtLeastWhatTheProgramsOwnRecoveryReads)
         try {
             Database db = openRepairing(path, &report);
             EXPECT_TRUE(Schema::missing(db).isEmpty());
+            EXPECT_EQ(Schema::version(db), Schema::CurrentVersion);
             db.close();
             EXPECT_EQ(report.backupPath, path + QStringLiteral(".bak1"));
             EXPECT_EQ(digest(report.backupPath), damaged);
