@@ -18,7 +18,7 @@ namespace zumen {
 // start). Windows take this, never the desk that holds them.
 struct Archive {
     // The start-up has brought a file of an older version up to date (Schema::upgrade) or left
-    // it as it was, its searches then scanning DT.
+    // it as it was: nothing is built here behind its back.
     explicit Archive(Database database) : db(std::move(database)) {}
     Archive(const Archive &) = delete;
     Archive &operator=(const Archive &) = delete;
