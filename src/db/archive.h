@@ -17,8 +17,9 @@ namespace zumen {
 // layouts and the two page folders read at start-up (changed folders take effect at the next
 // start). Windows take this, never the desk that holds them.
 struct Archive {
-    // A file made before the text index gets it here, once.
-    explicit Archive(Database database) : db(std::move(database)) { TextIndex::ensure(db); }
+    // The start-up has brought a file of an older version up to date (Schema::upgrade) or left
+    // it as it was: nothing is built here behind its back.
+    explicit Archive(Database database) : db(std::move(database)) {}
     Archive(const Archive &) = delete;
     Archive &operator=(const Archive &) = delete;
 

@@ -35,6 +35,7 @@ public:
     // Result shapes by SQL text: reading 42 names and declared types cost more than the row.
     std::unordered_map<std::string, std::shared_ptr<const RowShape>> shapes;
     std::function<void()> onDamage;
+    std::function<bool()> onProgress;
     int busyTimeoutMs = 5000;
     int savepoints = 0;
 
@@ -585,6 +586,23 @@ void Database::setDamageHandler(std::function<void()> handler)
     if (!isOpen())
         throw databaseClosed();
     m_connection->onDamage = std::move(handler);
+}
+
+void Database::setProgressHandler(std::function<bool()> handler, int ops)
+{
+    if (!isOpen())
+        throw databaseClosed();
+    m_connection->onProgress = std::move(handler);
+    // Nothing may be thrown through SQLite: a handler that throws interrupts the statement.
+    const auto call = [](void *c) -> int {
+        try {
+            return static_cast<Connection *>(c)->onProgress() ? 0 : 1;
+        } catch (...) {
+            return 1;
+        }
+    };
+    sqlite3_progress_handler(m_connection->db, m_connection->onProgress ? ops : 0,
+                             m_connection->onProgress ? +call : nullptr, m_connection.get());
 }
 
 std::int64_t lastLockWait()

@@ -82,6 +82,10 @@ public:
     // Called whenever the engine finds the file damaged, just before it throws 3343 to the
     // operation that found it: the owner can then offer the repair.
     void setDamageHandler(std::function<void()> handler);
+    // Called about every `ops` steps of the engine while a statement runs, so that the owner can
+    // keep its windows alive through a long one (an index built over a large file); returning
+    // false interrupts the statement. An empty handler removes it.
+    void setProgressHandler(std::function<bool()> handler, int ops = 10000);
     // Runs a statement in the file engine's dialect ("DELETE FROM Desgn").
     void execute(const QString &jetSql);
     // Runs SQLite text as it stands: schema set-up and maintenance only.

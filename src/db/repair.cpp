@@ -130,18 +130,25 @@ void applyRecovered(const QString &sqlFile, Database &target, RepairReport &repo
     }
 }
 
-// A file from an older version gets the indexes it lacks. One that cannot take them now (locked
-// by another desk, its tables incomplete) is used as it is and tried again at the next start;
-// damage goes to the caller.
-void addIndexes(Database &db)
+// PATH.v<version>.bak, or the first free PATH.v<version>.bakN from 2.
+QString upgradeBackupFor(const QString &path, int version)
 {
-    try {
-        Schema::upgrade(db);
-    } catch (const DbError &e) {
-        if (e.number() == DbErr::UnrecognisedFormat)
-            throw;
-    }
+    const QString base = path + QStringLiteral(".v%1.bak").arg(version);
+    QString candidate = base;
+    for (int n = 2; QFileInfo::exists(candidate); ++n)
+        candidate = base + QString::number(n);
+    return candidate;
 }
+
+// The database's progress handler for as long as this lives.
+struct ProgressHook {
+    Database &db;
+    ProgressHook(Database &d, std::function<bool()> handler) : db(d)
+    {
+        db.setProgressHandler(std::move(handler));
+    }
+    ~ProgressHook() { db.setProgressHandler({}); }
+};
 
 } // namespace
 
@@ -159,6 +166,7 @@ RepairReport repairDatabase(const QString &path)
     if (!looksLikeSqlite(path))
         throw DbError(DbErr::UnrecognisedFormat,
                       QStringLiteral("データベース形式 '%1' を認識できません。").arg(path));
+    Schema::refuseNewer(path, Schema::headerVersion(path));
     const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
     if (shell.isEmpty())
         throw failure(QStringLiteral("%1 が壊れていますが、修復に使う sqlite3 プログラムが見つかりません。"
@@ -219,11 +227,12 @@ RepairReport repairDatabase(const QString &path)
 
 Database openRepairing(const QString &path, RepairReport *report, bool checkStructure)
 {
+    // Before opening it: opening may already write to a file (its journal mode).
+    Schema::refuseNewer(path, Schema::headerVersion(path));
     try {
         Database db = Database::open(path);
         if (checkStructure)
             db.verifyIntegrity();
-        addIndexes(db);
         return db;
     } catch (const DbError &e) {
         if (e.number() != DbErr::UnrecognisedFormat)
@@ -235,6 +244,57 @@ Database openRepairing(const QString &path, RepairReport *report, bool checkStru
     Database db = Database::open(path);
     db.verifyIntegrity();
     return db;
+}
+
+UpgradeReport upgradeOlder(Database &db, const Schema::Progress &progress)
+{
+    UpgradeReport report;
+    report.from = Schema::version(db);
+    Schema::refuseNewer(db.path(), report.from);
+    if (report.from == Schema::CurrentVersion)
+        return report;
+    // The handler tells the step that runs again and again, so the caller's windows stay alive.
+    QString what;
+    int done = 0, steps = 0;
+    const auto tell = [&](const QString &w, int d, int n) {
+        what = w;
+        done = d;
+        steps = n;
+        if (progress)
+            progress(what, done, steps);
+    };
+    ProgressHook hook(db, [&] {
+        if (progress)
+            progress(what, done, steps);
+        return true;
+    });
+    report.backupPath = upgradeBackupFor(db.path(), report.from);
+    const QString backupName = QFileInfo(report.backupPath).fileName();
+    try {
+        // VACUUM INTO writes a consistent copy even while another desk has the file open.
+        tell(QStringLiteral("元のファイルを %1 に控えています").arg(backupName), 0, 0);
+        Statement copy = db.prepare(QStringLiteral("VACUUM INTO ?1"));
+        copy.bind(1, Variant(report.backupPath));
+        copy.run();
+    } catch (const DbError &e) {
+        QFile::remove(report.backupPath);
+        if (e.number() == DbErr::UnrecognisedFormat)
+            throw;
+        report.failure =
+            QStringLiteral("控え %1 を作れませんでした。フォルダに書き込めないか、ディスクの空きが"
+                           "足りません。")
+                .arg(backupName);
+        report.backupPath.clear();
+        return report;
+    }
+    try {
+        Schema::upgrade(db, tell);
+    } catch (const DbError &e) {
+        if (e.number() == DbErr::UnrecognisedFormat)
+            throw;
+        report.failure = QStringLiteral("エラー %1: %2").arg(e.number()).arg(e.description());
+    }
+    return report;
 }
 
 } // namespace zumen

@@ -1,10 +1,14 @@
 #include "db/schema.h"
 
 #include "db/database.h"
+#include "db/db_error.h"
 #include "db/jet_sql.h"
 #include "db/text_index.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSet>
+#include <QtEndian>
 
 namespace zumen::Schema {
 namespace {
@@ -137,10 +141,44 @@ void create(Database &db)
     for (const QString &sql : createStatements())
         db.executeNative(sql);
     TextIndex::create(db);
+    db.executeNative(QStringLiteral("PRAGMA user_version = %1").arg(CurrentVersion));
     t.commit();
 }
 
-bool upgrade(Database &db)
+int version(Database &db)
+{
+    Statement s = db.prepare(QStringLiteral("PRAGMA user_version"));
+    const int v = s.step() ? static_cast<int>(s.columnInteger(0)) : 0;
+    s.run();
+    return v;
+}
+
+int headerVersion(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    // The header's user_version: four bytes, most significant first, at offset 60.
+    const QByteArray header = f.read(64);
+    if (header.size() < 64 || !header.startsWith(QByteArray("SQLite format 3\0", 16)))
+        return -1;
+    return qFromBigEndian<qint32>(header.constData() + 60);
+}
+
+void refuseNewer(const QString &path, int version)
+{
+    if (version <= CurrentVersion)
+        return;
+    throw DbError(
+        NewerFileError,
+        QStringLiteral("%1 はこのプログラムより新しい版で作られています (形式 %2、このプログラムは %3 "
+                       "まで)。新しい版の Zumen で開いてください。")
+            .arg(QFileInfo(path).fileName())
+            .arg(version)
+            .arg(CurrentVersion));
+}
+
+void upgrade(Database &db, const Progress &progress)
 {
     // The list of the file's indexes is small: this look costs the same at any number of records.
     Statement present = db.prepare(QStringLiteral("SELECT name FROM sqlite_master WHERE type='index'"));
@@ -152,13 +190,24 @@ bool upgrade(Database &db)
         if (!names.contains(index.name.toLower()))
             absent.append(index);
     }
-    if (absent.isEmpty())
-        return false;
+    // The text index is a step of its own even when present: an older one may lack a part.
+    const int steps = static_cast<int>(absent.size()) + 2;
+    int done = 0;
+    const auto step = [&](const QString &what) {
+        if (progress)
+            progress(what, done, steps);
+        ++done;
+    };
     Transaction t(db);
-    for (const Index &index : absent)
+    for (const Index &index : absent) {
+        step(QStringLiteral("検索用の索引を作っています (%1/%2)").arg(done + 1).arg(absent.size()));
         db.executeNative(index.sql);
+    }
+    step(QStringLiteral("部分一致の検索用の索引を作っています"));
+    TextIndex::create(db);
+    step(QStringLiteral("書き込んでいます"));
+    db.executeNative(QStringLiteral("PRAGMA user_version = %1").arg(CurrentVersion));
     t.commit();
-    return true;
 }
 
 QStringList missing(Database &db)

@@ -205,37 +205,30 @@ void indexNames(Database &db)
 
 void create(Database &db)
 {
-    if (!tableExists(db, QStringLiteral("DT")) || tableExists(db, QString::fromLatin1(Table)))
+    if (!tableExists(db, QStringLiteral("DT")))
         return;
     registerFold(db);
     Transaction t(db);
-    db.executeNative(
-        QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, tokenize='trigram', detail='column')")
-            .arg(table(), columnNames().join(QStringLiteral(", "))));
-    db.executeNative(QStringLiteral("CREATE TABLE DT_TextDirty (ID INTEGER PRIMARY KEY)"));
-    // Plain SQL only: any program that writes DT keeps the list.
-    const QString note = QStringLiteral("INSERT OR IGNORE INTO DT_TextDirty (ID) VALUES ");
-    db.executeNative(
-        QStringLiteral("CREATE TRIGGER DT_TextInsert AFTER INSERT ON DT BEGIN %1(new.ID); END").arg(note));
-    db.executeNative(QStringLiteral("CREATE TRIGGER DT_TextUpdate AFTER UPDATE OF ID, %1 ON DT BEGIN "
-                                    "%2(old.ID); %2(new.ID); END")
-                         .arg(columnList(), note));
-    db.executeNative(
-        QStringLiteral("CREATE TRIGGER DT_TextDelete AFTER DELETE ON DT BEGIN %1(old.ID); END").arg(note));
-    rebuild(db);
+    if (!tableExists(db, QString::fromLatin1(Table))) {
+        db.executeNative(
+            QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, tokenize='trigram', detail='column')")
+                .arg(table(), columnNames().join(QStringLiteral(", "))));
+        db.executeNative(QStringLiteral("CREATE TABLE DT_TextDirty (ID INTEGER PRIMARY KEY)"));
+        // Plain SQL only: any program that writes DT keeps the list.
+        const QString note = QStringLiteral("INSERT OR IGNORE INTO DT_TextDirty (ID) VALUES ");
+        db.executeNative(
+            QStringLiteral("CREATE TRIGGER DT_TextInsert AFTER INSERT ON DT BEGIN %1(new.ID); END")
+                .arg(note));
+        db.executeNative(QStringLiteral("CREATE TRIGGER DT_TextUpdate AFTER UPDATE OF ID, %1 ON DT BEGIN "
+                                        "%2(old.ID); %2(new.ID); END")
+                             .arg(columnList(), note));
+        db.executeNative(
+            QStringLiteral("CREATE TRIGGER DT_TextDelete AFTER DELETE ON DT BEGIN %1(old.ID); END")
+                .arg(note));
+        rebuild(db);
+    }
     indexNames(db);
     t.commit();
-}
-
-void ensure(Database &db)
-{
-    try {
-        create(db);
-        catchUp(db);
-        indexNames(db);
-    } catch (const DbError &) {
-        // Left without: searches scan DT, and the next start tries again.
-    }
 }
 
 bool catchUp(Database &db)

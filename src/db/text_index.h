@@ -38,14 +38,9 @@ QString foldText(const QString &text);
 QString safeInfix(const QString &term);
 
 // Creates the index, its dirty list and the triggers, filled from DT's rows, in one
-// transaction. Does nothing when the file has no DT or already has the index.
+// transaction; a file whose index is older than the index of the text items' folded values
+// (where a short term is looked for) gets that. Does nothing when the file has no DT.
 void create(Database &db);
-
-// Creates the index for a file made before it existed (or made before the text items had an
-// index of their folded values, where a short term is looked for), and folds in what other
-// programs wrote since the last time; a file that cannot be written now (or has no DT) is
-// left as it is, and its searches scan. Never throws: searching still works.
-void ensure(Database &db);
 
 // Brings the index in step with DT: folds the rows the triggers listed and clears the list.
 // True when the index now answers for DT; false when the file has none, or it is behind and

@@ -20,8 +20,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QTimer>
 
@@ -108,16 +111,73 @@ QStringList ReadFolderOptions(Archive &archive)
 
 namespace {
 
+// The progress of an upgrade of QV.MDB, which takes tens of seconds on a large file: made at the
+// first step, shown only once the upgrade has taken half a second, so that a small file's does
+// not flash it. No cancel: the upgrade is one transaction, and one stopped half-way would roll
+// back and leave the program with nothing new to work on.
+class UpgradeProgress {
+public:
+    void operator()(const QString &what, int done, int steps)
+    {
+        if (!m_dialog) {
+            m_dialog = std::make_unique<QProgressDialog>();
+            m_dialog->setWindowTitle(QStringLiteral("QV.MDB の更新"));
+            m_dialog->setAccessibleName(m_dialog->windowTitle());
+            m_dialog->setWindowModality(Qt::ApplicationModal);
+            m_dialog->setCancelButton(nullptr);
+            m_label = new QLabel;
+            m_dialog->setLabel(m_label);
+            m_dialog->setMinimumDuration(500);
+            m_dialog->setAutoReset(false);
+            m_dialog->setAutoClose(false);
+            m_sinceEvents.start();
+        }
+        if (m_label->text() != what)
+            setLabelText(*m_label, what);
+        if (m_dialog->maximum() != steps)
+            m_dialog->setRange(0, steps); // none while copying: a bar that only shows it works
+        m_dialog->setValue(done);
+        // Called again and again while a step runs: the dialog shows and redraws from here.
+        if (m_sinceEvents.elapsed() >= 50) {
+            QCoreApplication::processEvents();
+            m_sinceEvents.restart();
+        }
+    }
+
+private:
+    std::unique_ptr<QProgressDialog> m_dialog;
+    QLabel *m_label = nullptr;
+    QElapsedTimer m_sinceEvents;
+};
+
+// The notice for a file of an older version left as it was.
+QString notUpgradedNotice(const UpgradeReport &u)
+{
+    return QStringLiteral("QV.MDB (形式 %1) をこのプログラムの形式 %2 に更新できませんでした。")
+               .arg(u.from)
+               .arg(Schema::CurrentVersion) +
+           u'\r' + u.failure + u'\r' +
+           QStringLiteral(
+               "このまま使えますが、更新できるまで検索に時間がかかります。次の起動でもう一度更新します。");
+}
+
 // Steps 1 to 6 of the start-up: the open file, its layouts and folders, the windows shown.
-std::unique_ptr<Desk> openDesk(StartCheck check, RepairReport &repaired, QStringList &foldersRewritten)
+std::unique_ptr<Desk> openDesk(StartCheck check, RepairReport &repaired, UpgradeReport &upgraded,
+                               QStringList &foldersRewritten)
 {
     std::unique_ptr<Desk> desk;
+    upgraded = {};
     if (check == StartCheck::Repair) {
+        // The rebuilt file is of the current version.
         repaired = repairDatabase(WorkingFolder::DatabaseFile);
         desk = std::make_unique<Desk>(Database::open(WorkingFolder::DatabaseFile));
     } else {
-        desk = std::make_unique<Desk>(
-            openRepairing(WorkingFolder::DatabaseFile, &repaired, check == StartCheck::Structure));
+        Database db = openRepairing(WorkingFolder::DatabaseFile, &repaired, check == StartCheck::Structure);
+        {
+            UpgradeProgress progress;
+            upgraded = upgradeOlder(db, std::ref(progress));
+        }
+        desk = std::make_unique<Desk>(std::move(db));
     }
     desk->layouts.load(desk->mainLayout, desk->historyLayout);
     foldersRewritten = ReadFolderOptions(*desk);
@@ -143,18 +203,19 @@ std::unique_ptr<Desk> openDesk(StartCheck check, RepairReport &repaired, QString
 std::unique_ptr<Desk> StartDesk(const ErrorBox &errorBox, StartCheck check)
 {
     RepairReport repaired;
+    UpgradeReport upgraded;
     QStringList foldersRewritten;
     std::unique_ptr<Desk> desk;
     try {
         try {
-            desk = openDesk(check, repaired, foldersRewritten);
+            desk = openDesk(check, repaired, upgraded, foldersRewritten);
         } catch (const DbError &e) {
             // Damage the open did not see shows in a later step: rebuilt and started again, once.
             desk.reset();
             if (e.number() != DbErr::UnrecognisedFormat || !repaired.backupPath.isEmpty() ||
                 check == StartCheck::Repair)
                 throw;
-            desk = openDesk(StartCheck::Repair, repaired, foldersRewritten);
+            desk = openDesk(StartCheck::Repair, repaired, upgraded, foldersRewritten);
         }
     } catch (const NumberedError &e) {
         // The program must not run on without its database: tell the user and end.
@@ -171,6 +232,8 @@ std::unique_ptr<Desk> StartDesk(const ErrorBox &errorBox, StartCheck check)
     }
     if (!repaired.backupPath.isEmpty())
         ShowAlert(repairNotice(repaired));
+    if (!upgraded.failure.isEmpty())
+        ShowAlert(notUpgradedNotice(upgraded));
     // A request left before the program started is served once the windows are up.
     guarded([&] { desk->checkRequestFile(); });
     return desk;

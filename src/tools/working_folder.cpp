@@ -290,11 +290,24 @@ void demo(const QString &folder)
     db.close();
 }
 
-QStringList check(const QString &folder)
+QStringList check(const QString &folder, int *version)
 {
     const QDir dir = existingFolder(folder);
     Database db = Database::open(dir.filePath(DatabaseFile));
-    return Schema::missing(db);
+    const int v = Schema::version(db);
+    if (version)
+        *version = v;
+    QStringList lacking = Schema::missing(db);
+    if (v > Schema::CurrentVersion)
+        lacking << QStringLiteral("形式 %1: このプログラム (形式 %2 まで) より新しい版で作られています")
+                       .arg(v)
+                       .arg(Schema::CurrentVersion);
+    else if (v < Schema::CurrentVersion)
+        lacking << QStringLiteral(
+                       "形式 %1: 形式 %2 の索引がありません (Zumen が次に開くときに控えを作って更新します)")
+                       .arg(v)
+                       .arg(Schema::CurrentVersion);
+    return lacking;
 }
 
 } // namespace zumen::WorkingFolder

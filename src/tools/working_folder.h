@@ -19,8 +19,9 @@ namespace WorkingFolder {
 void init(const QString &folder);
 // init plus sample records with page images and history entries.
 void demo(const QString &folder);
-// What the database in the folder lacks; empty when it holds everything.
-QStringList check(const QString &folder);
+// What the database in the folder lacks, a version other than this program's among it; empty
+// when it holds everything. The file's version goes to version.
+QStringList check(const QString &folder, int *version = nullptr);
 
 } // namespace WorkingFolder
 

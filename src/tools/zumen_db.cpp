@@ -265,14 +265,16 @@ int main(int argc, char *argv[])
                               .arg(QDir(into).absolutePath())
                               .arg(files));
         } else if (command == QLatin1String("check") && args.size() <= 2) {
-            const QStringList missing = zumen::WorkingFolder::check(folder);
+            int version = 0;
+            const QStringList missing = zumen::WorkingFolder::check(folder, &version);
             if (!missing.isEmpty()) {
                 print(stdout, QStringLiteral("QV.MDB に足りないもの:"));
                 for (const QString &m : missing)
                     print(stdout, QStringLiteral("  ") + m);
                 return 1;
             }
-            print(stdout, QStringLiteral("QV.MDB には必要な表と列がすべてそろっています。"));
+            print(stdout,
+                  QStringLiteral("QV.MDB (形式 %1) には必要な表と列がすべてそろっています。").arg(version));
         } else {
             return usage(parser, QStringLiteral("コマンドか引数の数が違います: ") + args.join(u' '));
         }

@@ -290,6 +290,16 @@ TEST(DatabaseErrors, EachFaultCarriesItsNumber)
     Recordset rs = t.db().openRecordset(QStringLiteral("SELECT * FROM DT"));
     EXPECT_EQ(errorNumber([&] { rs.field(QStringLiteral("Nope")); }), DbErr::NoSuchField);
 
+    // A progress handler that answers false stops a long statement; removed, it runs through.
+    const QString longRun = QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+                                           "LIMIT 100000) SELECT count(*) FROM c");
+    int calls = 0;
+    t.db().setProgressHandler([&] { return ++calls < 3; }, 1000);
+    EXPECT_EQ(errorNumber([&] { t.exec(longRun); }), DbErr::Reserved);
+    EXPECT_EQ(calls, 3);
+    t.db().setProgressHandler({});
+    EXPECT_NO_THROW(t.exec(longRun));
+
     // A reader in the middle of the table keeps it from being dropped under it.
     Statement reading = t.db().prepare(QStringLiteral("SELECT * FROM DT"));
     ASSERT_TRUE(reading.step());

@@ -185,14 +185,14 @@ TEST_F(Stores, TheTextIndexFollowsSavesAndOtherProgramsWrites)
               (QList<qint64>{2, 10}));
     EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM DT_TextDirty")), 0);
 
-    // A file made before the index gets it, filled, once it is opened for the windows.
+    // A file made before the index gets it, filled, when it is brought to the current version.
     QTemporaryDir dir;
     Database old = Database::create(dir.filePath(QStringLiteral("QV.MDB")));
     for (const QString &sql : Schema::createStatements())
         old.executeNative(sql);
     old.executeNative(QStringLiteral("INSERT INTO DT (ID, Text1) VALUES (1, 'ﾎﾞﾙﾄ'), (2, NULL)"));
     EXPECT_EQ(found(old, "PartialMatch(Text1, 'ボルト')"), QList<qint64>{1});
-    TextIndex::ensure(old);
+    Schema::upgrade(old);
     Statement indexed = old.prepare(QStringLiteral("SELECT group_concat(rowid) FROM DT_Text"));
     ASSERT_TRUE(indexed.step());
     EXPECT_EQ(indexed.column(0).toString(), QStringLiteral("1,2"));
