@@ -265,8 +265,8 @@ int main(int argc, char *argv[])
                               .arg(QDir(into).absolutePath())
                               .arg(files));
         } else if (command == QLatin1String("check") && args.size() <= 2) {
-            int version = 0;
-            const QStringList missing = zumen::WorkingFolder::check(folder, &version);
+            int fileVersion = 0;
+            const QStringList missing = zumen::WorkingFolder::check(folder, &fileVersion);
             if (!missing.isEmpty()) {
                 print(stdout, QStringLiteral("QV.MDB に足りないもの:"));
                 for (const QString &m : missing)
@@ -274,7 +274,7 @@ int main(int argc, char *argv[])
                 return 1;
             }
             print(stdout,
-                  QStringLiteral("QV.MDB (形式 %1) には必要な表と列がすべてそろっています。").arg(version));
+                  QStringLiteral("QV.MDB (形式 %1) には必要な表と列がすべてそろっています。").arg(fileVersion));
         } else {
             return usage(parser, QStringLiteral("コマンドか引数の数が違います: ") + args.join(u' '));
         }
