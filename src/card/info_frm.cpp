@@ -11,6 +11,7 @@
 #include "widgets/placements.h"
 #include "widgets/ui.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
@@ -67,6 +68,13 @@ Info_frm::Info_frm(Archive &archive)
     connect(List, &QTableWidget::cellDoubleClicked, this,
             [this] { guarded([this] { m_entry->showMemoReadOnly(); }); });
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &Info_frm::onFocusWindowChanged);
+    // The options window, and with it backup and CSV, for a user who does not know the gesture on
+    // 終了: the card's context menu is where one looks for what the buttons do not offer.
+    auto *options = new QAction(QStringLiteral("オプション・バックアップ・CSV…"), this);
+    options->setObjectName(QStringLiteral("OptionsAction"));
+    connect(options, &QAction::triggered, this, &Info_frm::optionsRequested);
+    addAction(options);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
 
     fitLayoutHeight();
 }

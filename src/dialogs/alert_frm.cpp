@@ -1,5 +1,6 @@
 #include "dialogs/alert_frm.h"
 
+#include "text/log.h"
 #include "text/utility.h"
 #include "widgets/ui.h"
 
@@ -69,6 +70,8 @@ void Alert_frm::keyPressEvent(QKeyEvent *event)
 
 void ShowAlert(const QString &text)
 {
+    // What the user was told is what a support person asks for first.
+    qCInfo(logShown).noquote() << QString(text).replace(u'\r', QStringLiteral(" / "));
     // Owned by the active window so that it stays in front of it; guarded because that window
     // could go away while the alert waits.
     const QPointer<QWidget> owner = QApplication::activeWindow();

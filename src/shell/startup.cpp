@@ -15,6 +15,7 @@
 #include "lookup/trans.h"
 #include "pages/drawing_frm.h"
 #include "shell/desk.h"
+#include "text/log.h"
 #include "widgets/placements.h"
 #include "widgets/ui.h"
 
@@ -230,10 +231,18 @@ std::unique_ptr<Desk> StartDesk(const ErrorBox &errorBox, StartCheck check)
                                  "作業フォルダを複写しても、複写先のページを使います。") +
                   u'\r' + foldersRewritten.join(u'\r'));
     }
-    if (!repaired.backupPath.isEmpty())
+    if (!repaired.backupPath.isEmpty()) {
+        qCWarning(logDb).noquote() << "QV.MDB rebuilt from what could be read; the damaged file is"
+                                   << repaired.backupPath;
         ShowAlert(repairNotice(repaired));
-    if (!upgraded.failure.isEmpty())
+    }
+    if (!upgraded.failure.isEmpty()) {
+        qCWarning(logDb).noquote() << "QV.MDB left at version" << upgraded.from << ":" << upgraded.failure;
         ShowAlert(notUpgradedNotice(upgraded));
+    } else if (!upgraded.backupPath.isEmpty()) {
+        qCInfo(logDb).noquote() << "QV.MDB upgraded from version" << upgraded.from << "; the old file is"
+                                << upgraded.backupPath;
+    }
     // A request left before the program started is served once the windows are up.
     guarded([&] { desk->checkRequestFile(); });
     return desk;
@@ -316,6 +325,7 @@ void DeskRun::damageFound(int desk)
         return;
     }
     m_repairing = true;
+    qCWarning(logDb) << "damage found in QV.MDB while open: closing the windows to rebuild it";
     ShowAlert(QStringLiteral("QV.MDB に壊れたところが見つかりました。") + u'\r' +
               QStringLiteral("ウィンドウを閉じ、起動のときと同じように読める行から作り直して開き直します。"));
     closeDesk();

@@ -11,5 +11,6 @@ Q_DECLARE_LOGGING_CATEGORY(logDb)      // QV.MDB: opening, repairs, engine error
 Q_DECLARE_LOGGING_CATEGORY(logPages)   // page image files
 Q_DECLARE_LOGGING_CATEGORY(logScan)    // the scanner
 Q_DECLARE_LOGGING_CATEGORY(logRequest) // requests other programs leave in the working folder
+Q_DECLARE_LOGGING_CATEGORY(logShown)   // every message the program showed the user
 
 } // namespace zumen

@@ -11,6 +11,7 @@
 #include "widgets/flex_grid.h"
 #include "widgets/ui.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QPointer>
@@ -273,7 +274,7 @@ TEST(Startup, DamageAnOperationMeetsClosesTheWindowsForTheRepair)
     DeskRun run(noError, [] { ADD_FAILURE() << "the program ended"; });
     ASSERT_TRUE(run.start());
     EXPECT_EQ(alerts.texts(), QStringList());
-    emit run.desk()->card->optionsRequested();
+    run.desk()->card->findChild<QAction *>(QStringLiteral("OptionsAction"))->trigger();
     QPointer<QWidget> options;
     for (QWidget *w : QApplication::topLevelWidgets())
         options = w->isVisible() && w->windowTitle() == QStringLiteral("オプション") ? w : options.data();
