@@ -237,11 +237,13 @@ std::unique_ptr<Desk> StartDesk(const ErrorBox &errorBox, StartCheck check)
         ShowAlert(repairNotice(repaired));
     }
     if (!upgraded.failure.isEmpty()) {
-        qCWarning(logDb).noquote() << "QV.MDB left at version" << upgraded.from << ":" << upgraded.failure;
+        qCWarning(logDb).noquote()
+            << QStringLiteral("QV.MDB left at version %1: %2").arg(upgraded.from).arg(upgraded.failure);
         ShowAlert(notUpgradedNotice(upgraded));
     } else if (!upgraded.backupPath.isEmpty()) {
-        qCInfo(logDb).noquote() << "QV.MDB upgraded from version" << upgraded.from << "; the old file is"
-                                << upgraded.backupPath;
+        qCInfo(logDb).noquote() << QStringLiteral("QV.MDB upgraded from version %1; the old file is %2")
+                                       .arg(upgraded.from)
+                                       .arg(upgraded.backupPath);
     }
     // A request left before the program started is served once the windows are up.
     guarded([&] { desk->checkRequestFile(); });
