@@ -335,6 +335,8 @@ Result write(Archive &archive, std::int32_t id, const QString &path, const Optio
 {
     Result result;
     QStringList files;
+    if (!options.replace && QFileInfo::exists(path))
+        fail(QStringLiteral("「%1」に書けません: 同じ名前のファイルがすでにあります。").arg(path));
     Statement rows =
         archive.db.prepare(QStringLiteral("SELECT Dir, FileName FROM PG WHERE ID = ?1 ORDER BY Page"));
     rows.bindAll({Variant(id)});
@@ -351,8 +353,6 @@ Result write(Archive &archive, std::int32_t id, const QString &path, const Optio
     }
     if (files.isEmpty())
         fail(QStringLiteral("ID %1 のレコードには書き出せるページがありません。").arg(id));
-    if (!options.replace && QFileInfo::exists(path))
-        fail(QStringLiteral("「%1」に書けません: 同じ名前のファイルがすでにあります。").arg(path));
 
     const QString dir = QFileInfo(path).absolutePath();
     QTemporaryFile temp(dir + QStringLiteral("/.pdf-XXXXXX"));
