@@ -3,6 +3,7 @@
 #include "db/archive.h"
 #include "db/folders.h"
 #include "dialogs/guard.h"
+#include "exchange/record_pdf.h"
 #include "imaging/page_error.h"
 #include "imaging/page_image.h"
 #include "pages/pain.h"
@@ -12,14 +13,17 @@
 #include "widgets/placements.h"
 #include "widgets/ui.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include <limits>
@@ -62,6 +66,9 @@ Drawing_frm::Drawing_frm(Archive &archive) : QWidget(nullptr), m_archive(archive
     Prt = new QPushButton(QStringLiteral("印刷"));
     nameControl(*Prt, QStringLiteral("Prt"), Prt->text());
     bar->addWidget(Prt);
+    PdfSave = new QPushButton(QStringLiteral("PDF保存"));
+    nameControl(*PdfSave, QStringLiteral("PdfSave"), PdfSave->text());
+    bar->addWidget(PdfSave);
     bar->addStretch();
 
     pain = new Pain;
@@ -76,6 +83,7 @@ Drawing_frm::Drawing_frm(Archive &archive) : QWidget(nullptr), m_archive(archive
     connect(CmdRotate[0], &QPushButton::clicked, this, [this] { Rotate(0); });
     connect(CmdRotate[1], &QPushButton::clicked, this, [this] { Rotate(1); });
     connect(Prt, &QPushButton::clicked, this, &Drawing_frm::Print);
+    connect(PdfSave, &QPushButton::clicked, this, &Drawing_frm::SavePdf);
     connect(pain, &Pain::displayFailed, this, &Drawing_frm::pageFailed);
     // The zoom the user chose last in this working folder, the whole page when none was.
     FillZoomList(*cScale);
@@ -91,6 +99,9 @@ Drawing_frm::Drawing_frm(Archive &archive) : QWidget(nullptr), m_archive(archive
     choosePrinter = [this](QPrinter &printer) {
         QPrintDialog dialog(&printer, this);
         return dialog.exec() == QDialog::Accepted;
+    };
+    choosePdfFile = [this](const QString &suggested) {
+        return QFileDialog::getSaveFileName(this, PdfSave->text(), suggested, QStringLiteral("PDF (*.pdf)"));
     };
 }
 
@@ -251,6 +262,39 @@ void Drawing_frm::Print()
         else if (e.number() != PageErr::PrintCancelled)
             ShowAlert(e.alertText());
     }
+}
+
+void Drawing_frm::SavePdf()
+{
+    if (m_id == 0 || m_pageCount == 0) {
+        ShowAlert(QStringLiteral("ピクチャーがありません。"));
+        return;
+    }
+    // Named after the drawing number when it makes a file name, else after the identifier.
+    QString name;
+    guarded([&] {
+        name = m_archive.records.record(m_id).value_or(RowValues()).value(QStringLiteral("Str1")).toString();
+    });
+    name = name.trimmed();
+    if (name.isEmpty() || name.contains(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|]"))))
+        name = NumText(m_id);
+    const QString path = choosePdfFile(QDir::current().filePath(name + QStringLiteral(".pdf")));
+    if (path.isEmpty())
+        return;
+    RecordPdf::Result written;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool ok = guarded([&] {
+        // The alert a failure shows needs the ordinary cursor back.
+        struct Restore {
+            ~Restore() { QApplication::restoreOverrideCursor(); }
+        } restore;
+        // The dialog has asked before an existing file is replaced.
+        written = RecordPdf::write(m_archive, m_id, path, {.replace = true});
+    });
+    if (ok)
+        ShowAlert(QStringLiteral("%1 ページを書き出しました: %2")
+                      .arg(written.pages)
+                      .arg(QDir::toNativeSeparators(path)));
 }
 
 void Drawing_frm::Unload()

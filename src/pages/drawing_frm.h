@@ -18,7 +18,7 @@ struct Archive;
 class Pain;
 
 // The page viewer: one page image of the shown record at a time, paged in page-number
-// order, zoomed, rotated (written back to its file), printed. The zoom picked in the list
+// order, zoomed, rotated (written back to its file), printed, saved as one PDF. The zoom picked in the list
 // stays from page to page and record to record, and is kept for the next start.
 class Drawing_frm : public QWidget {
     Q_OBJECT
@@ -33,12 +33,16 @@ public:
     void NextPage();
     void Rotate(int index);
     void Print();
+    // 「PDF保存」: all pages of the shown record into one PDF file the user names.
+    void SavePdf();
     // Stores the placement, as closing the viewer does.
     void Unload();
 
     std::int16_t CurrentPage = 0;
     // The printer dialog; returns false when the user cancels. Tests put a PDF printer here.
     std::function<bool(QPrinter &)> choosePrinter;
+    // The file dialog for the PDF, given the suggested path; blank when the user cancels.
+    std::function<QString(const QString &)> choosePdfFile;
 
     Pain *pain = nullptr;
     QLabel *ID = nullptr;
@@ -46,6 +50,7 @@ public:
     std::array<QPushButton *, 2> CmdRotate{};
     QComboBox *cScale = nullptr;
     QPushButton *Prt = nullptr;
+    QPushButton *PdfSave = nullptr;
 
 signals:
     // "追加": the record card adds a page to the shown record.

@@ -4,6 +4,7 @@
 #include "db/folders.h"
 #include "exchange/backup.h"
 #include "exchange/csv.h"
+#include "exchange/record_pdf.h"
 #include "text/request_file.h"
 #include "text/utility.h"
 #include "tools/generate.h"
@@ -14,9 +15,11 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <optional>
+#include <stdexcept>
 
 namespace {
 
@@ -40,6 +43,8 @@ const char *const Commands =
     "  import 入力.csv [フォルダ] [--history] [--encoding utf8|cp932] [--update] [--skip-bad]\n"
     "                              CSV のレコード (--history なら履歴) を読み込みます。QV.MDB の\n"
     "                              ないフォルダには init と同じく作ってから読み込みます\n"
+    "  export-pdf ID 出力.pdf [フォルダ] [--force] [--skip-missing]\n"
+    "                              レコードの全ページを実寸で一つの PDF に書き出します\n"
     "  backup 保存先 [フォルダ]    使用中でも一貫したコピーを、ページファイルとマニフェストと共に\n"
     "                              新しいか空の保存先に作ります (見つからないページがあれば終了状態 1)\n"
     "  restore バックアップ [フォルダ]\n"
@@ -117,6 +122,34 @@ int exchange(const QString &command, const QString &file, const QString &folder,
     return 0;
 }
 
+// export-pdf: one record's pages through the folder's own page folders.
+int exportPdf(std::int32_t id, const QString &file, const QString &folder,
+              const zumen::RecordPdf::Options &options)
+{
+    using namespace zumen;
+    const QString path = QDir(folder).filePath(WorkingFolder::DatabaseFile);
+    if (!QFileInfo::exists(path)) {
+        print(stderr, QStringLiteral("'%1' は作業フォルダではありません (QV.MDB がありません)。")
+                          .arg(QDir(folder).absolutePath()));
+        return 1;
+    }
+    Archive archive(Database::open(path));
+    archive.scanFolder = archive.options.folder(OptionCode::ScanFolder).value_or(QString());
+    archive.fileFolder = archive.options.folder(OptionCode::FileFolder).value_or(QString());
+    try {
+        const RecordPdf::Result written = RecordPdf::write(archive, id, file, options);
+        for (const QString &skipped : written.skipped)
+            print(stderr, QStringLiteral("見つからないページを飛ばしました: ") + skipped);
+        print(stdout, QStringLiteral("%1 ページを書き出しました。").arg(written.pages));
+    } catch (const std::runtime_error &e) {
+        const bool exists = !options.replace && QFileInfo::exists(file);
+        print(stderr, QString::fromStdString(e.what()) +
+                          (exists ? QStringLiteral(" (置き換えるには --force)") : QString()));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -151,14 +184,16 @@ int main(int argc, char *argv[])
     const QCommandLineOption datesOption(
         QStringLiteral("dates"), QStringLiteral("export の日付: iso (2024-03-05) か shown (2024/03/05)"),
         QStringLiteral("形"), QStringLiteral("iso"));
-    const QCommandLineOption forceOption(QStringLiteral("force"),
-                                         QStringLiteral("export で今ある CSV を置き換えます"));
+    const QCommandLineOption forceOption(
+        QStringLiteral("force"), QStringLiteral("export と export-pdf で今あるファイルを置き換えます"));
+    const QCommandLineOption skipMissingOption(QStringLiteral("skip-missing"),
+                                               QStringLiteral("export-pdf で見つからないページを飛ばします"));
     const QCommandLineOption updateOption(QStringLiteral("update"),
                                           QStringLiteral("import ですでにある ID の値を置き換えます"));
     const QCommandLineOption skipBadOption(QStringLiteral("skip-bad"),
                                            QStringLiteral("import で読めない行を飛ばし、ほかを書きます"));
     parser.addOptions({recordsOption, seedOption, historyOption, encodingOption, datesOption, forceOption,
-                       updateOption, skipBadOption});
+                       updateOption, skipBadOption, skipMissingOption});
     parser.addPositionalArgument(QStringLiteral("コマンド"), QStringLiteral("下のどれか"),
                                  QStringLiteral("コマンド [引数...]"));
     if (!parser.parse(app.arguments()))
@@ -181,8 +216,13 @@ int main(int argc, char *argv[])
     const bool exporting = command == QLatin1String("export"), importing = command == QLatin1String("import");
     if ((parser.isSet(historyOption) || parser.isSet(encodingOption)) && !exporting && !importing)
         return usage(parser, QStringLiteral("--history と --encoding は export と import だけのものです。"));
-    if ((parser.isSet(datesOption) || parser.isSet(forceOption)) && !exporting)
-        return usage(parser, QStringLiteral("--dates と --force は export だけのものです。"));
+    const bool exportingPdf = command == QLatin1String("export-pdf");
+    if (parser.isSet(datesOption) && !exporting)
+        return usage(parser, QStringLiteral("--dates は export だけのものです。"));
+    if (parser.isSet(forceOption) && !exporting && !exportingPdf)
+        return usage(parser, QStringLiteral("--force は export と export-pdf だけのものです。"));
+    if (parser.isSet(skipMissingOption) && !exportingPdf)
+        return usage(parser, QStringLiteral("--skip-missing は export-pdf だけのものです。"));
     if ((parser.isSet(updateOption) || parser.isSet(skipBadOption)) && !importing)
         return usage(parser, QStringLiteral("--update と --skip-bad は import だけのものです。"));
     zumen::Csv::ExportOptions out;
@@ -222,6 +262,15 @@ int main(int argc, char *argv[])
         if ((exporting || importing) && (args.size() == 2 || args.size() == 3)) {
             return exchange(command, args[1], args.size() == 3 ? args[2] : QDir::currentPath(), out, encoding,
                             in, parser.isSet(forceOption));
+        } else if (exportingPdf && (args.size() == 3 || args.size() == 4)) {
+            bool ok = false;
+            const int id = args[1].toInt(&ok);
+            if (!ok || id < 1)
+                return usage(parser, QStringLiteral("ID には 1 以上の数を書きます: ") + args[1]);
+            zumen::RecordPdf::Options options;
+            options.replace = parser.isSet(forceOption);
+            options.skipMissing = parser.isSet(skipMissingOption);
+            return exportPdf(id, args[2], args.size() == 4 ? args[3] : QDir::currentPath(), options);
         } else if (command == QLatin1String("generate") && args.size() == 2) {
             bool ok = false;
             const int records = parser.value(recordsOption).toInt(&ok);
@@ -273,8 +322,9 @@ int main(int argc, char *argv[])
                     print(stdout, QStringLiteral("  ") + m);
                 return 1;
             }
-            print(stdout,
-                  QStringLiteral("QV.MDB (形式 %1) には必要な表と列がすべてそろっています。").arg(fileVersion));
+            print(
+                stdout,
+                QStringLiteral("QV.MDB (形式 %1) には必要な表と列がすべてそろっています。").arg(fileVersion));
         } else {
             return usage(parser, QStringLiteral("コマンドか引数の数が違います: ") + args.join(u' '));
         }

@@ -14,6 +14,7 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QLabel>
 #include <QPrinter>
@@ -187,7 +188,7 @@ TEST_F(Viewer, HostilePageFilesShowThePlaceholderOrAMessage)
     }
 }
 
-TEST_F(Viewer, PrintingGoesToTheChosenPrinterAtThePagesOwnSize)
+TEST_F(Viewer, PrintingAndSavingAsPdfGoWhereChosenAtThePagesOwnSize)
 {
     QTemporaryDir out;
     const QString pdf = out.filePath(QStringLiteral("page.pdf"));
@@ -206,6 +207,23 @@ TEST_F(Viewer, PrintingGoesToTheChosenPrinterAtThePagesOwnSize)
     d.desk().card->Display(5);
     click(viewer().Prt);
     EXPECT_TRUE(fileBytes(pdf).contains("/BitsPerComponent 1")); // the drawing went out as a bitmap
+
+    // 「PDF保存」 writes every page of the record into the file chosen, offered under the record's ID.
+    QString offered;
+    const QString record = out.filePath(QStringLiteral("record.pdf"));
+    viewer().choosePdfFile = [&](const QString &name) {
+        offered = name;
+        return record;
+    };
+    {
+        AlertAnswerer alerts;
+        click(viewer().PdfSave);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !alerts.texts().isEmpty(); }));
+        EXPECT_EQ(alerts.texts().value(0),
+                  QStringLiteral("3 ページを書き出しました: ") + QDir::toNativeSeparators(record));
+    }
+    EXPECT_EQ(QFileInfo(offered).fileName(), QStringLiteral("5.pdf"));
+    EXPECT_TRUE(fileBytes(record).contains("/Count 3"));
 
     // On paper: its own size from its resolution where that fits, else as large as fits.
     const QSizeF a4(9500, 13500); // printable area of A4 at 1200 dpi, roughly
