@@ -28,10 +28,12 @@ ScanController::ScanController(Archive &archive, QObject *parent)
     : QObject(parent), m_archive(archive), m_device(new ScanService(this))
 {
     connect(m_device, &ScanService::progress, this, &ScanController::showProgress);
-    // The progress dialog goes before anyone hears the result.
-    connect(m_device, &ScanService::pageScanned, this, [this](const QImage &image, int dpi) {
+    connect(m_device, &ScanService::sheetStarted, this, &ScanController::showSheet);
+    connect(m_device, &ScanService::pageScanned, this, &ScanController::pageScanned);
+    // The progress dialog goes before anyone hears the end.
+    connect(m_device, &ScanService::batchFinished, this, [this](int sheets, int skipped) {
         delete m_progress;
-        emit pageScanned(image, dpi);
+        emit batchFinished(sheets, skipped);
     });
     connect(m_device, &ScanService::scanFailed, this, [this](int number, const QString &description) {
         delete m_progress;
@@ -91,6 +93,8 @@ void ScanController::start(QWidget *parent)
     nameControl(*dialog, QStringLiteral("ScanProgress"), dialog->windowTitle());
     auto *message = new QLabel(QStringLiteral("スキャン中…"), dialog);
     nameControl(*message, QStringLiteral("Message"), message->text());
+    // Room for the sheet's words, so the dialog does not jump when they come.
+    message->setMinimumWidth(twipsToPixels(4000));
     auto *bar = new QProgressBar(dialog);
     bar->setRange(0, 100);
     bar->setValue(0);
@@ -123,6 +127,17 @@ bool ScanController::waitForFinished(int ms)
 void ScanController::cancel()
 {
     m_device->cancel();
+}
+
+void ScanController::showSheet(int sheet)
+{
+    // A single page needs no number; from the feeder the user follows the stack.
+    if (!m_progress || !isFeederSource(m_settings.source))
+        return;
+    setLabelText(*m_progress->findChild<QLabel *>(), QStringLiteral("%1 枚目を読み取っています…").arg(sheet));
+    auto *bar = m_progress->findChild<QProgressBar *>();
+    bar->setRange(0, 100);
+    bar->setValue(0);
 }
 
 void ScanController::showProgress(int percent)

@@ -297,6 +297,33 @@ TEST_F(Append, AScanThatCannotBeWrittenIsToldAndRecordedNowhere)
     EXPECT_TRUE(card().session().pendingFile.isEmpty());
 }
 
+// From the feeder (its ten sheets) one 追加 makes one record: page 1 as today, every further
+// sheet its next page in order, all recorded with the save; the end says how many came.
+TEST_F(Append, AFeederBatchBecomesOneRecordWithEverySheetInOrder)
+{
+    d.exec(QStringLiteral("INSERT INTO UserOP (Code, Contents) VALUES (16, 'Automatic Document Feeder')"));
+    AlertAnswerer alerts;
+    scanWith(QStringLiteral("白黒"), false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card().eNamae->hasFocus(); }, 60000));
+    EXPECT_EQ(alerts.texts(), QStringList{QStringLiteral("10 枚を取り込みました。")});
+    EXPECT_TRUE(scan.exists(QStringLiteral("SC00000810.TIF")));
+    EXPECT_EQ(pageRow(8, 2), QString()); // nothing is recorded before the save
+    save();
+    EXPECT_EQ(pageRow(8, 1), QStringLiteral("_SCAN|SC000008.TIF"));
+    for (int page = 2; page <= 10; ++page)
+        EXPECT_EQ(pageRow(8, page),
+                  QStringLiteral("_SCAN|SC000008%1.TIF").arg(page, 2, 10, QLatin1Char('0')));
+    EXPECT_EQ(pageRow(8, 11), QString());
+    EXPECT_TRUE(
+        tiffinfo(scan.filePath(QStringLiteral("SC00000805.TIF"))).contains(QStringLiteral("CCITT Group 4")));
+
+    // The empty feeder is told, and the record shown keeps its pages.
+    scanWith(QStringLiteral("白黒"), true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.texts().size() == 2; }, 60000));
+    EXPECT_EQ(alerts.texts()[1], QStringLiteral("7\r原稿がありません。"));
+    EXPECT_EQ(pageRow(8, 11), QString());
+}
+
 TEST_F(Append, NoScannerIsToldInPlainWords)
 {
     sane.removeBackend();

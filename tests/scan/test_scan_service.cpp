@@ -130,3 +130,41 @@ TEST_F(ScanServiceTest, ADeviceErrorMidScanIsReportedByNumberAndTheDeviceOpensAg
         EXPECT_FALSE(device.isOpen()); // the failed device was let go; only a new open brings it back
     }
 }
+
+// Each test device's feeder holds ten sheets: one start reads them all, each as its own page,
+// and a start on the empty feeder says there is no paper. Blank sheets can be left out.
+TEST_F(ScanServiceTest, AFeederGivesEverySheetUntilItIsEmptyAndBlankOnesCanBeLeftOut)
+{
+    ScanSettings feeder = settings(ScanMode::Mono, 100);
+    feeder.source = QStringLiteral("Automatic Document Feeder");
+    feeder.skipBlank = true; // the grid is no blank page
+    {
+        ScanService device;
+        ASSERT_TRUE(device.open(feeder.device));
+        Reports reports(device);
+        QSignalSpy finished(&device, &ScanService::batchFinished);
+        QSignalSpy sheets(&device, &ScanService::sheetStarted);
+        device.start(feeder);
+        EXPECT_TRUE(device.waitForFinished(Timeout));
+        EXPECT_EQ(reports.pages.count(), 10);
+        EXPECT_EQ(finished.value(0), (QVariantList{10, 0}));
+        EXPECT_EQ(sheets.count(), 11); // the eleventh found the feeder empty
+        EXPECT_EQ(reports.pages.at(9).at(0).value<QImage>().format(), QImage::Format_Mono);
+
+        device.start(feeder);
+        EXPECT_TRUE(device.waitForFinished(Timeout));
+        EXPECT_EQ(reports.failure(), 7);
+        EXPECT_EQ(reports.pages.count(), 10);
+    }
+    // The backend counts the sheets per device for the whole run: the other device's feeder is full.
+    sane.setOption(QStringLiteral("test-picture"), QStringLiteral("\"Solid white\""));
+    feeder.device = QStringLiteral("test:1");
+    ScanService device;
+    ASSERT_TRUE(device.open(feeder.device));
+    Reports reports(device);
+    QSignalSpy finished(&device, &ScanService::batchFinished);
+    device.start(feeder);
+    EXPECT_TRUE(device.waitForFinished(Timeout));
+    EXPECT_EQ(reports.count(), 0);
+    EXPECT_EQ(finished.value(0), (QVariantList{0, 10}));
+}
