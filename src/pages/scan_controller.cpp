@@ -29,18 +29,23 @@ ScanController::ScanController(Archive &archive, QObject *parent)
 {
     connect(m_device, &ScanService::progress, this, &ScanController::showProgress);
     connect(m_device, &ScanService::sheetStarted, this, &ScanController::showSheet);
-    connect(m_device, &ScanService::pageScanned, this, &ScanController::pageScanned);
+    connect(m_device, &ScanService::pageScanned, this, [this](const QImage &image, int dpi) {
+        // A single page ends the scan: its dialog goes first, as what follows may ask the user.
+        if (!isFeederSource(m_settings.source))
+            closeProgress();
+        emit pageScanned(image, dpi);
+    });
     // The progress dialog goes before anyone hears the end.
     connect(m_device, &ScanService::batchFinished, this, [this](int sheets, int skipped) {
-        delete m_progress;
+        closeProgress();
         emit batchFinished(sheets, skipped);
     });
     connect(m_device, &ScanService::scanFailed, this, [this](int number, const QString &description) {
-        delete m_progress;
+        closeProgress();
         emit scanFailed(number, description);
     });
     connect(m_device, &ScanService::scanCancelled, this, [this] {
-        delete m_progress;
+        closeProgress();
         emit scanCancelled();
     });
 }
@@ -127,6 +132,20 @@ bool ScanController::waitForFinished(int ms)
 void ScanController::cancel()
 {
     m_device->cancel();
+}
+
+void ScanController::closeProgress()
+{
+    if (!m_progress)
+        return;
+    // An alert about a sheet opens over the dialog as its child: it stays when the dialog goes.
+    for (QDialog *child : m_progress->findChildren<QDialog *>(Qt::FindDirectChildrenOnly)) {
+        const bool shown = child->isVisible();
+        child->setParent(m_progress->parentWidget(), child->windowFlags());
+        if (shown)
+            child->show();
+    }
+    delete m_progress;
 }
 
 void ScanController::showSheet(int sheet)

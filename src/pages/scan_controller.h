@@ -58,6 +58,7 @@ signals:
 private:
     void showProgress(int percent);
     void showSheet(int sheet);
+    void closeProgress();
 
     Archive &m_archive;
     ScanService *m_device;
