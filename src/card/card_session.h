@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -19,6 +20,8 @@ struct CardSession {
     // The captured page a new record is saved with, and whether the capture adds a page instead.
     QString pendingDir;
     QString pendingFile;
+    // A new record's further scanned pages from a feeder, page 2 on, saved with it.
+    QStringList pendingPages;
     bool pageMode = false;
 };
 

@@ -162,39 +162,55 @@ void Info_frm::save()
         return;
     }
     // The number was handed out at 追加; another desk on the same folder may have saved it
-    // since. The store then takes the next free one, and the scan is renamed to go with it.
+    // since. The store then takes the next free one, and the scans are renamed to go with it.
     const std::int32_t handedOut = m_session.id;
     const bool ownScan = m_session.pendingDir == QLatin1String("_SCAN") &&
                          m_session.pendingFile == ScanFileName(handedOut, std::nullopt);
+    const QStringList morePages = ownScan ? m_session.pendingPages : QStringList();
     const QString folder = m_archive.scanFolder.trimmed();
-    QString scanFrom, scanTo;
+    QList<std::pair<QString, QString>> renamed;
+    const auto rename = [&](const QString &from, const QString &to) {
+        if (!RenameNoReplace(folder + u'/' + from, folder + u'/' + to))
+            throw NumberedError(75,
+                                QStringLiteral("スキャンしたページ '%1' の名前を '%2' に変えられないため、"
+                                               "レコードを保存できませんでした。")
+                                    .arg(folder + u'/' + from, folder + u'/' + to));
+        renamed.append({from, to});
+    };
+    std::int32_t savedAs = handedOut;
     const auto moveTo = [&](std::int32_t id) {
+        savedAs = id;
         PageRef page{1, m_session.pendingDir, m_session.pendingFile};
         if (!ownScan)
             return page;
         page.file = ScanFileName(id, std::nullopt);
-        scanFrom = folder + u'/' + m_session.pendingFile;
-        scanTo = folder + u'/' + page.file;
-        if (!RenameNoReplace(scanFrom, scanTo))
-            throw NumberedError(75,
-                                QStringLiteral("スキャンしたページ '%1' の名前を '%2' に変えられないため、"
-                                               "レコードを保存できませんでした。")
-                                    .arg(scanFrom, scanTo));
+        rename(m_session.pendingFile, page.file);
+        for (qsizetype i = 0; i < morePages.size(); ++i)
+            rename(morePages[i], ScanFileName(id, static_cast<std::int16_t>(i + 2)));
         return page;
     };
     std::int32_t id = 0;
     try {
+        // The record and all its scanned pages, or none of them.
+        Transaction transaction(m_archive.db);
         id = m_archive.records.addRecord(handedOut, m_entry->values(),
                                          {1, m_session.pendingDir, m_session.pendingFile},
                                          ownScan ? folder : QString(), moveTo);
+        for (qsizetype i = 0; i < morePages.size(); ++i) {
+            const auto page = static_cast<std::int16_t>(i + 2);
+            m_archive.records.putPage(id, page, m_session.pendingDir,
+                                      savedAs == handedOut ? morePages[i] : ScanFileName(id, page));
+        }
+        transaction.commit();
     } catch (...) {
-        // Nothing was saved: the scan goes back under the name the entry still holds.
-        if (!scanTo.isEmpty())
-            RenameNoReplace(scanTo, scanFrom);
+        // Nothing was saved: the scans go back under the names the entry still holds.
+        for (const auto &[from, to] : renamed)
+            RenameNoReplace(folder + u'/' + to, folder + u'/' + from);
         throw;
     }
     m_entry->finish();
     m_session.mode = CardSession::Mode::View;
+    m_session.pendingPages.clear();
     if (id != handedOut) {
         if (ownScan)
             m_session.pendingFile = ScanFileName(id, std::nullopt);
@@ -262,8 +278,13 @@ void Info_frm::removeUnreferencedScan()
         emit pictureCleared();
         QFile::remove(m_archive.scanFolder.trimmed() + u'/' + m_session.pendingFile);
     }
+    for (const QString &file : std::as_const(m_session.pendingPages)) {
+        if (!m_archive.records.scanReferenced(file))
+            QFile::remove(m_archive.scanFolder.trimmed() + u'/' + file);
+    }
     m_session.pendingDir.clear();
     m_session.pendingFile.clear();
+    m_session.pendingPages.clear();
 }
 
 void Info_frm::keyPressEvent(QKeyEvent *event)
@@ -304,6 +325,7 @@ void Info_frm::DoAppend(bool aPageMode)
         // A capture that fails must never leave the new record pointing at an earlier one's page.
         m_session.pendingDir.clear();
         m_session.pendingFile.clear();
+        m_session.pendingPages.clear();
     }
     if (choice == PageSource::Kind::Scanner) {
         StartScan();
@@ -361,20 +383,28 @@ void Info_frm::addImportedPage(const PageSource::File &import)
 void Info_frm::StartScan()
 {
     if (m_pageSource)
-        m_pageSource->scan(this, [this] { ScanCompleted(); });
+        m_pageSource->scan(
+            this, [this] { return ScanCompleted(); }, [this] { ScanFinished(); });
 }
 
-void Info_frm::ScanCompleted()
+bool Info_frm::ScanCompleted()
 {
     if (!m_pageSource)
-        return;
+        return false;
     const std::int32_t id = m_session.id;
+    // A further sheet from the feeder for the new record its first sheet started: its next
+    // page, recorded with it when the record is saved.
+    const bool furtherSheet = !m_session.pageMode && m_session.mode == CardSession::Mode::New &&
+                              m_session.pendingDir == QLatin1String("_SCAN") &&
+                              !m_session.pendingFile.isEmpty();
     std::optional<std::int16_t> page;
-    if (m_session.pageMode) {
+    if (furtherSheet) {
+        page = static_cast<std::int16_t>(m_session.pendingPages.size() + 2);
+    } else if (m_session.pageMode) {
         page = m_archive.records.nextPage(id);
         if (!page) {
             ShowAlert(NoPagesYet);
-            return;
+            return false;
         }
     }
     const QString file = ScanFileName(id, page);
@@ -382,7 +412,7 @@ void Info_frm::ScanCompleted()
     const QString folder = m_archive.scanFolder.trimmed();
     if (folder.isEmpty()) {
         ShowAlert(QStringLiteral("スキャナデータパスが設定されていないため、ページを保存できません。"));
-        return;
+        return false;
     }
     // A new record's page is written under a name of its own and then given its SC name,
     // which must still be free: another desk may hold that number's scan, waiting for its save.
@@ -393,13 +423,17 @@ void Info_frm::ScanCompleted()
         m_pageSource->writeScan(written);
     } catch (const NumberedError &e) {
         ShowAlert(QStringLiteral("スキャンしたページを保存できませんでした。") + u'\r' + e.description());
-        return;
+        return false;
+    }
+    if (furtherSheet) {
+        m_session.pendingPages << file;
+        return true;
     }
     m_session.pendingDir = QStringLiteral("_SCAN");
     if (page) {
         m_session.pendingFile = file;
         m_archive.records.putPage(id, *page, m_session.pendingDir, m_session.pendingFile);
-        return;
+        return true;
     }
     std::int32_t number = id;
     const bool placed = guarded([&] {
@@ -417,13 +451,25 @@ void Info_frm::ScanCompleted()
         QFile::remove(written);
         emit pictureCleared();
         m_session.pendingDir.clear();
-        return;
+        return false;
     }
     m_session.pendingFile = ScanFileName(number, std::nullopt);
     showId(number);
     emit fileShown(m_session.pendingDir, m_session.pendingFile);
     m_session.mode = CardSession::Mode::New;
-    BeginEntry();
+    return true;
+}
+
+void Info_frm::ScanFinished()
+{
+    // The entry waits for the last sheet: until then the progress dialog has the keyboard.
+    if (!m_session.pageMode && m_session.mode == CardSession::Mode::New &&
+        m_session.pendingDir == QLatin1String("_SCAN") && !m_session.pendingFile.isEmpty()) {
+        // The viewer showed each sheet as it came; the entry is for the record, from its first page.
+        if (!m_session.pendingPages.isEmpty())
+            emit fileShown(m_session.pendingDir, m_session.pendingFile);
+        BeginEntry();
+    }
 }
 
 void Info_frm::closeEvent(QCloseEvent *event)

@@ -46,10 +46,14 @@ public:
     void NewRecordId();
     // Empties the name, the values and the viewer's picture.
     void ClearCard();
-    // Opens the scanner and starts a scan; ScanCompleted runs when the page has arrived.
+    // Opens the scanner and starts a scan; ScanCompleted runs for each sheet that arrives,
+    // ScanFinished once the scan is over.
     void StartScan();
-    // The scanned page stands in the viewer: write its file and record it.
-    void ScanCompleted();
+    // A scanned sheet stands in the viewer: write its file and record it. The first one of a
+    // new record starts it; each further one becomes its next page. False when it was not kept.
+    bool ScanCompleted();
+    // The scan is over: a new record that got its first page is entered now.
+    void ScanFinished();
 
     std::array<QPushButton *, 7> Command{};
 

@@ -24,9 +24,11 @@ public:
     virtual Kind choose(QWidget *owner) = 0;
     // Asks for an image file below the file data folder; none when the user cancels.
     virtual std::optional<File> chooseFile(QWidget *owner) = 0;
-    // Opens the scanner and starts a scan; `scanned` runs once the page stands in the viewer.
-    // What fails is told to the user here.
-    virtual void scan(QWidget *owner, std::function<void()> scanned) = 0;
+    // Opens the scanner and starts a scan. `scanned` runs for each sheet once it stands in the
+    // viewer (a document feeder gives several, in order) and says whether the sheet was kept:
+    // false ends the scan. `finished` runs once the scan is over, however it ended. What
+    // fails is told to the user here.
+    virtual void scan(QWidget *owner, std::function<bool()> scanned, std::function<void()> finished) = 0;
     // Writes the scanned page as a TIFF file; throws NumberedError.
     virtual void writeScan(const QString &path) = 0;
 };

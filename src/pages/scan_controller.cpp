@@ -28,17 +28,24 @@ ScanController::ScanController(Archive &archive, QObject *parent)
     : QObject(parent), m_archive(archive), m_device(new ScanService(this))
 {
     connect(m_device, &ScanService::progress, this, &ScanController::showProgress);
-    // The progress dialog goes before anyone hears the result.
+    connect(m_device, &ScanService::sheetStarted, this, &ScanController::showSheet);
     connect(m_device, &ScanService::pageScanned, this, [this](const QImage &image, int dpi) {
-        delete m_progress;
+        // A single page ends the scan: its dialog goes first, as what follows may ask the user.
+        if (!isFeederSource(m_settings.source))
+            closeProgress();
         emit pageScanned(image, dpi);
     });
+    // The progress dialog goes before anyone hears the end.
+    connect(m_device, &ScanService::batchFinished, this, [this](int sheets, int skipped) {
+        closeProgress();
+        emit batchFinished(sheets, skipped);
+    });
     connect(m_device, &ScanService::scanFailed, this, [this](int number, const QString &description) {
-        delete m_progress;
+        closeProgress();
         emit scanFailed(number, description);
     });
     connect(m_device, &ScanService::scanCancelled, this, [this] {
-        delete m_progress;
+        closeProgress();
         emit scanCancelled();
     });
 }
@@ -91,6 +98,8 @@ void ScanController::start(QWidget *parent)
     nameControl(*dialog, QStringLiteral("ScanProgress"), dialog->windowTitle());
     auto *message = new QLabel(QStringLiteral("スキャン中…"), dialog);
     nameControl(*message, QStringLiteral("Message"), message->text());
+    // Room for the sheet's words, so the dialog does not jump when they come.
+    message->setMinimumWidth(twipsToPixels(4000));
     auto *bar = new QProgressBar(dialog);
     bar->setRange(0, 100);
     bar->setValue(0);
@@ -123,6 +132,31 @@ bool ScanController::waitForFinished(int ms)
 void ScanController::cancel()
 {
     m_device->cancel();
+}
+
+void ScanController::closeProgress()
+{
+    if (!m_progress)
+        return;
+    // An alert about a sheet opens over the dialog as its child: it stays when the dialog goes.
+    for (QDialog *child : m_progress->findChildren<QDialog *>(Qt::FindDirectChildrenOnly)) {
+        const bool shown = child->isVisible();
+        child->setParent(m_progress->parentWidget(), child->windowFlags());
+        if (shown)
+            child->show();
+    }
+    delete m_progress;
+}
+
+void ScanController::showSheet(int sheet)
+{
+    // A single page needs no number; from the feeder the user follows the stack.
+    if (!m_progress || !isFeederSource(m_settings.source))
+        return;
+    setLabelText(*m_progress->findChild<QLabel *>(), QStringLiteral("%1 枚目を読み取っています…").arg(sheet));
+    auto *bar = m_progress->findChild<QProgressBar *>();
+    bar->setRange(0, 100);
+    bar->setValue(0);
 }
 
 void ScanController::showProgress(int percent)

@@ -17,8 +17,9 @@ struct Archive;
 class ScanService;
 
 // Scanning as the card asks for it: open() asks for the settings (remembered in UserOP for
-// the next time) and opens the chosen device; start() scans one page while a progress dialog
-// offers "中止", and the result comes back as exactly one of pageScanned, scanFailed or
+// the next time) and opens the chosen device; start() scans one page, or from a feeder one
+// sheet after another, while a progress dialog names the sheet and offers "中止". Each sheet
+// comes back as pageScanned, and the end as exactly one of batchFinished, scanFailed or
 // scanCancelled. A settings dialog cancelled closes the device, so the next open() opens it
 // afresh. Nothing here shows an error: open() throws, a scan reports.
 class ScanController : public QObject {
@@ -36,11 +37,11 @@ public:
     // or the chosen one does not open, 3 while a scan runs, and the engine's errors when the
     // settings cannot be stored.
     bool open(QWidget *parent);
-    // Starts scanning one page with the settings; returns at once. The progress dialog is
+    // Starts scanning with the settings; returns at once. The progress dialog is
     // window-modal to parent. Without an open device the result is scanFailed(NoScanner); a
     // call while a scan runs is ignored.
     void start(QWidget *parent);
-    // Runs the event loop until the scan has reported or ms have passed; true when it reported.
+    // Runs the event loop until the scan has ended or ms have passed; true when it ended.
     bool waitForFinished(int ms = 30000);
 
 public slots:
@@ -48,13 +49,16 @@ public slots:
     void cancel();
 
 signals:
-    // As ScanService's signals, after the progress dialog has gone.
+    // As ScanService's signals; the progress dialog has gone before the ending ones.
     void pageScanned(QImage image, int dpi);
     void scanFailed(int number, QString description);
     void scanCancelled();
+    void batchFinished(int sheets, int skipped);
 
 private:
     void showProgress(int percent);
+    void showSheet(int sheet);
+    void closeProgress();
 
     Archive &m_archive;
     ScanService *m_device;

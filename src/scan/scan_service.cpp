@@ -1,5 +1,6 @@
 #include "scan/scan_service.h"
 
+#include "imaging/blank_page.h"
 #include "imaging/page_error.h"
 #include "scan/scan_page.h"
 #include "text/log.h"
@@ -256,36 +257,63 @@ SANE_Status applySettings(SANE_Handle handle, const ScanSettings &settings, int 
 
 } // namespace
 
-// Scans one page on its own thread. It touches the device only inside run(), and the UI
-// thread leaves the device alone until done() has arrived.
+// Scans on its own thread: one page, or from a feeder sheet after sheet until it is empty. It
+// touches the device only inside run(), and the UI thread leaves the device alone until done()
+// has arrived.
 class ScanWorker : public QObject {
     Q_OBJECT
 public:
-    ScanWorker(SANE_Handle handle, ScanMode mode, const std::atomic_bool &cancel)
-        : m_handle(handle), m_mode(mode), m_cancel(cancel)
+    ScanWorker(SANE_Handle handle, const ScanSettings &settings, const std::atomic_bool &cancel)
+        : m_handle(handle), m_mode(settings.mode), m_feeder(isFeederSource(settings.source)),
+          m_skipBlank(m_feeder && settings.skipBlank), m_cancel(cancel)
     {}
 
     void run()
     {
-        std::vector<ScanFrame> frames;
         SANE_Status status = SANE_STATUS_GOOD;
-        try {
-            status = scan(frames);
-        } catch (const std::bad_alloc &) {
-            status = SANE_STATUS_NO_MEM;
+        int kept = 0, skipped = 0;
+        for (int sheet = 1; status == SANE_STATUS_GOOD; ++sheet) {
+            emit sheetStarted(sheet);
+            m_total = m_received = 0;
+            m_percent = -2;
+            std::vector<ScanFrame> frames;
+            try {
+                status = scan(frames);
+            } catch (const std::bad_alloc &) {
+                status = SANE_STATUS_NO_MEM;
+            }
+            // The feeder ran empty after the last sheet: that is the end of the batch.
+            if (status == SANE_STATUS_NO_DOCS && sheet > 1) {
+                status = SANE_STATUS_GOOD;
+                break;
+            }
+            QImage page;
+            if (status == SANE_STATUS_GOOD && !m_cancel)
+                status = assemblePage(frames, m_mode, page);
+            if (status != SANE_STATUS_GOOD || m_cancel)
+                break;
+            frames.clear(); // the page holds its own copy: one sheet in memory, not two
+            if (m_skipBlank && isBlankPage(page)) {
+                ++skipped;
+            } else {
+                ++kept;
+                emit sheetScanned(page);
+            }
+            if (!m_feeder)
+                break;
         }
         // Ends the scan whatever happened, so the device is ready for the next one.
         sane_cancel(m_handle);
-        QImage page;
-        if (status == SANE_STATUS_GOOD && !m_cancel)
-            status = assemblePage(frames, m_mode, page);
-        emit done(status, page);
+        emit done(m_cancel ? SANE_STATUS_CANCELLED : status, kept, skipped);
     }
 
 signals:
-    // Percent of the page read, or -1 while the height is not known.
+    // The sheet (counted from 1, blank ones too) whose reading begins.
+    void sheetStarted(int sheet);
+    // Percent of the sheet read, or -1 while the height is not known.
     void progress(int percent);
-    void done(int status, QImage page);
+    void sheetScanned(QImage page);
+    void done(int status, int sheets, int skipped);
 
 private:
     // A page larger than this is no drawing but a device sending without end.
@@ -355,6 +383,8 @@ private:
 
     SANE_Handle m_handle;
     ScanMode m_mode;
+    bool m_feeder;
+    bool m_skipBlank;
     const std::atomic_bool &m_cancel;
     qint64 m_total = 0;
     qint64 m_received = 0;
@@ -488,13 +518,23 @@ void ScanService::start(const ScanSettings &settings)
     m_reportPending = true;
     ++scansRunning;
     m_thread = new QThread;
-    m_worker = new ScanWorker(handleOf(m_handle), settings.mode, m_cancel);
+    m_sheets = 0;
+    m_worker = new ScanWorker(handleOf(m_handle), settings, m_cancel);
     m_worker->moveToThread(m_thread);
     connect(m_thread, &QThread::started, m_worker, &ScanWorker::run);
-    // The thread ends by itself once the page is read, so waiting for it never blocks long.
+    // The thread ends by itself once the last sheet is read, so waiting for it never blocks long.
     connect(m_worker, &ScanWorker::done, m_thread, &QThread::quit, Qt::DirectConnection);
     connect(m_worker, &ScanWorker::done, this, &ScanService::workerDone, Qt::QueuedConnection);
     connect(m_worker, &ScanWorker::progress, this, &ScanService::progress, Qt::QueuedConnection);
+    connect(m_worker, &ScanWorker::sheetStarted, this, &ScanService::sheetStarted, Qt::QueuedConnection);
+    // A sheet cancelled meanwhile is still handed over: it was read whole, and the user keeps it.
+    connect(
+        m_worker, &ScanWorker::sheetScanned, this,
+        [this](const QImage &page) {
+            ++m_sheets;
+            emit pageScanned(page, m_dpi);
+        },
+        Qt::QueuedConnection);
     m_thread->start();
 }
 
@@ -506,7 +546,7 @@ bool ScanService::waitForFinished(int ms)
     QTimer timer;
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(this, &ScanService::pageScanned, &loop, &QEventLoop::quit);
+    connect(this, &ScanService::batchFinished, &loop, &QEventLoop::quit);
     connect(this, &ScanService::scanFailed, &loop, &QEventLoop::quit);
     connect(this, &ScanService::scanCancelled, &loop, &QEventLoop::quit);
     timer.start(ms);
@@ -522,7 +562,7 @@ void ScanService::cancel()
     m_status = Status::Cancelling;
 }
 
-void ScanService::workerDone(int status, const QImage &image)
+void ScanService::workerDone(int status, int sheets, int skipped)
 {
     m_thread->wait();
     delete m_worker;
@@ -535,12 +575,15 @@ void ScanService::workerDone(int status, const QImage &image)
     m_status = Status::Idle;
     m_reportPending = false;
     if (cancelled) {
+        qCInfo(logScan) << "scan cancelled after" << m_sheets << "sheets";
         emit scanCancelled();
     } else if (status == SANE_STATUS_GOOD) {
-        emit pageScanned(image, m_dpi);
+        if (skipped > 0)
+            qCInfo(logScan) << "batch of" << sheets << "sheets," << skipped << "blank ones left out";
+        emit batchFinished(sheets, skipped);
     } else {
-        qCWarning(logScan).noquote() << "scan on" << m_deviceName << "failed:" << status
-                                     << scanErrorText(status);
+        qCWarning(logScan).noquote() << "scan on" << m_deviceName << "failed after" << m_sheets
+                                     << "sheets:" << status << scanErrorText(status);
         close();
         emit scanFailed(status, scanErrorText(status));
     }

@@ -16,11 +16,12 @@ namespace zumen {
 class ScanWorker;
 
 // The scanner device through the SANE library, without any window: lists the devices, says
-// what one offers, opens it and scans one page at a time on a thread of its own. The result
-// comes back on the calling thread as exactly one of pageScanned, scanFailed or
-// scanCancelled. The device stays open between scans; it is closed when the object goes and
-// after a failed scan. The library is started with the first service that needs it and shut
-// down with the last one destroyed, so in the program it runs once; only one thread ever
+// what one offers, opens it and scans on a thread of its own: one page, or from a document
+// feeder every sheet until it is empty (both sides of each, front first, where the source
+// reads both). The results come back on the calling thread: pageScanned for each sheet kept,
+// then exactly one of batchFinished, scanFailed or scanCancelled. The device stays open between scans; it is
+// closed when the object goes and after a failed scan. The library is started with the first service that
+// needs it and shut down with the last one destroyed, so in the program it runs once; only one thread ever
 // calls it at a time.
 class ScanService : public QObject {
     Q_OBJECT
@@ -43,19 +44,22 @@ public:
     bool open(const QString &device);
     void close();
 
-    // Puts the settings into the open device and starts scanning one page; returns at once.
+    // Puts the settings into the open device and starts scanning; returns at once.
     // Without an open device the result is scanFailed(PageErr::NoScanner); a call while a scan
     // runs is ignored.
     void start(const ScanSettings &settings);
-    // Runs the event loop until the scan has reported or ms have passed; true when it reported.
+    // Runs the event loop until the scan has ended or ms have passed; true when it ended.
     bool waitForFinished(int ms = 30000);
 
 public slots:
-    // Stops the scan at the next chance; scanCancelled follows.
+    // Stops the scan at the next chance: the sheet being read is dropped, those already
+    // reported stay; scanCancelled follows.
     void cancel();
 
 signals:
-    // Percent of the page read, or -1 while the height is not known.
+    // The sheet (counted from 1) whose reading begins.
+    void sheetStarted(int sheet);
+    // Percent of the sheet read, or -1 while the height is not known.
     void progress(int percent);
     // The page in the form the mode asks for: Format_Mono (0 white, 1 black) for 白黒,
     // Format_Grayscale8 for グレー, Format_RGB32 for カラー; dpi as the device scanned it.
@@ -63,12 +67,14 @@ signals:
     // number: PageErr::NoScanner for no usable scanner, otherwise the library's status code (1
     // unsupported, also for a frame format that cannot be read, 3 busy, 4 invalid setting, 6
     // jammed, 7 no paper, 8 cover open, 9 I/O error, 10 out of memory, 11 access denied);
-    // description in Japanese.
+    // description in Japanese. Sheets reported before it stay: they were read whole.
     void scanFailed(int number, QString description);
     void scanCancelled();
+    // The scan ended well: the sheets kept (each came as pageScanned) and the blank ones left out.
+    void batchFinished(int sheets, int skipped);
 
 private:
-    void workerDone(int status, const QImage &image);
+    void workerDone(int status, int sheets, int skipped);
     void fail(int number);
     bool startLibrary();
 
@@ -77,6 +83,7 @@ private:
     void *m_handle = nullptr; // the open device
     QString m_deviceName;
     int m_dpi = 0;
+    int m_sheets = 0;             // sheets reported by the running scan
     bool m_reportPending = false; // start() was called and its result has not been signalled
     std::atomic_bool m_cancel{false};
     QThread *m_thread = nullptr;

@@ -24,8 +24,20 @@ struct DeviceCapabilities {
 struct ScanSettings {
     QString device;
     ScanMode mode = ScanMode::Mono;
-    int resolution = 200; // drawings read well at 200 dpi
-    QString source;       // the device's own word; empty when it has no choice
+    int resolution = 200;   // drawings read well at 200 dpi
+    QString source;         // the device's own word; empty when it has no choice
+    bool skipBlank = false; // a batch from the feeder drops the sheets with nothing on them
 };
+
+// Whether the device's word for a source names a document feeder (one side or both): a scan
+// from it goes on sheet after sheet until the feeder is empty.
+inline bool isFeederSource(const QString &source)
+{
+    for (const char *word : {"ADF", "Feeder", "Duplex"}) {
+        if (source.contains(QLatin1String(word), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
 
 } // namespace zumen

@@ -297,6 +297,60 @@ TEST_F(Append, AScanThatCannotBeWrittenIsToldAndRecordedNowhere)
     EXPECT_TRUE(card().session().pendingFile.isEmpty());
 }
 
+// From the feeder (its ten sheets) one 追加 makes one record: page 1 as today, every further
+// sheet its next page in order, all recorded with the save; the end says how many came.
+TEST_F(Append, AFeederBatchBecomesOneRecordWithEverySheetInOrder)
+{
+    d.exec(QStringLiteral("INSERT INTO UserOP (Code, Contents) VALUES (16, 'Automatic Document Feeder')"));
+    AlertAnswerer alerts;
+    scanWith(QStringLiteral("白黒"), false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card().eNamae->hasFocus(); }, 60000));
+    EXPECT_EQ(alerts.texts(), QStringList{QStringLiteral("10 枚を取り込みました。")});
+    EXPECT_TRUE(scan.exists(QStringLiteral("SC00000810.TIF")));
+    EXPECT_EQ(pageRow(8, 2), QString()); // nothing is recorded before the save
+    save();
+    EXPECT_EQ(pageRow(8, 1), QStringLiteral("_SCAN|SC000008.TIF"));
+    for (int page = 2; page <= 10; ++page)
+        EXPECT_EQ(pageRow(8, page),
+                  QStringLiteral("_SCAN|SC000008%1.TIF").arg(page, 2, 10, QLatin1Char('0')));
+    EXPECT_EQ(pageRow(8, 11), QString());
+    EXPECT_TRUE(
+        tiffinfo(scan.filePath(QStringLiteral("SC00000805.TIF"))).contains(QStringLiteral("CCITT Group 4")));
+}
+
+// 中止 mid-batch in the viewer's 追加 (the other device's feeder, read slowly): the sheets
+// already in stay the record's next pages, with no gap and nothing after them.
+TEST_F(Append, StoppingAFeederBatchKeepsTheSheetsAlreadyIn)
+{
+    sane.setOption(QStringLiteral("read-delay"), QStringLiteral("true"));
+    sane.setOption(QStringLiteral("read-delay-duration"), QStringLiteral("100000"));
+    d.exec(QStringLiteral("INSERT INTO UserOP (Code, Contents) VALUES (13, 'test:1'), "
+                          "(16, 'Automatic Document Feeder')"));
+    AlertAnswerer alerts;
+    card().Display(7);
+    scanWith(QStringLiteral("グレー"), true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pageRow(7, 7).isEmpty(); }, 60000));
+    QWidget *progress = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QStringLiteral("ScanProgress") && w->isVisible())
+            progress = w;
+    ASSERT_NE(progress, nullptr);
+    const auto *message = progress->findChild<QLabel *>(QStringLiteral("Message"));
+    EXPECT_TRUE(message->text().endsWith(QStringLiteral("枚目を読み取っています…")));
+    EXPECT_EQ(message->accessibleName(), message->text());
+    progress->findChild<QPushButton *>(QStringLiteral("Command"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.texts().size() == 1; }, 60000));
+
+    int last = 7;
+    while (!pageRow(7, last + 1).isEmpty())
+        ++last;
+    EXPECT_LT(last, 15);
+    EXPECT_EQ(alerts.texts()[0],
+              QStringLiteral("中止しました。それまでの %1 枚は取り込みました。").arg(last - 5));
+    for (int page = 6; page <= last; ++page)
+        EXPECT_TRUE(scan.exists(QStringLiteral("SC000007%1.TIF").arg(page, 2, 10, QLatin1Char('0'))));
+}
+
 TEST_F(Append, NoScannerIsToldInPlainWords)
 {
     sane.removeBackend();

@@ -1,4 +1,7 @@
+#include "imaging/blank_page.h"
 #include "scan/scan_page.h"
+
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -105,4 +108,35 @@ TEST(AssemblePage, OddLayoutsAndMissingDataAreRefused)
             << what;
         EXPECT_TRUE(image.isNull()) << what;
     }
+}
+
+// A sheet with specks and the feeder's shadow along its edges is blank; a thin drawing frame is
+// not, in bilevel and in grey alike.
+TEST(BlankPage, SpecksAndEdgesAreBlankAThinDrawingIsNot)
+{
+    QImage sheet(1000, 1400, QImage::Format_Grayscale8);
+    sheet.fill(Qt::white);
+    QPainter paint(&sheet);
+    paint.fillRect(0, 0, 1000, 40, Qt::black); // the shadow, inside the 5 % border
+    paint.fillRect(0, 0, 30, 1400, Qt::black);
+    for (int i = 0; i < 60; ++i)
+        paint.fillRect(100 + i * 13, 200 + i * 17, 3, 3, Qt::black); // 540 dark pixels of 1.1 M
+    paint.end();
+    QImage drawing = sheet.copy();
+    paint.begin(&drawing);
+    paint.setPen(QPen(Qt::black, 2));
+    paint.drawRect(150, 150, 700, 1100); // 7 200 dark pixels: 0.6 %
+    paint.end();
+
+    for (const QImage::Format format :
+         {QImage::Format_Mono, QImage::Format_Grayscale8, QImage::Format_RGB32}) {
+        SCOPED_TRACE(format);
+        EXPECT_TRUE(isBlankPage(sheet.convertToFormat(format)));
+        EXPECT_FALSE(isBlankPage(drawing.convertToFormat(format)));
+    }
+    // Bilevel with 0 for black (as another reader may give it) counts the same.
+    QImage inverted = drawing.convertToFormat(QImage::Format_Mono);
+    inverted.invertPixels();
+    inverted.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    EXPECT_FALSE(isBlankPage(inverted));
 }

@@ -130,3 +130,36 @@ TEST_F(ScanServiceTest, ADeviceErrorMidScanIsReportedByNumberAndTheDeviceOpensAg
         EXPECT_FALSE(device.isOpen()); // the failed device was let go; only a new open brings it back
     }
 }
+
+// Each test device's feeder holds ten sheets: one start reads them all, each as its own page,
+// and ends when the feeder is empty. Blank sheets can be left out.
+TEST_F(ScanServiceTest, AFeederGivesEverySheetUntilItIsEmptyAndBlankOnesCanBeLeftOut)
+{
+    ScanSettings feeder = settings(ScanMode::Mono, 100);
+    feeder.source = QStringLiteral("Automatic Document Feeder");
+    feeder.skipBlank = true; // the grid is no blank page
+    {
+        ScanService device;
+        ASSERT_TRUE(device.open(feeder.device));
+        Reports reports(device);
+        QSignalSpy finished(&device, &ScanService::batchFinished);
+        QSignalSpy sheets(&device, &ScanService::sheetStarted);
+        device.start(feeder);
+        EXPECT_TRUE(device.waitForFinished(Timeout));
+        EXPECT_EQ(reports.pages.count(), 10);
+        EXPECT_EQ(finished.value(0), (QVariantList{10, 0}));
+        EXPECT_EQ(sheets.count(), 11); // the eleventh found the feeder empty
+        EXPECT_EQ(reports.pages.at(9).at(0).value<QImage>().format(), QImage::Format_Mono);
+    }
+    // The other device, whose feeder is full whatever the backend remembers of the first.
+    sane.setOption(QStringLiteral("test-picture"), QStringLiteral("\"Solid white\""));
+    feeder.device = QStringLiteral("test:1");
+    ScanService device;
+    ASSERT_TRUE(device.open(feeder.device));
+    Reports reports(device);
+    QSignalSpy finished(&device, &ScanService::batchFinished);
+    device.start(feeder);
+    EXPECT_TRUE(device.waitForFinished(Timeout));
+    EXPECT_EQ(reports.count(), 0);
+    EXPECT_EQ(finished.value(0), (QVariantList{0, 10}));
+}

@@ -92,6 +92,7 @@ int main(int argc, char **argv)
             page.fill(0);
             desk->viewer->pain->setScannedImage(page, 200);
             card.ScanCompleted();
+            card.ScanFinished();
             if (card.session().mode == CardSession::Mode::New && enter(name)) {
                 note("done", "new", card.ID->text(), name);
                 own << card.ID->text().toInt();
