@@ -76,6 +76,7 @@ private:
     bool m_libraryStarted = false;
     void *m_handle = nullptr; // the open device
     QString m_deviceName;
+    QList<int> m_defaultArea; // the scan area the device opened with, for 自動
     int m_dpi = 0;
     bool m_reportPending = false; // start() was called and its result has not been signalled
     std::atomic_bool m_cancel{false};
