@@ -21,6 +21,9 @@ constexpr int ScanDevice = 13;
 constexpr int ScanMode = 14; // 白黒, グレー or カラー
 constexpr int ScanResolution = 15;
 constexpr int ScanSource = 16;
+constexpr int ScanPaperSize = 17; // 自動, 最大 or a sheet, "A4 縦"
+constexpr int ScanDeskew = 18;    // 1 or 0
+constexpr int ScanSkipBlank = 19; // 1 or 0
 constexpr int ViewerZoom = 20;
 } // namespace OptionCode
 

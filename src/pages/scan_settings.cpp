@@ -6,6 +6,7 @@
 #include "widgets/combo_setting.h"
 #include "widgets/ui.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -79,22 +80,30 @@ ScanSettings loadScanSettings(OptionsStore &options)
     if (ok && resolution > 0)
         settings.resolution = resolution;
     settings.source = options.read(OptionCode::ScanSource);
+    settings.paperSize = options.read(OptionCode::ScanPaperSize);
+    settings.deskew = options.read(OptionCode::ScanDeskew) == QLatin1String("1");
+    settings.skipBlank = options.read(OptionCode::ScanSkipBlank) == QLatin1String("1");
     return settings;
 }
 
 void saveScanSettings(OptionsStore &options, const ScanSettings &settings)
 {
-    options.write({{OptionCode::ScanDevice, settings.device},
-                   {OptionCode::ScanMode, modeCaption(settings.mode)},
-                   {OptionCode::ScanResolution, QString::number(settings.resolution)},
-                   {OptionCode::ScanSource, settings.source}});
+    options.write(
+        {{OptionCode::ScanDevice, settings.device},
+         {OptionCode::ScanMode, modeCaption(settings.mode)},
+         {OptionCode::ScanResolution, QString::number(settings.resolution)},
+         {OptionCode::ScanSource, settings.source},
+         {OptionCode::ScanPaperSize, settings.paperSize},
+         {OptionCode::ScanDeskew, settings.deskew ? QStringLiteral("1") : QStringLiteral("0")},
+         {OptionCode::ScanSkipBlank, settings.skipBlank ? QStringLiteral("1") : QStringLiteral("0")}});
 }
 
 ScanSettings_frm::ScanSettings_frm(const QList<ScanDevice> &devices, const ScanSettings &initial, Probe probe,
                                    QWidget *parent)
     : QDialog(parent), m_probe(std::move(probe)), m_wanted(initial), m_device(new NamedComboBox(this)),
       m_mode(new NamedComboBox(this)), m_resolution(new NamedComboBox(this)), m_sourceLabel(new QLabel(this)),
-      m_source(new NamedComboBox(this)), m_accept(new QPushButton(this)), m_cancel(new QPushButton(this))
+      m_source(new NamedComboBox(this)), m_paper(new NamedComboBox(this)), m_deskew(new QCheckBox(this)),
+      m_skipBlank(new QCheckBox(this)), m_accept(new QPushButton(this)), m_cancel(new QPushButton(this))
 {
     setWindowTitle(QStringLiteral("スキャナの設定"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -103,12 +112,13 @@ ScanSettings_frm::ScanSettings_frm(const QList<ScanDevice> &devices, const ScanS
 
     auto *grid = new QGridLayout;
     const QString captions[] = {QStringLiteral("スキャナ"), QStringLiteral("モード"),
-                                QStringLiteral("解像度"), QStringLiteral("給紙")};
+                                QStringLiteral("解像度"), QStringLiteral("給紙"), QStringLiteral("用紙")};
     const std::pair<QComboBox *, QString> boxes[] = {{m_device, QStringLiteral("cDevice")},
                                                      {m_mode, QStringLiteral("cMode")},
                                                      {m_resolution, QStringLiteral("cResolution")},
-                                                     {m_source, QStringLiteral("cSource")}};
-    for (int i = 0; i < 4; ++i) {
+                                                     {m_source, QStringLiteral("cSource")},
+                                                     {m_paper, QStringLiteral("cPaper")}};
+    for (int i = 0; i < 5; ++i) {
         QLabel *label = i == 3 ? m_sourceLabel : new QLabel(this);
         label->setText(captions[i]);
         nameControl(*label, QStringLiteral("Label(%1)").arg(i), captions[i]);
@@ -118,6 +128,15 @@ ScanSettings_frm::ScanSettings_frm(const QList<ScanDevice> &devices, const ScanS
         grid->addWidget(boxes[i].first, i, 1);
     }
     m_device->setMinimumWidth(twipsToPixels(4800));
+    const std::pair<QCheckBox *, QString> checks[] = {{m_deskew, QStringLiteral("傾き補正")},
+                                                      {m_skipBlank, QStringLiteral("白紙を除く")}};
+    for (int i = 0; i < 2; ++i) {
+        checks[i].first->setText(checks[i].second);
+        nameControl(*checks[i].first, QStringLiteral("Check(%1)").arg(i), checks[i].second);
+        grid->addWidget(checks[i].first, 5 + i, 1);
+    }
+    m_deskew->setChecked(initial.deskew);
+    m_skipBlank->setChecked(initial.skipBlank);
 
     m_accept->setText(QStringLiteral("読み取り"));
     nameControl(*m_accept, QStringLiteral("Command(0)"), m_accept->text());
@@ -141,9 +160,14 @@ ScanSettings_frm::ScanSettings_frm(const QList<ScanDevice> &devices, const ScanS
     // A remembered device that has gone falls back to the first one.
     selectData(*m_device, initial.device);
     showCapabilities();
+    // The paper size the user picked, kept for devices that take it even past one that does not.
+    connect(m_paper, &QComboBox::activated, this,
+            [this] { m_wanted.paperSize = m_paper->currentData().toString(); });
     connect(m_device, &QComboBox::currentIndexChanged, this, [this] {
         // Keep what the user picked so far where the other device offers it too.
+        const QString paper = m_wanted.paperSize;
         m_wanted = settings();
+        m_wanted.paperSize = paper;
         showCapabilities();
     });
     m_device->setFocus();
@@ -158,6 +182,9 @@ ScanSettings ScanSettings_frm::settings() const
     if (m_resolution->currentIndex() >= 0)
         s.resolution = m_resolution->currentData().toInt();
     s.source = m_source->count() > 0 ? m_source->currentData().toString() : QString();
+    s.paperSize = m_paper->count() > 0 ? m_paper->currentData().toString() : paperAuto();
+    s.deskew = m_deskew->isChecked();
+    s.skipBlank = m_skipBlank->isChecked();
     return s;
 }
 
@@ -191,6 +218,17 @@ void ScanSettings_frm::showCapabilities()
     selectData(*m_source, m_wanted.source);
     m_source->setVisible(!caps.sources.isEmpty());
     m_sourceLabel->setVisible(!caps.sources.isEmpty());
+
+    // Only the sheets the device can take whole; half a millimetre allows for its rounding.
+    m_paper->clear();
+    m_paper->addItem(paperAuto(), paperAuto());
+    for (const PaperSize &size : paperSizes()) {
+        if (size.mm.width() <= caps.maxArea.width() + 0.5 && size.mm.height() <= caps.maxArea.height() + 0.5)
+            m_paper->addItem(size.name, size.name);
+    }
+    if (!caps.maxArea.isEmpty())
+        m_paper->addItem(paperLargest(), paperLargest());
+    selectData(*m_paper, m_wanted.paperSize);
 }
 
 } // namespace zumen

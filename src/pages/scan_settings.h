@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -23,13 +24,15 @@ QString modeCaption(ScanMode mode);
 QString deviceValueCaption(const QString &value);
 
 // The choices of the last scan, kept in UserOP: Code 13 device, 14 mode, 15 resolution, 16
-// source, each as text in Contents. Missing or unreadable rows give the defaults.
+// source, 17 paper size, 18 deskew and 19 skip blank sheets (1 or 0), each as text in Contents.
+// Missing or unreadable rows give the defaults.
 ScanSettings loadScanSettings(OptionsStore &options);
-// Writes all four rows or none. Throws the engine's errors.
+// Writes all the rows or none. Throws the engine's errors.
 void saveScanSettings(OptionsStore &options, const ScanSettings &settings);
 
-// The scanner settings asked before each scan: device, mode, resolution and, where the device
-// has one, the paper source. Enter or "読み取り" accepts; Esc, "取り消し" or the close box cancels.
+// The scanner settings asked before each scan: device, mode, resolution, where the device has
+// one the paper source, the paper size (the sheets that fit the device), deskew and skipping
+// blank sheets. Enter or "読み取り" accepts; Esc, "取り消し" or the close box cancels.
 // The dialog asks probe what a device offers each time another device is chosen.
 class ScanSettings_frm : public QDialog {
     Q_OBJECT
@@ -52,6 +55,9 @@ private:
     QComboBox *m_resolution;
     QLabel *m_sourceLabel;
     QComboBox *m_source;
+    QComboBox *m_paper;
+    QCheckBox *m_deskew;
+    QCheckBox *m_skipBlank;
     QPushButton *m_accept;
     QPushButton *m_cancel;
 };

@@ -1,6 +1,7 @@
 #include "scan/scan_service.h"
 
 #include "imaging/blank_page.h"
+#include "imaging/deskew.h"
 #include "imaging/page_error.h"
 #include "scan/scan_page.h"
 #include "text/log.h"
@@ -12,6 +13,8 @@
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
+#include <algorithm>
+#include <cmath>
 #include <new>
 #include <optional>
 #include <vector>
@@ -167,6 +170,8 @@ QList<int> resolutionsOf(const Option &option)
     return offered;
 }
 
+QSizeF maxAreaOf(SANE_Handle handle);
+
 DeviceCapabilities readCapabilities(SANE_Handle handle)
 {
     DeviceCapabilities caps;
@@ -183,6 +188,7 @@ DeviceCapabilities readCapabilities(SANE_Handle handle)
     const Option source = findOption(handle, SANE_NAME_SCAN_SOURCE);
     if (settable(source))
         caps.sources = stringList(source);
+    caps.maxArea = maxAreaOf(handle);
     return caps;
 }
 
@@ -210,8 +216,114 @@ std::optional<int> numberValue(SANE_Handle handle, const Option &option)
     return fromWord(option, words.front());
 }
 
+// The scan area's options, left, top, right, bottom; their numbers are mm, or pixels at the
+// resolution set.
+const char *const AreaNames[] = {SANE_NAME_SCAN_TL_X, SANE_NAME_SCAN_TL_Y, SANE_NAME_SCAN_BR_X,
+                                 SANE_NAME_SCAN_BR_Y};
+
+bool isAreaOption(const Option &option)
+{
+    return settable(option) && isNumber(option) && option.desc->constraint_type == SANE_CONSTRAINT_RANGE &&
+           (option.desc->unit == SANE_UNIT_MM || option.desc->unit == SANE_UNIT_PIXEL);
+}
+
+double unitsOf(const Option &option, SANE_Word word)
+{
+    return option.desc->type == SANE_TYPE_FIXED ? SANE_UNFIX(word) : word;
+}
+
+double mmPerUnit(const Option &option, int dpi)
+{
+    return option.desc->unit == SANE_UNIT_MM ? 1.0 : 25.4 / std::max(1, dpi);
+}
+
+int currentResolution(SANE_Handle handle)
+{
+    const Option resolution = findOption(handle, SANE_NAME_SCAN_RESOLUTION);
+    return resolution.desc && isNumber(resolution) ? numberValue(handle, resolution).value_or(0) : 0;
+}
+
+// All the device can scan, in mm: from the left and top edges' least to the right and bottom
+// edges' most. Empty when the device has no area options.
+QSizeF maxAreaOf(SANE_Handle handle)
+{
+    const int dpi = currentResolution(handle);
+    double extent[2] = {};
+    for (int axis = 0; axis < 2; ++axis) {
+        const Option start = findOption(handle, AreaNames[axis]);
+        const Option end = findOption(handle, AreaNames[axis + 2]);
+        if (!isAreaOption(start) || !isAreaOption(end))
+            return {};
+        extent[axis] = (unitsOf(end, end.desc->constraint.range->max) -
+                        unitsOf(start, start.desc->constraint.range->min)) *
+                       mmPerUnit(end, dpi);
+    }
+    return {extent[0], extent[1]};
+}
+
+// The area options' values as the device has them now; empty when it has none.
+QList<int> readArea(SANE_Handle handle)
+{
+    QList<int> words;
+    for (const char *name : AreaNames) {
+        const Option option = findOption(handle, name);
+        SANE_Word word = 0;
+        if (!isAreaOption(option) || option.desc->size != sizeof(SANE_Word) ||
+            sane_control_option(handle, option.index, SANE_ACTION_GET_VALUE, &word, nullptr) !=
+                SANE_STATUS_GOOD)
+            return {};
+        words << word;
+    }
+    return words;
+}
+
+SANE_Status setWord(SANE_Handle handle, const Option &option, SANE_Word word)
+{
+    const SANE_Range *range = option.desc->constraint.range;
+    if (range->quant > 0)
+        word = range->min + SANE_Word(std::lround(double(word - range->min) / range->quant)) * range->quant;
+    word = std::clamp(word, range->min, range->max);
+    return sane_control_option(handle, option.index, SANE_ACTION_SET_VALUE, &word, nullptr);
+}
+
+// Sets the scan area for the paper size: a sheet from the top left corner, the whole area, or
+// the area the device opened with (defaultArea, as readArea gave it).
+SANE_Status applyArea(SANE_Handle handle, const QString &paper, int dpi, const QList<int> &defaultArea)
+{
+    QSizeF sheet;
+    for (const PaperSize &size : paperSizes()) {
+        if (size.name == paper)
+            sheet = size.mm;
+    }
+    const bool largest = paper == paperLargest();
+    if (!largest && sheet.isEmpty() && defaultArea.size() != 4)
+        return SANE_STATUS_GOOD;
+    // The top left corner first: a right edge left of the left one is refused by some devices.
+    for (int i = 0; i < 4; ++i) {
+        const Option option = findOption(handle, AreaNames[i]);
+        if (!isAreaOption(option) || option.desc->size != sizeof(SANE_Word))
+            return SANE_STATUS_GOOD; // a device without an area scans what it scans
+        const SANE_Range *range = option.desc->constraint.range;
+        SANE_Word word = range->min;
+        if (largest && i >= 2) {
+            word = range->max;
+        } else if (!largest && sheet.isEmpty()) {
+            word = defaultArea[i];
+        } else if (i >= 2) {
+            const double units = unitsOf(option, range->min) +
+                                 (i == 2 ? sheet.width() : sheet.height()) / mmPerUnit(option, dpi);
+            word = option.desc->type == SANE_TYPE_FIXED ? SANE_FIX(units) : SANE_Word(std::lround(units));
+        }
+        const SANE_Status status = setWord(handle, option, word);
+        if (status != SANE_STATUS_GOOD)
+            return status;
+    }
+    return SANE_STATUS_GOOD;
+}
+
 // Puts the settings into the device. dpi becomes the resolution the device settled on.
-SANE_Status applySettings(SANE_Handle handle, const ScanSettings &settings, int &dpi)
+SANE_Status applySettings(SANE_Handle handle, const ScanSettings &settings, int &dpi,
+                          const QList<int> &defaultArea)
 {
     // Setting one option can change the others, so each is looked up afresh.
     const Option mode = findOption(handle, SANE_NAME_SCAN_MODE);
@@ -252,7 +364,7 @@ SANE_Status applySettings(SANE_Handle handle, const ScanSettings &settings, int 
         if (status != SANE_STATUS_GOOD)
             return status;
     }
-    return SANE_STATUS_GOOD;
+    return applyArea(handle, settings.paperSize, dpi, defaultArea);
 }
 
 } // namespace
@@ -265,7 +377,7 @@ class ScanWorker : public QObject {
 public:
     ScanWorker(SANE_Handle handle, const ScanSettings &settings, const std::atomic_bool &cancel)
         : m_handle(handle), m_mode(settings.mode), m_feeder(isFeederSource(settings.source)),
-          m_skipBlank(m_feeder && settings.skipBlank), m_cancel(cancel)
+          m_skipBlank(m_feeder && settings.skipBlank), m_deskew(settings.deskew), m_cancel(cancel)
     {}
 
     void run()
@@ -293,6 +405,9 @@ public:
             if (status != SANE_STATUS_GOOD || m_cancel)
                 break;
             frames.clear(); // the page holds its own copy: one sheet in memory, not two
+            // Here on the worker's thread, so a large page does not hold up the windows.
+            if (m_deskew)
+                page = deskew(page).image;
             if (m_skipBlank && isBlankPage(page)) {
                 ++skipped;
             } else {
@@ -385,6 +500,7 @@ private:
     ScanMode m_mode;
     bool m_feeder;
     bool m_skipBlank;
+    bool m_deskew;
     const std::atomic_bool &m_cancel;
     qint64 m_total = 0;
     qint64 m_received = 0;
@@ -487,6 +603,7 @@ bool ScanService::open(const QString &device)
     }
     m_handle = handle;
     m_deviceName = device;
+    m_defaultArea = readArea(handle);
     return true;
 }
 
@@ -507,7 +624,7 @@ void ScanService::start(const ScanSettings &settings)
         fail(PageErr::NoScanner);
         return;
     }
-    const SANE_Status status = applySettings(handleOf(m_handle), settings, m_dpi);
+    const SANE_Status status = applySettings(handleOf(m_handle), settings, m_dpi, m_defaultArea);
     if (status != SANE_STATUS_GOOD) {
         fail(status);
         return;

@@ -82,6 +82,7 @@ private:
     bool m_libraryStarted = false;
     void *m_handle = nullptr; // the open device
     QString m_deviceName;
+    QList<int> m_defaultArea; // the scan area the device opened with, for 自動
     int m_dpi = 0;
     int m_sheets = 0;             // sheets reported by the running scan
     bool m_reportPending = false; // start() was called and its result has not been signalled

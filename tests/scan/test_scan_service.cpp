@@ -36,11 +36,13 @@ ScanSettings settings(ScanMode mode, int dpi, const QString &device = QStringLit
 class ScanServiceTest : public ::testing::Test {
 protected:
     // Opens the device and scans one page; the image is null when anything else came back.
-    QImage scan(ScanService &device, ScanMode mode, int dpi, int *dpiOut = nullptr)
+    QImage scan(ScanService &device, ScanMode mode, int dpi, int *dpiOut = nullptr, const QString &paper = {})
     {
         EXPECT_TRUE(device.open(QStringLiteral("test:0")));
         Reports reports(device);
-        device.start(settings(mode, dpi));
+        ScanSettings s = settings(mode, dpi);
+        s.paperSize = paper;
+        device.start(s);
         EXPECT_TRUE(device.waitForFinished(Timeout));
         EXPECT_EQ(reports.count(), 1);
         if (reports.pages.count() != 1) {
@@ -76,6 +78,23 @@ TEST_F(ScanServiceTest, EachModeGivesItsFormatAtTheChosenResolutionAndTheSameGri
     EXPECT_GT(black, mono.width() * 10);
     EXPECT_EQ(black + white, qint64{mono.width()} * mono.height());
     EXPECT_EQ(gray, mono.convertToFormat(QImage::Format_Grayscale8));
+}
+
+TEST_F(ScanServiceTest, ThePaperSizeSetsTheScanAreaAndAutoPutsTheDevicesOwnBack)
+{
+    ScanService device;
+    // The test device scans 200 x 200 mm at most: no sheet of the list fits, 最大 does.
+    EXPECT_EQ(device.capabilities(QStringLiteral("test:0")).maxArea, QSizeF(200, 200));
+    QImage page = scan(device, ScanMode::Mono, 100, nullptr, paperLargest());
+    EXPECT_NEAR(page.width(), 200 / 25.4 * 100, 1.0);
+    EXPECT_NEAR(page.height(), 200 / 25.4 * 100, 1.0);
+    page = scan(device, ScanMode::Mono, 100, nullptr, paperAuto());
+    EXPECT_NEAR(page.width(), 80 / 25.4 * 100, 1.0);
+    EXPECT_NEAR(page.height(), 100 / 25.4 * 100, 1.0);
+    // A sheet larger than the device (remembered from another one) is cut to what it can.
+    page = scan(device, ScanMode::Mono, 100, nullptr, QStringLiteral("A4 横"));
+    EXPECT_NEAR(page.width(), 200 / 25.4 * 100, 1.0);
+    EXPECT_NEAR(page.height(), 200 / 25.4 * 100, 1.0);
 }
 
 TEST_F(ScanServiceTest, AGreyScanAfterABilevelOneHasItsShadesBack)
