@@ -142,8 +142,14 @@ TEST_F(PdfIn, EveryPageComesInOrderAtItsOwnSizeAndTheViewerShowsIt)
     EXPECT_EQ(pageRows(8)[3], QStringLiteral("4|_SCAN|SC00000804.TIF"));
     EXPECT_EQ(digest(pdf), before);
 
-    // A4 at 300 dpi is 2480 x 3508, A3 landscape 4961 x 3508.
-    const QList<QSize> sizes{{2480, 3508}, {4961, 3508}, {2480, 3508}};
+    // The page's own size in points (as the writer put it in the file) at 300 dpi.
+    const auto pixels = [](QPageSize::PageSizeId id, bool landscape) {
+        const QSize points = QPageSize(id).sizePoints();
+        const QSizeF size = QSizeF(landscape ? points.transposed() : points) * 300.0 / 72.0;
+        return size.toSize();
+    };
+    const QList<QSize> sizes{pixels(QPageSize::A4, false), pixels(QPageSize::A3, true),
+                             pixels(QPageSize::A4, false)};
     for (int page = 1; page <= 6; ++page) {
         const QString file = pageRows(8)[page - 1].section(u'|', 2);
         const TiffPage tiff = readTiff(scan.filePath(file));
