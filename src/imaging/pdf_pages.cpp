@@ -1,6 +1,7 @@
 #include "imaging/pdf_pages.h"
 
 #include "imaging/tiff_io.h"
+#include "text/log.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -127,10 +128,14 @@ int writePdfPages(const QString &pdf, int dpi, const std::function<QString(int)>
             written << path;
         }
     } catch (...) {
+        // The reason goes to the caller; the log says where it stopped.
+        qCWarning(logPages).noquote()
+            << "PDF" << pdf << "not taken in: page" << written.size() + 1 << "failed";
         for (const QString &path : std::as_const(written))
             QFile::remove(path);
         throw;
     }
+    qCInfo(logPages).noquote() << "PDF" << pdf << "taken in:" << written.size() << "pages at" << dpi << "dpi";
     return pages.count();
 }
 
