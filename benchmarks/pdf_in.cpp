@@ -5,6 +5,7 @@
 #include "support/bench.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTemporaryDir>
@@ -63,6 +64,12 @@ void PdfImportA3(benchmark::State &state)
         },
         anchor);
     state.counters["pages"] = Pages;
+    // Group 4 keeps a black-and-white A3 page at tens of kilobytes; a grey or colour page would
+    // be megabytes.
+    qint64 bytes = 0;
+    for (const QFileInfo &file : QDir(dir.path()).entryInfoList({QStringLiteral("*.TIF")}))
+        bytes += file.size();
+    state.counters["kb_per_page"] = static_cast<double>(bytes) / 1024.0 / Pages;
 }
 BENCHMARK(PdfImportA3)->Unit(benchmark::kMillisecond)->Iterations(5);
 
