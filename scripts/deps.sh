@@ -5,7 +5,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6opengl6-dev qt6-translations-l10n
   libsqlite3-dev sqlite3 libsane-dev sane-utils libtiff-dev libtiff-tools zlib1g-dev libleptonica-dev
-  libgtest-dev libgmock-dev libbenchmark-dev poppler-utils
+  libpoppler-qt6-dev libgtest-dev libgmock-dev libbenchmark-dev poppler-utils
   clang libclang-rt-14-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
   desktop-file-utils appstream dpkg-dev file

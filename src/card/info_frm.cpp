@@ -2,10 +2,12 @@
 
 #include "card/item_entry.h"
 #include "db/archive.h"
+#include "db/database.h"
 #include "db/numbered_error.h"
 #include "dialogs/alert_frm.h"
 #include "dialogs/confirm_frm.h"
 #include "dialogs/guard.h"
+#include "imaging/pdf_pages.h"
 #include "text/utility.h"
 #include "widgets/flex_grid.h"
 #include "widgets/placements.h"
@@ -28,6 +30,22 @@
 
 namespace zumen {
 namespace {
+
+// A PDF page is kept as a scan of it at this resolution: enough for 200 % on screen and to
+// print a drawing's lines as drawn.
+constexpr int PdfDpi = 300;
+
+bool isPdf(const QString &name)
+{
+    return name.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
+}
+
+struct WaitCursor {
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
 
 bool isDesignerGesture(const QEvent *event)
 {
@@ -336,6 +354,10 @@ void Info_frm::DoAppend(bool aPageMode)
     const std::optional<PageSource::File> file = m_pageSource->chooseFile(this);
     if (!file)
         return;
+    if (isPdf(file->name)) {
+        guarded([&] { takePdf(*file); });
+        return;
+    }
     m_session.pendingDir = file->folder;
     m_session.pendingFile = file->name;
     if (aPageMode) {
@@ -378,6 +400,93 @@ void Info_frm::addImportedPage(const PageSource::File &import)
     Display(id);
     m_session.page = *page;
     emit pageShown(id, *page);
+}
+
+void Info_frm::takePdf(const PageSource::File &pdf)
+{
+    const QString folder = m_archive.scanFolder.trimmed();
+    if (folder.isEmpty()) {
+        ShowAlert(QStringLiteral("スキャナデータパスが設定されていないため、ページを保存できません。"));
+        return;
+    }
+    const std::int32_t id = m_session.id;
+    std::optional<std::int16_t> first;
+    if (m_session.pageMode && !(first = m_archive.records.nextPage(id))) {
+        ShowAlert(NoPagesYet);
+        return;
+    }
+    const QString source = QDir(m_archive.fileFolder.trimmed())
+                               .filePath(pdf.folder.isEmpty() ? pdf.name : pdf.folder + u'/' + pdf.name);
+    // Each page is rendered once and kept like a scanned sheet, so every reader of the pages
+    // follows it; the PDF itself is only read. A new record's pages get names of their own
+    // until its number is settled, as a scan's page does.
+    const QString part = QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate());
+    const auto pageFile = [&](std::int32_t number, int index) {
+        if (first)
+            return ScanFileName(number, static_cast<std::int16_t>(*first + index));
+        return ScanFileName(number, index ? std::optional<std::int16_t>(index + 1) : std::nullopt);
+    };
+    QStringList written;
+    try {
+        const WaitCursor busy;
+        writePdfPages(source, PdfDpi, [&](int index) {
+            written << (first ? folder + u'/' + pageFile(id, index)
+                              : folder + QStringLiteral("/.") + pageFile(id, index) + part);
+            return written.last();
+        });
+    } catch (const NumberedError &e) {
+        ShowAlert(QStringLiteral("PDF のページを取り込めませんでした。") + u'\r' + e.description());
+        return;
+    }
+    const auto removeWritten = [&] {
+        for (const QString &path : std::as_const(written))
+            QFile::remove(path);
+    };
+    if (first) {
+        const bool recorded = guarded([&] {
+            Transaction transaction(m_archive.db);
+            for (int i = 0; i < written.size(); ++i)
+                m_archive.records.putPage(id, static_cast<std::int16_t>(*first + i), QStringLiteral("_SCAN"),
+                                          pageFile(id, i));
+            transaction.commit();
+        });
+        if (!recorded)
+            return removeWritten();
+        Display(id);
+        m_session.page = *first;
+        emit pageShown(id, *first);
+        return;
+    }
+    // Page 1 takes the first free number's name, then the others follow it.
+    std::int32_t number = id;
+    const bool placed = guarded([&] {
+        for (number = m_archive.records.freeRecordId(id, folder);;
+             number = m_archive.records.freeRecordId(number + 1, folder)) {
+            const QString target = folder + u'/' + pageFile(number, 0);
+            if (RenameNoReplace(written[0], target)) {
+                written[0] = target;
+                break;
+            }
+            if (!QFileInfo::exists(target))
+                throw NumberedError(75, QStringLiteral("ページを保存できませんでした。") + u'\r' + target);
+        }
+        for (int i = 1; i < written.size(); ++i) {
+            const QString target = folder + u'/' + pageFile(number, i);
+            if (!RenameNoReplace(written[i], target))
+                throw NumberedError(75, QStringLiteral("ページを保存できませんでした。") + u'\r' + target);
+            written[i] = target;
+        }
+    });
+    if (!placed)
+        return removeWritten();
+    m_session.pendingDir = QStringLiteral("_SCAN");
+    m_session.pendingFile = pageFile(number, 0);
+    for (int i = 1; i < written.size(); ++i)
+        m_session.pendingPages << pageFile(number, i);
+    showId(number);
+    emit fileShown(m_session.pendingDir, m_session.pendingFile);
+    m_session.mode = CardSession::Mode::New;
+    BeginEntry();
 }
 
 void Info_frm::StartScan()

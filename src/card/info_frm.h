@@ -5,6 +5,7 @@
 #include "db/record_store.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -90,6 +91,9 @@ private:
     void stepTo(bool next);
     void onFocusWindowChanged(QWindow *now);
     void addImportedPage(const PageSource::File &import);
+    // A PDF's pages as scanned pages: page 1 of a new record and the pages after it, or
+    // appended to the shown record. Nothing is kept when any page fails.
+    void takePdf(const PageSource::File &pdf);
     void removeUnreferencedScan();
 
     QWindow *m_previousFocus = nullptr;

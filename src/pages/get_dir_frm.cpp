@@ -125,7 +125,9 @@ void GetDir_frm::setPath(const QString &folder)
     Dir1->addItems(dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase));
     File1->clear();
     QDir files(m_path);
-    files.setNameFilters({QStringLiteral("*.jpg"), QStringLiteral("*.tif"), QStringLiteral("*.bmp")});
+    // A PDF (from CAD, say) comes in as one page per PDF page.
+    files.setNameFilters({QStringLiteral("*.jpg"), QStringLiteral("*.tif"), QStringLiteral("*.bmp"),
+                          QStringLiteral("*.png"), QStringLiteral("*.pdf")});
     // Name filters ignore case: files from other systems often carry upper-case extensions.
     File1->addItems(files.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
 }

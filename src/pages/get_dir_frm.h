@@ -13,8 +13,8 @@ class QPushButton;
 namespace zumen {
 
 // Chooses an image file below the file data folder: a drive (mount point) list, a folder
-// list and a list of the folder's .jpg, .tif and .bmp files. Hidden, not deleted, after use,
-// so the next import opens where the user left it.
+// list and a list of the folder's .jpg, .tif, .bmp, .png and .pdf files. Hidden, not deleted,
+// after use, so the next import opens where the user left it.
 class GetDir_frm : public QDialog {
     Q_OBJECT
 public:

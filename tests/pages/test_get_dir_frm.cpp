@@ -1,6 +1,7 @@
 #include "pages/get_dir_frm.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QTemporaryDir>
@@ -24,4 +25,14 @@ TEST(GetDir, TheWindowShowsTheFolderItIsInAndSpeaksIt)
     EXPECT_EQ(window.FolderPath->text(), inside);
     EXPECT_EQ(window.FolderPath->accessibleName(), QStringLiteral("ファイルの場所 ") + inside);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("画像の取得")); // the caption stays put
+
+    // Pages come from images and PDFs, whatever the case of their extension; nothing else is listed.
+    for (const char *name : {"a.PDF", "b.png", "c.txt", "d.jpg", "e.pdf.bak"})
+        QFile(QDir(files).filePath(QString::fromLatin1(name))).open(QIODevice::WriteOnly);
+    window.setPath(files);
+    QStringList listed;
+    for (int i = 0; i < window.File1->count(); ++i)
+        listed << window.File1->item(i)->text();
+    EXPECT_EQ(listed,
+              (QStringList{QStringLiteral("a.PDF"), QStringLiteral("b.png"), QStringLiteral("d.jpg")}));
 }
