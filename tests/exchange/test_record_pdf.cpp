@@ -7,6 +7,7 @@
 #include "tools/working_folder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -29,9 +30,10 @@ QString run(const QString &program, const QStringList &args)
     return QString::fromLocal8Bit(p.readAllStandardOutput());
 }
 
-// Record 1: a bilevel A1 sheet at 200 dpi in one Group 4 strip, a grey A4 JPEG at 150 dpi,
-// an A4 drawing at 300 dpi turned to landscape by the viewer's rotation (written back in
-// strips), and a small colour TIFF that states no resolution. Record 2: a page whose file is gone.
+// Record 1: a bilevel A1 sheet at 200 dpi in one Group 4 strip (low bit first), a grey A4 JPEG
+// at 150 dpi, an A4 drawing at 300 dpi turned to landscape by the viewer's rotation (written
+// back in strips of 512 rows), and a small colour TIFF that states no resolution. Record 2: a
+// page whose file is gone.
 struct Folder {
     QTemporaryDir dir;
     QString scan = dir.filePath("scan");
@@ -42,7 +44,9 @@ struct Folder {
     Folder()
     {
         WorkingFolder::init(dir.path());
-        writeTiffPages(scan + "/a1.tif", {{testDrawing(QSize(4678, 6622)), 200, 0}});
+        writeTiffPages(scan + "/sheet.tif", {{testDrawing(QSize(4678, 6622)), 200, 0}});
+        QProcess::execute("tiffcp", {"-f", "lsb2msb", scan + "/sheet.tif", scan + "/a1.tif"});
+        QFile::remove(scan + "/sheet.tif");
         QImage grey = testGreyDrawing(QSize(1240, 1754));
         grey.setDotsPerMeterX(5906); // 150 dpi
         grey.setDotsPerMeterY(5906);
