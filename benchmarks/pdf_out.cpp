@@ -1,7 +1,7 @@
 // A record of ten A1 400 dpi Group 4 pages written as one PDF, beside libtiff decoding the same
-// ten files in the same run. Arg 0: the shared fixture as it is (one strip, whose data goes
-// into the PDF unchanged); arg 1: the same page as this program writes it (strips of 512 rows,
-// decoded and coded afresh as one). Counters give the PDF's size against the TIFFs'.
+// ten files in the same run. Arg 0: the shared fixture as it is (one strip); arg 1: the same
+// page as this program writes it (strips of 512 rows). Either way the coded strips go into the
+// PDF unchanged. Counters give the PDF's size against the TIFFs'.
 #include "db/archive.h"
 #include "exchange/record_pdf.h"
 #include "imaging/page_image.h"

@@ -86,14 +86,20 @@ QByteArray num(double value)
     return QByteArray::number(value, 'f', 3);
 }
 
-// One page's picture as it goes into the file.
+// One image of a page as it goes into the file: the whole picture, or one strip of a Group 4 page.
+struct Band {
+    int rows = 0;
+    QByteArray dictionary; // colour space, bits and filter entries
+    QByteArray data;       // the encoded data, unless deflated straight from the picture's image
+};
+
+// One page's picture: its bands top to bottom.
 struct Picture {
     QSize pixels;
     int dpiX = 0;
     int dpiY = 0;
-    QByteArray dictionary; // colour space, bits and filter entries
-    QByteArray data;       // the encoded data, unless deflated straight from the image
-    QImage image;          // grey or colour pixels to deflate
+    std::vector<Band> bands;
+    QImage image; // grey or colour pixels to deflate (one band)
 };
 
 QByteArray faxDictionary(QSize size, bool blackIs1)
@@ -116,20 +122,21 @@ TiffHandle openTiff(const QString &path, const char *mode)
     return TiffHandle(TIFFOpen(QFile::encodeName(path).constData(), mode));
 }
 
-// The Group 4 data of a TIFF page held in one strip, as a PDF reader decodes it; none for any
-// other page (several strips each start their coding afresh and cannot simply be joined).
-std::optional<Picture> groupFourStrip(const QString &path)
+// The Group 4 data of a TIFF page, strip by strip, as a PDF reader decodes it: each strip
+// starts its coding afresh, so each becomes an image of its own, drawn below the one before.
+// None for any other page, which is decoded and coded again.
+std::optional<Picture> groupFourStrips(const QString &path)
 {
     QFile file(path);
     const QByteArray head = file.open(QIODevice::ReadOnly) ? file.read(4) : QByteArray();
     if (head != QByteArrayLiteral("II*\0") && head != QByteArrayLiteral("MM\0*"))
         return std::nullopt;
+    const qint64 fileBytes = file.size();
     file.close();
     const TiffHandle t = openTiff(path, "r");
-    uint32_t width = 0, height = 0, options = 0;
+    uint32_t width = 0, height = 0, options = 0, stripRows = 0;
     uint16_t compression = 0, bits = 0, samples = 0, fill = 0, photometric = 0, unit = 0;
-    if (!t || TIFFIsTiled(t.get()) || TIFFNumberOfStrips(t.get()) != 1 ||
-        !TIFFGetField(t.get(), TIFFTAG_IMAGEWIDTH, &width) ||
+    if (!t || TIFFIsTiled(t.get()) || !TIFFGetField(t.get(), TIFFTAG_IMAGEWIDTH, &width) ||
         !TIFFGetField(t.get(), TIFFTAG_IMAGELENGTH, &height))
         return std::nullopt;
     TIFFGetFieldDefaulted(t.get(), TIFFTAG_COMPRESSION, &compression);
@@ -137,21 +144,41 @@ std::optional<Picture> groupFourStrip(const QString &path)
     TIFFGetFieldDefaulted(t.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
     TIFFGetFieldDefaulted(t.get(), TIFFTAG_FILLORDER, &fill);
     TIFFGetFieldDefaulted(t.get(), TIFFTAG_RESOLUTIONUNIT, &unit);
+    TIFFGetFieldDefaulted(t.get(), TIFFTAG_ROWSPERSTRIP, &stripRows);
     TIFFGetField(t.get(), TIFFTAG_GROUP4OPTIONS, &options);
     if (!TIFFGetField(t.get(), TIFFTAG_PHOTOMETRIC, &photometric))
         photometric = PHOTOMETRIC_MINISWHITE; // what fax pages without one mean
     // Uncompressed mode (option bit 2) is rare and not every reader follows it.
-    if (compression != COMPRESSION_CCITTFAX4 || bits != 1 || samples != 1 || fill != FILLORDER_MSB2LSB ||
-        (options & GROUP4OPT_UNCOMPRESSED) || photometric > PHOTOMETRIC_MINISBLACK || width == 0 ||
-        height == 0 || width > INT_MAX || height > INT_MAX)
+    if (compression != COMPRESSION_CCITTFAX4 || bits != 1 || samples != 1 ||
+        (fill != FILLORDER_MSB2LSB && fill != FILLORDER_LSB2MSB) || (options & GROUP4OPT_UNCOMPRESSED) ||
+        photometric > PHOTOMETRIC_MINISBLACK || width == 0 || height == 0 || width > INT_MAX ||
+        height > INT_MAX || stripRows == 0)
         return std::nullopt;
-    const tmsize_t size = TIFFRawStripSize(t.get(), 0);
-    if (size <= 0 || size > INT_MAX)
+    // Each image costs the file a few hundred bytes: strips of a few rows are coded again as one.
+    stripRows = std::min(stripRows, height);
+    const tstrip_t strips = TIFFNumberOfStrips(t.get());
+    if (strips != (height + stripRows - 1) / stripRows || (strips > 1 && stripRows < 64))
         return std::nullopt;
     Picture picture;
-    picture.data.resize(static_cast<qsizetype>(size));
-    if (TIFFReadRawStrip(t.get(), 0, picture.data.data(), size) != size)
-        return std::nullopt;
+    qint64 total = 0;
+    for (tstrip_t s = 0; s < strips; ++s) {
+        const tmsize_t size = TIFFRawStripSize(t.get(), s);
+        total += size;
+        if (size <= 0 || total > fileBytes) // a damaged file is left to the decoder to refuse
+            return std::nullopt;
+        Band band;
+        band.rows = static_cast<int>(std::min(stripRows, height - s * stripRows));
+        band.data.resize(static_cast<qsizetype>(size));
+        if (TIFFReadRawStrip(t.get(), s, band.data.data(), size) != size)
+            return std::nullopt;
+        // The reader takes the first pixel from the high bit of each byte.
+        if (fill == FILLORDER_LSB2MSB)
+            TIFFReverseBits(reinterpret_cast<uint8_t *>(band.data.data()), size);
+        // The coding's white runs are the 0 bits; with min-is-black those are the black pixels.
+        band.dictionary =
+            faxDictionary(QSize(static_cast<int>(width), band.rows), photometric == PHOTOMETRIC_MINISBLACK);
+        picture.bands.push_back(std::move(band));
+    }
     picture.pixels = QSize(static_cast<int>(width), static_cast<int>(height));
     float xres = 0, yres = 0;
     if (unit != RESUNIT_NONE && TIFFGetField(t.get(), TIFFTAG_XRESOLUTION, &xres) &&
@@ -161,8 +188,6 @@ std::optional<Picture> groupFourStrip(const QString &path)
         picture.dpiX = qRound(xres * toInch);
         picture.dpiY = qRound(yres * toInch);
     }
-    // The coding's white runs are the 0 bits; with min-is-black those are the black pixels.
-    picture.dictionary = faxDictionary(picture.pixels, photometric == PHOTOMETRIC_MINISBLACK);
     return picture;
 }
 
@@ -224,40 +249,41 @@ int jpegComponents(const QByteArray &jpeg, QSize size)
 
 Picture picture(const QString &path, const QString &dir)
 {
-    if (std::optional<Picture> strip = groupFourStrip(path))
-        return std::move(*strip);
+    if (std::optional<Picture> strips = groupFourStrips(path))
+        return std::move(*strips);
     // A JPEG is only measured here (decoded at an eighth), its own data goes into the file.
     PageImage page = PageImage::load(path, [](QSize) { return Scale{1, 8}; });
     Picture picture;
     picture.pixels = page.size();
     picture.dpiX = page.dpiX();
     picture.dpiY = page.dpiY();
+    Band &band = picture.bands.emplace_back();
+    band.rows = picture.pixels.height();
     if (page.kind().format == "jpeg") {
         QFile file(path);
         if (file.open(QIODevice::ReadOnly))
-            picture.data = file.readAll();
-        if (const int components = jpegComponents(picture.data, picture.pixels)) {
-            picture.dictionary = QByteArrayLiteral("/ColorSpace ") +
-                                 (components == 1 ? "/DeviceGray" : "/DeviceRGB") +
-                                 " /BitsPerComponent 8 /Filter /DCTDecode";
+            band.data = file.readAll();
+        if (const int components = jpegComponents(band.data, picture.pixels)) {
+            band.dictionary = QByteArrayLiteral("/ColorSpace ") +
+                              (components == 1 ? "/DeviceGray" : "/DeviceRGB") +
+                              " /BitsPerComponent 8 /Filter /DCTDecode";
             return picture;
         }
-        picture.data.clear();
+        band.data.clear();
     }
     if (page.isReduced())
         page = PageImage::load(path);
     if (page.isBilevel()) {
-        picture.data = groupFour(page.image(), dir);
-        picture.dictionary = faxDictionary(picture.pixels, false);
+        band.data = groupFour(page.image(), dir);
+        band.dictionary = faxDictionary(picture.pixels, false);
         return picture;
     }
     picture.image = page.image();
     if (picture.image.format() != QImage::Format_Grayscale8 && picture.image.format() != QImage::Format_RGB32)
         picture.image.convertTo(QImage::Format_RGB32);
-    picture.dictionary =
-        QByteArrayLiteral("/ColorSpace ") +
-        (picture.image.format() == QImage::Format_Grayscale8 ? "/DeviceGray" : "/DeviceRGB") +
-        " /BitsPerComponent 8 /Filter /FlateDecode";
+    band.dictionary = QByteArrayLiteral("/ColorSpace ") +
+                      (picture.image.format() == QImage::Format_Grayscale8 ? "/DeviceGray" : "/DeviceRGB") +
+                      " /BitsPerComponent 8 /Filter /FlateDecode";
     return picture;
 }
 
@@ -300,32 +326,46 @@ void deflateInto(PdfFile &pdf, const QImage &image)
     pump(Z_FINISH);
 }
 
-// Writes one page: its picture, the picture's length, the drawing instructions, the page.
+// Writes one page: its pictures' bands with their lengths, the drawing instructions, the page.
 int writePage(PdfFile &pdf, const Picture &picture, int parent)
 {
-    const int image = pdf.reserve(), length = pdf.reserve(), contents = pdf.reserve(), page = pdf.reserve();
-    pdf.begin(image);
-    pdf.put("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(picture.pixels.width()) +
-            " /Height " + QByteArray::number(picture.pixels.height()) + ' ' + picture.dictionary +
-            " /Length " + QByteArray::number(length) + " 0 R >>\nstream\n");
-    const qint64 start = pdf.pos();
-    if (picture.image.isNull())
-        pdf.put(picture.data);
-    else
-        deflateInto(pdf, picture.image);
-    const qint64 bytes = pdf.pos() - start;
-    pdf.put("\nendstream\nendobj\n");
-    pdf.object(length, QByteArray::number(bytes));
-
+    // Band edges in thousandths of a point from the page's foot, so that neighbours meet exactly.
+    const int dpiY = picture.dpiY > 0 ? picture.dpiY : AssumedDpi;
+    const auto edge = [&](qint64 row) {
+        return qRound64(static_cast<double>(picture.pixels.height() - row) * 72000.0 / dpiY);
+    };
     const double width = picture.pixels.width() * 72.0 / (picture.dpiX > 0 ? picture.dpiX : AssumedDpi);
-    const double height = picture.pixels.height() * 72.0 / (picture.dpiY > 0 ? picture.dpiY : AssumedDpi);
-    const QByteArray draw = "q " + num(width) + " 0 0 " + num(height) + " 0 0 cm /Im0 Do Q\n";
+    QByteArray draw, names;
+    qint64 row = 0;
+    for (std::size_t i = 0; i < picture.bands.size(); ++i) {
+        const Band &band = picture.bands[i];
+        const int image = pdf.reserve(), length = pdf.reserve();
+        pdf.begin(image);
+        pdf.put("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(picture.pixels.width()) +
+                " /Height " + QByteArray::number(band.rows) + ' ' + band.dictionary + " /Length " +
+                QByteArray::number(length) + " 0 R >>\nstream\n");
+        const qint64 start = pdf.pos();
+        if (picture.image.isNull())
+            pdf.put(band.data);
+        else
+            deflateInto(pdf, picture.image);
+        const qint64 bytes = pdf.pos() - start;
+        pdf.put("\nendstream\nendobj\n");
+        pdf.object(length, QByteArray::number(bytes));
+
+        const QByteArray name = "/Im" + QByteArray::number(i);
+        const qint64 top = edge(row), bottom = edge(row + band.rows);
+        draw += "q " + num(width) + " 0 0 " + num((top - bottom) / 1000.0) + " 0 " + num(bottom / 1000.0) +
+                " cm " + name + " Do Q\n";
+        names += name + ' ' + QByteArray::number(image) + " 0 R ";
+        row += band.rows;
+    }
+    const int contents = pdf.reserve(), page = pdf.reserve();
     pdf.object(contents,
                "<< /Length " + QByteArray::number(draw.size()) + " >>\nstream\n" + draw + "endstream");
     pdf.object(page, "<< /Type /Page /Parent " + QByteArray::number(parent) + " 0 R /MediaBox [0 0 " +
-                         num(width) + ' ' + num(height) + "] /Resources << /XObject << /Im0 " +
-                         QByteArray::number(image) + " 0 R >> >> /Contents " + QByteArray::number(contents) +
-                         " 0 R >>");
+                         num(width) + ' ' + num(edge(0) / 1000.0) + "] /Resources << /XObject << " + names +
+                         ">> >> /Contents " + QByteArray::number(contents) + " 0 R >>");
     return page;
 }
 

@@ -7,6 +7,7 @@
 #include "tools/working_folder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -29,9 +30,10 @@ QString run(const QString &program, const QStringList &args)
     return QString::fromLocal8Bit(p.readAllStandardOutput());
 }
 
-// Record 1: a bilevel A1 sheet at 200 dpi in one Group 4 strip, a grey A4 JPEG at 150 dpi,
-// an A4 drawing at 300 dpi turned to landscape by the viewer's rotation (written back in
-// strips), and a small colour TIFF that states no resolution. Record 2: a page whose file is gone.
+// Record 1: a bilevel A1 sheet at 200 dpi in one Group 4 strip (low bit first), a grey A4 JPEG
+// at 150 dpi, an A4 drawing at 300 dpi turned to landscape by the viewer's rotation (written
+// back in strips of 512 rows), and a small colour TIFF that states no resolution. Record 2: a
+// page whose file is gone.
 struct Folder {
     QTemporaryDir dir;
     QString scan = dir.filePath("scan");
@@ -42,7 +44,9 @@ struct Folder {
     Folder()
     {
         WorkingFolder::init(dir.path());
-        writeTiffPages(scan + "/a1.tif", {{testDrawing(QSize(4678, 6622)), 200, 0}});
+        writeTiffPages(scan + "/sheet.tif", {{testDrawing(QSize(4678, 6622)), 200, 0}});
+        QProcess::execute("tiffcp", {"-f", "lsb2msb", scan + "/sheet.tif", scan + "/a1.tif"});
+        QFile::remove(scan + "/sheet.tif");
         QImage grey = testGreyDrawing(QSize(1240, 1754));
         grey.setDotsPerMeterX(5906); // 150 dpi
         grey.setDotsPerMeterY(5906);
@@ -91,8 +95,9 @@ TEST(RecordPdf, PagesKeepTheirRealSizeAndBilevelPagesStayCompact)
     }
     EXPECT_EQ(pages, 4);
 
-    // The Group 4 pages go in as they are coded, the JPEG as its own data.
-    EXPECT_LE(QFileInfo(folder.out).size(), folder.jpegBytes + 3 * folder.bilevelBytes);
+    // The Group 4 pages go in as they are coded (the turned one strip by strip), the JPEG as its own data.
+    EXPECT_LE(QFileInfo(folder.out).size(), folder.jpegBytes + folder.bilevelBytes + 8192);
+    EXPECT_EQ(run("pdfimages", {"-list", "-f", "3", "-l", "3", folder.out}).count(" ccitt "), 5);
 
     // A reader draws the drawings as their files hold them (not inverted, mirrored or shifted):
     // a square across the diagonal line, at the page's own resolution.
@@ -127,6 +132,25 @@ TEST(RecordPdf, PagesKeepTheirRealSizeAndBilevelPagesStayCompact)
         EXPECT_NEAR(shownBlack, black, black / 5) << "page " << page.toStdString();
         EXPECT_LT(wrong, 20) << "page " << page.toStdString();
     }
+    // The turned drawing, written in strips of 512 rows, shown whole: every pixel as its file
+    // holds it (within the reader's pixel of placement), with no seam where one strip meets the next.
+    const QImage &turned = sources[1];
+    run("pdftoppm", {"-gray", "-r", "300", "-f", "3", "-l", "3", folder.out, folder.dir.filePath("whole")});
+    const QImage whole =
+        QImage(folder.dir.filePath("whole-3.pgm")).convertToFormat(QImage::Format_Grayscale8);
+    ASSERT_EQ(whole.size(), turned.size());
+    int wrong = 0;
+    for (int y = 0; y < whole.height(); ++y) {
+        for (int x = 0; x < whole.width(); ++x) {
+            const bool ink = whole.constScanLine(y)[x] < 128;
+            bool near = false;
+            for (int dy = -1; dy <= 1 && !near; ++dy)
+                for (int dx = -1; dx <= 1 && !near; ++dx)
+                    near = turned.valid(x + dx, y + dy) && (turned.pixelIndex(x + dx, y + dy) == 1) == ink;
+            wrong += !near;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
     run("pdftoppm", {"-r", "10", "-f", "4", "-l", "4", folder.out, folder.dir.filePath("shown")});
     const QImage red(folder.dir.filePath("shown-4.ppm"));
     ASSERT_FALSE(red.isNull());
