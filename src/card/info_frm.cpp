@@ -460,16 +460,8 @@ void Info_frm::takePdf(const PageSource::File &pdf)
     // Page 1 takes the first free number's name, then the others follow it.
     std::int32_t number = id;
     const bool placed = guarded([&] {
-        for (number = m_archive.records.freeRecordId(id, folder);;
-             number = m_archive.records.freeRecordId(number + 1, folder)) {
-            const QString target = folder + u'/' + pageFile(number, 0);
-            if (RenameNoReplace(written[0], target)) {
-                written[0] = target;
-                break;
-            }
-            if (!QFileInfo::exists(target))
-                throw NumberedError(75, QStringLiteral("ページを保存できませんでした。") + u'\r' + target);
-        }
+        number = placeFirstPage(written[0], folder, QStringLiteral("ページを保存できませんでした。"));
+        written[0] = folder + u'/' + pageFile(number, 0);
         for (int i = 1; i < written.size(); ++i) {
             const QString target = folder + u'/' + pageFile(number, i);
             if (!RenameNoReplace(written[i], target))
@@ -487,6 +479,19 @@ void Info_frm::takePdf(const PageSource::File &pdf)
     emit fileShown(m_session.pendingDir, m_session.pendingFile);
     m_session.mode = CardSession::Mode::New;
     BeginEntry();
+}
+
+std::int32_t Info_frm::placeFirstPage(const QString &written, const QString &folder, const QString &failure)
+{
+    // From the number handed out at 追加 on: another desk may have taken it since.
+    for (std::int32_t number = m_archive.records.freeRecordId(m_session.id, folder);;
+         number = m_archive.records.freeRecordId(number + 1, folder)) {
+        const QString target = folder + u'/' + ScanFileName(number, std::nullopt);
+        if (RenameNoReplace(written, target))
+            return number;
+        if (!QFileInfo::exists(target))
+            throw NumberedError(75, failure + u'\r' + target);
+    }
 }
 
 void Info_frm::StartScan()
@@ -546,15 +551,8 @@ bool Info_frm::ScanCompleted()
     }
     std::int32_t number = id;
     const bool placed = guarded([&] {
-        for (number = m_archive.records.freeRecordId(id, folder);;
-             number = m_archive.records.freeRecordId(number + 1, folder)) {
-            const QString target = folder + u'/' + ScanFileName(number, std::nullopt);
-            if (RenameNoReplace(written, target))
-                return;
-            if (!QFileInfo::exists(target))
-                throw NumberedError(75, QStringLiteral("スキャンしたページを保存できませんでした。") + u'\r' +
-                                            target);
-        }
+        number =
+            placeFirstPage(written, folder, QStringLiteral("スキャンしたページを保存できませんでした。"));
     });
     if (!placed) {
         QFile::remove(written);

@@ -94,6 +94,9 @@ private:
     // A PDF's pages as scanned pages: page 1 of a new record and the pages after it, or
     // appended to the shown record. Nothing is kept when any page fails.
     void takePdf(const PageSource::File &pdf);
+    // Gives a new record's written page 1 the scan name of the first record number free in the
+    // folder and returns that number; throws NumberedError 75 when the file cannot be renamed.
+    std::int32_t placeFirstPage(const QString &written, const QString &folder, const QString &failure);
     void removeUnreferencedScan();
 
     QWindow *m_previousFocus = nullptr;
