@@ -155,7 +155,7 @@ TEST_F(ScanServiceTest, AFeederGivesEverySheetUntilItIsEmptyAndBlankOnesCanBeLef
     ScanSettings feeder = settings(ScanMode::Mono, 100);
     feeder.source = QStringLiteral("Automatic Document Feeder");
     feeder.skipBlank = true; // the grid is no blank page
-    {
+    const auto batch = [&feeder](int pages, const QVariantList &finishedWith) {
         ScanService device;
         ASSERT_TRUE(device.open(feeder.device));
         Reports reports(device);
@@ -163,20 +163,15 @@ TEST_F(ScanServiceTest, AFeederGivesEverySheetUntilItIsEmptyAndBlankOnesCanBeLef
         QSignalSpy sheets(&device, &ScanService::sheetStarted);
         device.start(feeder);
         EXPECT_TRUE(device.waitForFinished(Timeout));
-        EXPECT_EQ(reports.pages.count(), 10);
-        EXPECT_EQ(finished.value(0), (QVariantList{10, 0}));
+        EXPECT_EQ(reports.count(), pages);
+        EXPECT_EQ(finished.value(0), finishedWith);
         EXPECT_EQ(sheets.count(), 11); // the eleventh found the feeder empty
-        EXPECT_EQ(reports.pages.at(9).at(0).value<QImage>().format(), QImage::Format_Mono);
-    }
+        for (const QVariantList &page : reports.pages)
+            EXPECT_EQ(page.at(0).value<QImage>().format(), QImage::Format_Mono);
+    };
+    batch(10, {10, 0});
     // The other device, whose feeder is full whatever the backend remembers of the first.
     sane.setOption(QStringLiteral("test-picture"), QStringLiteral("\"Solid white\""));
     feeder.device = QStringLiteral("test:1");
-    ScanService device;
-    ASSERT_TRUE(device.open(feeder.device));
-    Reports reports(device);
-    QSignalSpy finished(&device, &ScanService::batchFinished);
-    device.start(feeder);
-    EXPECT_TRUE(device.waitForFinished(Timeout));
-    EXPECT_EQ(reports.count(), 0);
-    EXPECT_EQ(finished.value(0), (QVariantList{0, 10}));
+    batch(0, {0, 10});
 }
