@@ -1,6 +1,7 @@
 #include "db/database.h"
 #include "exchange/backup.h"
 #include "support/page_files.h"
+#include "support/query.h"
 #include "support/zumen_db_tool.h"
 #include "tools/working_folder.h"
 
@@ -21,22 +22,13 @@ QString sha256(const QString &path)
     return QString::fromLatin1(QCryptographicHash::hash(fileBytes(path), QCryptographicHash::Sha256).toHex());
 }
 
-std::int64_t single(Database &db, const QString &sql)
-{
-    Statement query = db.prepare(sql);
-    query.step();
-    return query.columnInteger(0);
-}
-
 QStringList manifestLines(const QString &backup, const QString &kind)
 {
     QStringList found;
-    const QStringList lines =
-        QString::fromUtf8(fileBytes(QDir(backup).filePath(Backup::ManifestFile))).split(u'\n');
-    for (const QString &line : lines) {
+    for (const QString &line :
+         QString::fromUtf8(fileBytes(QDir(backup).filePath(Backup::ManifestFile))).split(u'\n'))
         if (line.startsWith(kind + u'\t'))
             found << line.mid(kind.size() + 1);
-    }
     return found;
 }
 
@@ -75,9 +67,9 @@ TEST(Backup, ACopyTakenWhileAnotherProcessWritesIsWholeAndMatchesItsManifest)
 
     Database live = Database::open(QDir(source).filePath("QV.MDB"));
     const QString written = QStringLiteral("SELECT count(*) FROM DT WHERE ID >= 1000");
-    for (int i = 0; i < 500 && single(live, written) < 20; ++i)
+    for (int i = 0; i < 500 && queryNumber(live, written) < 20; ++i)
         QThread::msleep(10);
-    const std::int64_t before = single(live, written);
+    const std::int64_t before = queryNumber(live, written);
     ASSERT_GE(before, 20) << "the writer never got going";
 
     const ToolRun run = zumenDb({QStringLiteral("backup"), dest, source});
@@ -92,15 +84,11 @@ TEST(Backup, ACopyTakenWhileAnotherProcessWritesIsWholeAndMatchesItsManifest)
     EXPECT_EQ(manifestLines(dest, "missing"), QStringList{lost});
 
     Database copy = Database::open(QDir(dest).filePath("QV.MDB"));
-    {
-        Statement check = copy.prepare("PRAGMA integrity_check");
-        ASSERT_TRUE(check.step());
-        EXPECT_EQ(check.column(0).toString(), "ok");
-    }
-    EXPECT_GE(single(copy, written), before) << "every record saved before the backup is in it";
+    EXPECT_EQ(queryColumn(copy, "PRAGMA integrity_check"), QStringList{"ok"});
+    EXPECT_GE(queryNumber(copy, written), before) << "every record saved before the backup is in it";
     for (const QString &line : manifestLines(dest, "count")) {
         const QStringList field = line.split(u'\t');
-        EXPECT_EQ(single(copy, "SELECT count(*) FROM " + field[0]), field[1].toLongLong())
+        EXPECT_EQ(queryNumber(copy, "SELECT count(*) FROM " + field[0]), field[1].toLongLong())
             << line.toStdString();
     }
     EXPECT_EQ(manifestLines(dest, "count").size(), 7);
@@ -149,10 +137,11 @@ TEST(Backup, NothingIsOverwrittenAndRestoreChecksEveryFileBeforeWriting)
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
     EXPECT_TRUE(QFileInfo::exists(QDir(backup).filePath("external/scan/SC000001.TIF")));
     {
+        const QString scanFolder = "SELECT Contents FROM UserOP WHERE Code=11";
         Database copy = Database::open(QDir(backup).filePath("QV.MDB"));
-        EXPECT_EQ(single(copy, "SELECT Contents = 'external/scan' FROM UserOP WHERE Code=11"), 1);
+        EXPECT_EQ(queryColumn(copy, scanFolder), QStringList{"external/scan"});
         Database original = Database::open(QDir(source).filePath("QV.MDB"));
-        EXPECT_EQ(single(original, "SELECT Contents = '" + elsewhere + "' FROM UserOP WHERE Code=11"), 1);
+        EXPECT_EQ(queryColumn(original, scanFolder), QStringList{elsewhere});
     }
 
     // Restore refuses a working folder, and a damaged backup, without writing anything.

@@ -6,11 +6,11 @@
 #include "pages/pain.h"
 #include "pages/select_device_frm.h"
 #include "support/modal.h"
+#include "support/page_files.h"
+#include "support/query.h"
 #include "support/test_desk.h"
 
-#include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
@@ -55,30 +55,19 @@ void writeDrawingPdf(const QString &path)
     drawSheet();
 }
 
-QByteArray digest(const QString &path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
-
 // Records 1 to 7, record 7 with page 1; files/ holds drawing.pdf and a damaged copy.
 class PdfIn : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const QDir root(d.temp().folder());
-        root.mkpath(QStringLiteral("scan"));
-        root.mkpath(QStringLiteral("files"));
-        scan = QDir(root.filePath(QStringLiteral("scan")));
-        files = QDir(root.filePath(QStringLiteral("files")));
+        scan.setPath(d.temp().folder() + QStringLiteral("/scan"));
+        files.setPath(d.temp().folder() + QStringLiteral("/files"));
+        scan.mkpath(QStringLiteral("."));
+        files.mkpath(QStringLiteral("."));
         writeDrawingPdf(files.filePath(QStringLiteral("drawing.pdf")));
-        QFile whole(files.filePath(QStringLiteral("drawing.pdf")));
-        whole.open(QIODevice::ReadOnly);
-        QFile cut(files.filePath(QStringLiteral("damaged.PDF")));
-        cut.open(QIODevice::WriteOnly);
-        cut.write(whole.read(400)); // the transfer broke off after the header
-        cut.close();
+        // The transfer broke off after the header.
+        writeBytes(files.filePath(QStringLiteral("damaged.PDF")),
+                   fileBytes(files.filePath(QStringLiteral("drawing.pdf"))).left(400));
         d.exec(QStringLiteral("INSERT INTO UserOP (Code, Contents) VALUES (11, '%1'), (12, '%2')")
                    .arg(scan.path(), files.path()));
         d.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 7) "
@@ -106,13 +95,9 @@ protected:
     }
     QStringList pageRows(int id)
     {
-        Statement st = d.desk().db.prepare(
-            QStringLiteral("SELECT Page || '|' || Dir || '|' || FileName FROM PG WHERE ID=?1 ORDER BY Page"));
-        st.bindAll({id});
-        QStringList rows;
-        while (st.step())
-            rows << st.column(0).toString();
-        return rows;
+        return queryColumn(d.desk().db,
+                           "SELECT Page || '|' || Dir || '|' || FileName FROM PG WHERE ID=?1 ORDER BY Page",
+                           {id});
     }
 
     QDir scan;
@@ -127,7 +112,7 @@ protected:
 TEST_F(PdfIn, EveryPageComesInOrderAtItsOwnSizeAndTheViewerShowsIt)
 {
     const QString pdf = files.filePath(QStringLiteral("drawing.pdf"));
-    const QByteArray before = digest(pdf);
+    const QByteArray before = fileBytes(pdf);
     take(QStringLiteral("drawing.pdf"), false);
     ASSERT_EQ(card().session().mode, CardSession::Mode::New);
     QTest::keyClick(card().eNamae, Qt::Key_Return);
@@ -140,7 +125,7 @@ TEST_F(PdfIn, EveryPageComesInOrderAtItsOwnSizeAndTheViewerShowsIt)
     take(QStringLiteral("drawing.pdf"), true);
     ASSERT_EQ(pageRows(8).size(), 6);
     EXPECT_EQ(pageRows(8)[3], QStringLiteral("4|_SCAN|SC00000804.TIF"));
-    EXPECT_EQ(digest(pdf), before);
+    EXPECT_EQ(fileBytes(pdf), before);
 
     // The page's own size in points (as the writer put it in the file) at 300 dpi.
     const auto pixels = [](QPageSize::PageSizeId id, bool landscape) {

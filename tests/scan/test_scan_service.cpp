@@ -24,6 +24,12 @@ std::pair<qint64, qint64> blackAndWhite(const QImage &image)
     return {black, white};
 }
 
+// A page's size in whole millimetres at the resolution it was scanned at.
+QSize millimetres(const QImage &page, int dpi)
+{
+    return (QSizeF(page.size()) * 25.4 / dpi).toSize();
+}
+
 ScanSettings settings(ScanMode mode, int dpi, const QString &device = QStringLiteral("test:0"))
 {
     ScanSettings s;
@@ -70,13 +76,10 @@ TEST_F(ScanServiceTest, EachModeGivesItsFormatAtTheChosenResolutionAndTheSameGri
     const QImage colour = scan(device, ScanMode::Color, 150, &dpi);
     EXPECT_EQ(colour.format(), QImage::Format_RGB32);
     EXPECT_EQ(dpi, 150);
-    EXPECT_NEAR(colour.width(), 80 / 25.4 * 150, 1.0); // the device's 80 x 100 mm
-    EXPECT_NEAR(colour.height(), 100 / 25.4 * 150, 1.0);
+    EXPECT_EQ(millimetres(colour, 150), QSize(80, 100)); // the device's own area
 
     // The grid is black and white in every mode, with black in the same places.
-    const auto [black, white] = blackAndWhite(mono);
-    EXPECT_GT(black, mono.width() * 10);
-    EXPECT_EQ(black + white, qint64{mono.width()} * mono.height());
+    EXPECT_GT(blackAndWhite(mono).first, mono.width() * 10);
     EXPECT_EQ(gray, mono.convertToFormat(QImage::Format_Grayscale8));
 }
 
@@ -85,16 +88,11 @@ TEST_F(ScanServiceTest, ThePaperSizeSetsTheScanAreaAndAutoPutsTheDevicesOwnBack)
     ScanService device;
     // The test device scans 200 x 200 mm at most: no sheet of the list fits, 最大 does.
     EXPECT_EQ(device.capabilities(QStringLiteral("test:0")).maxArea, QSizeF(200, 200));
-    QImage page = scan(device, ScanMode::Mono, 100, nullptr, paperLargest());
-    EXPECT_NEAR(page.width(), 200 / 25.4 * 100, 1.0);
-    EXPECT_NEAR(page.height(), 200 / 25.4 * 100, 1.0);
-    page = scan(device, ScanMode::Mono, 100, nullptr, paperAuto());
-    EXPECT_NEAR(page.width(), 80 / 25.4 * 100, 1.0);
-    EXPECT_NEAR(page.height(), 100 / 25.4 * 100, 1.0);
+    EXPECT_EQ(millimetres(scan(device, ScanMode::Mono, 100, nullptr, paperLargest()), 100), QSize(200, 200));
+    EXPECT_EQ(millimetres(scan(device, ScanMode::Mono, 100, nullptr, paperAuto()), 100), QSize(80, 100));
     // A sheet larger than the device (remembered from another one) is cut to what it can.
-    page = scan(device, ScanMode::Mono, 100, nullptr, QStringLiteral("A4 横"));
-    EXPECT_NEAR(page.width(), 200 / 25.4 * 100, 1.0);
-    EXPECT_NEAR(page.height(), 200 / 25.4 * 100, 1.0);
+    EXPECT_EQ(millimetres(scan(device, ScanMode::Mono, 100, nullptr, QStringLiteral("A4 横")), 100),
+              QSize(200, 200));
 }
 
 TEST_F(ScanServiceTest, AGreyScanAfterABilevelOneHasItsShadesBack)
@@ -114,7 +112,7 @@ TEST_F(ScanServiceTest, OtherKindsOfDeviceGiveACompletePage)
     const struct {
         const char *option, *extra, *value;
         ScanMode mode;
-        double widthMm;
+        int widthMm;
     } kinds[] = {{"three-pass", "three-pass-order", "BGR", ScanMode::Color, 80},
                  {"hand-scanner", "hand-scanner", "true", ScanMode::Gray, 110},
                  {"read-limit", "read-limit-size", "7", ScanMode::Mono, 80}};
@@ -126,7 +124,7 @@ TEST_F(ScanServiceTest, OtherKindsOfDeviceGiveACompletePage)
         ScanService device;
         const QImage page = scan(device, kind.mode, 100);
         ASSERT_FALSE(page.isNull());
-        EXPECT_NEAR(page.width(), kind.widthMm / 25.4 * 100, 1.0);
+        EXPECT_EQ(millimetres(page, 100).width(), kind.widthMm);
         // The grid stays black and white: a colour pass lost or misplaced would tint it.
         const auto [black, white] = blackAndWhite(page);
         EXPECT_GT(black, 0);
@@ -157,7 +155,7 @@ TEST_F(ScanServiceTest, AFeederGivesEverySheetUntilItIsEmptyAndBlankOnesCanBeLef
     ScanSettings feeder = settings(ScanMode::Mono, 100);
     feeder.source = QStringLiteral("Automatic Document Feeder");
     feeder.skipBlank = true; // the grid is no blank page
-    {
+    const auto batch = [&feeder](int pages, const QVariantList &finishedWith) {
         ScanService device;
         ASSERT_TRUE(device.open(feeder.device));
         Reports reports(device);
@@ -165,20 +163,15 @@ TEST_F(ScanServiceTest, AFeederGivesEverySheetUntilItIsEmptyAndBlankOnesCanBeLef
         QSignalSpy sheets(&device, &ScanService::sheetStarted);
         device.start(feeder);
         EXPECT_TRUE(device.waitForFinished(Timeout));
-        EXPECT_EQ(reports.pages.count(), 10);
-        EXPECT_EQ(finished.value(0), (QVariantList{10, 0}));
+        EXPECT_EQ(reports.count(), pages);
+        EXPECT_EQ(finished.value(0), finishedWith);
         EXPECT_EQ(sheets.count(), 11); // the eleventh found the feeder empty
-        EXPECT_EQ(reports.pages.at(9).at(0).value<QImage>().format(), QImage::Format_Mono);
-    }
+        for (const QVariantList &page : reports.pages)
+            EXPECT_EQ(page.at(0).value<QImage>().format(), QImage::Format_Mono);
+    };
+    batch(10, {10, 0});
     // The other device, whose feeder is full whatever the backend remembers of the first.
     sane.setOption(QStringLiteral("test-picture"), QStringLiteral("\"Solid white\""));
     feeder.device = QStringLiteral("test:1");
-    ScanService device;
-    ASSERT_TRUE(device.open(feeder.device));
-    Reports reports(device);
-    QSignalSpy finished(&device, &ScanService::batchFinished);
-    device.start(feeder);
-    EXPECT_TRUE(device.waitForFinished(Timeout));
-    EXPECT_EQ(reports.count(), 0);
-    EXPECT_EQ(finished.value(0), (QVariantList{0, 10}));
+    batch(0, {0, 10});
 }

@@ -5,6 +5,7 @@
 #include "shell/startup.h"
 #include "support/in_folder.h"
 #include "support/modal.h"
+#include "support/page_files.h"
 #include "text/log.h"
 #include "tools/working_folder.h"
 
@@ -43,10 +44,7 @@ void answerMessageBox(QString &text)
 
 QStringList lines(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    return QString::fromUtf8(fileBytes(path)).split(u'\n', Qt::SkipEmptyParts);
 }
 
 } // namespace
