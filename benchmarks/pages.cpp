@@ -30,6 +30,7 @@
 #include <sys/mman.h>
 
 using namespace zumen;
+using bench::median;
 
 namespace {
 
@@ -49,14 +50,6 @@ double seconds(const std::function<void()> &step, double *cpu = nullptr)
     if (cpu)
         *cpu = static_cast<double>(std::clock() - used) / CLOCKS_PER_SEC;
     return wall;
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::nth_element(values.begin(), values.begin() + static_cast<long>(values.size() / 2), values.end());
-    return values[values.size() / 2];
 }
 
 // Runs ours and the anchor alternately; the iteration time is ours.

@@ -32,6 +32,7 @@
 #include <vector>
 
 using namespace zumen;
+using bench::median;
 
 namespace {
 
@@ -63,15 +64,6 @@ bool pointAtTestDevice()
                                                   "br_y 297.0\n");
     }();
     return pointed;
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
 }
 
 // The bare library: the device opened and set as the service sets it for 白黒 on this device

@@ -52,15 +52,6 @@ struct Samples {
     Times medians() const;
 };
 
-double median(std::vector<double> samples)
-{
-    if (samples.empty())
-        return 0;
-    const auto middle = samples.begin() + static_cast<std::ptrdiff_t>(samples.size() / 2);
-    std::nth_element(samples.begin(), middle, samples.end());
-    return *middle;
-}
-
 QDir dataFolder()
 {
     const QString path = qEnvironmentVariableIsEmpty("ZUMEN_BENCH_DATA")
@@ -292,6 +283,15 @@ bool resetPeak()
 {
     QFile refs(QStringLiteral("/proc/self/clear_refs"));
     return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
+
+double median(std::vector<double> samples)
+{
+    if (samples.empty())
+        return 0;
+    const auto middle = samples.begin() + static_cast<std::ptrdiff_t>(samples.size() / 2);
+    std::nth_element(samples.begin(), middle, samples.end());
+    return *middle;
 }
 
 } // namespace zumen::bench

@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <functional>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -63,6 +64,9 @@ struct Times {
     double wall = 0;
     double cpu = 0;
 };
+
+// The middle of the samples (the upper one of an even count); 0 for none.
+double median(std::vector<double> samples);
 
 // The medians of op over enough runs to settle (at least three); after, when given, runs
 // untimed after each.
