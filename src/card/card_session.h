@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/upsert.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +25,9 @@ struct CardSession {
     // A new record's further scanned pages from a feeder, page 2 on, saved with it.
     QStringList pendingPages;
     bool pageMode = false;
+    // The record or entry as read when it was shown (empty: none was): a save over it is refused
+    // when it no longer reads so, since another desk or program wrote it meanwhile.
+    RowValues shown;
 };
 
 } // namespace zumen

@@ -131,6 +131,7 @@ void Info_frm::Display(std::int32_t aID)
         return;
     showId(aID);
     m_session.page = 1;
+    m_session.shown = *row;
     m_entry->showRow(*row);
     emit pageShown(aID, 1);
 }
@@ -174,7 +175,9 @@ void Info_frm::save()
     // A page entry is written only for a record this card started with a captured page;
     // saving any other record must never touch its pages.
     if (m_session.mode != CardSession::Mode::New) {
-        m_archive.records.saveRecord(m_session.id, m_entry->values());
+        // Refused when another desk wrote the record since it was shown: what was typed stays
+        // on the card, and showing the record again brings the other values.
+        m_session.shown = m_archive.records.saveRecord(m_session.id, m_entry->values(), m_session.shown);
         m_entry->finish();
         m_session.mode = CardSession::Mode::View;
         return;
@@ -219,6 +222,7 @@ void Info_frm::save()
             m_archive.records.putPage(id, page, m_session.pendingDir,
                                       savedAs == handedOut ? morePages[i] : ScanFileName(id, page));
         }
+        m_session.shown = m_archive.records.record(id).value_or(RowValues());
         transaction.commit();
     } catch (...) {
         // Nothing was saved: the scans go back under the names the entry still holds.
@@ -281,6 +285,7 @@ bool Info_frm::AbandonEntry()
     // Back to the record shown before 追加, or to the empty card when there was none.
     ClearCard();
     showId(0);
+    m_session.shown.clear();
     emit viewerLabelShown(QStringLiteral("0"));
     if (m_shownBeforeAppend > 0)
         guarded([this] { Display(m_shownBeforeAppend); });

@@ -18,6 +18,7 @@ constexpr int CannotOpen = 3051;
 constexpr int SyntaxError = 3075;
 constexpr int NoSuchTable = 3078;
 constexpr int RecordDeleted = 3167;
+constexpr int ChangedByOther = 3197;
 constexpr int Locked = 3218;
 constexpr int LockedByOther = 3260;
 constexpr int NoSuchField = 3265;
@@ -33,5 +34,16 @@ public:
         : NumberedError(number, description, QStringLiteral("Zumen.Database"))
     {}
 };
+
+// A save refused because the row no longer reads as it did when it was shown: another desk or
+// program wrote it since. `detail` names the row and says how to see the other values.
+inline DbError ChangedSinceShown(const QString &detail)
+{
+    return DbError(
+        DbErr::ChangedByOther,
+        QStringLiteral("データベース エンジンはデータを更新できません。ほかのユーザーが同じデータを同時に"
+                       "変更しようとしています。") +
+            u'\r' + detail);
+}
 
 } // namespace zumen

@@ -19,8 +19,10 @@ public:
     std::optional<RowValues> entry(std::int32_t id, std::int16_t page);
     // The record's highest entry number + 1, or 1.
     std::int16_t newEntryNumber(std::int32_t id);
-    // Writes an entry, adding it when missing.
-    void saveEntry(std::int32_t id, std::int16_t page, const RowValues &values);
+    // Writes an entry, adding it when missing, and returns it as stored; asShown as for
+    // RecordStore::saveRecord.
+    RowValues saveEntry(std::int32_t id, std::int16_t page, const RowValues &values,
+                        const std::optional<RowValues> &asShown = std::nullopt);
 
 private:
     Database &m_db;

@@ -1,7 +1,10 @@
 #include "db/layout_store.h"
 
 #include "db/database.h"
+#include "db/db_error.h"
 #include "text/utility.h"
+
+#include <algorithm>
 
 namespace zumen {
 
@@ -82,10 +85,22 @@ void LayoutStore::load(Layout &main, Layout &history)
     fill(m_db, Table::History, history);
 }
 
-void LayoutStore::write(Table table, const Layout &layout)
+void LayoutStore::write(Table table, const Layout &layout, const Layout *asLoaded)
 {
     const QString name = tableName(table);
     Transaction transaction(m_db);
+    if (asLoaded) {
+        // Read as the start-up reads them, under the write lock.
+        Layout main, history;
+        load(main, history);
+        const Layout &now = table == Table::Main ? main : history;
+        const auto same = [](const LayoutItem &a, const LayoutItem &b) {
+            return a.kind == b.kind && a.eda == b.eda && a.label == b.label && a.fmat == b.fmat;
+        };
+        if (!std::equal(now.begin(), now.end(), asLoaded->begin(), same))
+            throw ChangedSinceShown(QStringLiteral("レイアウトは読み込んだ後にほかの画面で変更されています。"
+                                                   "再起動すると、その内容が見えます。"));
+    }
     m_db.prepare(QStringLiteral("DELETE FROM ") + name).run();
     Statement insert = m_db.prepare(
         QStringLiteral("INSERT INTO %1 (ID, Koumoku, Eda, Label, fmat) VALUES (?1, ?2, ?3, ?4, ?5)")

@@ -19,7 +19,9 @@ public:
     void load(Layout &main, Layout &history);
     // Replaces the table's rows by the items before the first one not set, as given (eda
     // included). All or nothing: on a failure the old rows stay and the error is thrown.
-    void write(Table table, const Layout &layout);
+    // With asLoaded (the layout as load gave it) the write is refused with
+    // DbErr::ChangedByOther when the table no longer loads so: another desk changed it since.
+    void write(Table table, const Layout &layout, const Layout *asLoaded = nullptr);
 
 private:
     Database &m_db;

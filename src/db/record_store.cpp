@@ -1,6 +1,7 @@
 #include "db/record_store.h"
 
 #include "db/database.h"
+#include "db/db_error.h"
 #include "db/jet_sql.h"
 #include "db/text_index.h"
 
@@ -110,13 +111,23 @@ bool RecordStore::scanReferenced(const QString &file)
     return exists(m_db, QStringLiteral("SELECT 1 FROM PG WHERE Dir='_SCAN' AND FileName=?1"), {file});
 }
 
-void RecordStore::saveRecord(std::int32_t id, const RowValues &values)
+RowValues RecordStore::saveRecord(std::int32_t id, const RowValues &values,
+                                  const std::optional<RowValues> &asShown)
 {
-    // The text index changes with the record, or neither does.
+    // The text index changes with the record, or neither does. The comparison runs under the
+    // write lock, so nothing can be written between it and the update.
     Transaction transaction(m_db);
+    const QString read = QStringLiteral("SELECT * FROM DT WHERE ID=?1");
+    if (asShown && readRow(m_db, read, {id}) != *asShown)
+        throw ChangedSinceShown(
+            QStringLiteral(
+                "レコード %1 は表示した後にほかの画面で変更されています。表示し直すと、その値が見えます。")
+                .arg(id));
     upsertRow(m_db, QStringLiteral("DT"), {{QStringLiteral("ID"), id}}, values);
     TextIndex::catchUp(m_db);
+    RowValues saved = readRow(m_db, read, {id});
     transaction.commit();
+    return saved;
 }
 
 std::int32_t RecordStore::addRecord(std::int32_t id, const RowValues &values, const PageRef &first,

@@ -45,8 +45,12 @@ public:
     std::int32_t freeRecordId(std::int32_t from, const QString &scanFolder = {});
     // Whether a page row refers to the scan file.
     bool scanReferenced(const QString &file);
-    // Writes a record, adding it when missing.
-    void saveRecord(std::int32_t id, const RowValues &values);
+    // Writes a record, adding it when missing, and returns it as stored. With asShown (the
+    // record as read when it was shown; empty: there was none) the write is refused with
+    // DbErr::ChangedByOther when the record no longer reads so: another desk or program
+    // changed or deleted it since.
+    RowValues saveRecord(std::int32_t id, const RowValues &values,
+                         const std::optional<RowValues> &asShown = std::nullopt);
     // Adds a new record and its page 1 in one transaction. When the identifier has been taken
     // meanwhile (another desk on the folder), the next free one (passing over the scans waiting
     // in scanFolder, when given) is used and moveTo is asked for the page under it.

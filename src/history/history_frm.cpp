@@ -54,8 +54,9 @@ void History_frm::Init(std::int32_t aID)
     m_browsedEntry = 1;
     m_entry->clear();
     showNumbers();
-    if (const auto row = m_archive.histories.entry(aID, 1))
-        m_entry->showRow(*row);
+    m_session.shown = m_archive.histories.entry(aID, 1).value_or(RowValues());
+    if (!m_session.shown.isEmpty())
+        m_entry->showRow(m_session.shown);
 }
 
 void History_frm::step(int by)
@@ -66,6 +67,7 @@ void History_frm::step(int by)
     // Only to the neighbouring number, and only when that entry exists.
     if (const auto row = m_archive.histories.entry(m_session.id, static_cast<std::int16_t>(wanted))) {
         m_session.page = m_browsedEntry = static_cast<std::int16_t>(wanted);
+        m_session.shown = *row;
         showNumbers();
         m_entry->showRow(*row);
     }
@@ -86,6 +88,8 @@ void History_frm::AddEntry()
     m_entry->clear();
     // The new entry's number shows on the label; browsing goes on from the entry shown before.
     m_session.page = m_archive.histories.newEntryNumber(m_session.id);
+    // A new entry expects its number free: another desk that added it meanwhile is not overwritten.
+    m_session.shown.clear();
     setLabelText(*Page, QString::number(m_session.page), QStringLiteral("履歴番号"));
     m_session.mode = CardSession::Mode::New;
     m_entry->beginEntry();
@@ -99,7 +103,8 @@ void History_frm::StartEdit()
 
 void History_frm::save()
 {
-    m_archive.histories.saveEntry(m_session.id, m_session.page, m_entry->values());
+    m_session.shown =
+        m_archive.histories.saveEntry(m_session.id, m_session.page, m_entry->values(), m_session.shown);
     m_entry->finish();
     m_session.mode = CardSession::Mode::View;
 }

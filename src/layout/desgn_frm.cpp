@@ -140,7 +140,7 @@ void Desgn_frm::WriteLayout()
 {
     m_archive.layouts.write(m_target == QLatin1String("Main") ? LayoutStore::Table::Main
                                                               : LayoutStore::Table::History,
-                            NumberedLayout(m_layout));
+                            NumberedLayout(m_layout), &m_loaded);
 }
 
 QStringList Desgn_frm::ColumnChanges() const

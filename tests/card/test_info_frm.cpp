@@ -1,5 +1,6 @@
 #include "card/info_frm.h"
 #include "card/memo_frm.h"
+#include "db/archive.h"
 #include "options/opt_frm.h"
 #include "support/modal.h"
 #include "support/test_desk.h"
@@ -175,6 +176,35 @@ TEST_F(Card, AFailedSaveIsShownAndEscThenShowsTheStoredRecord)
     QTest::keyClick(card().eNaiyou, Qt::Key_Escape);
     EXPECT_EQ(card().session().mode, CardSession::Mode::View);
     EXPECT_EQ(card().eNamae->text(), QStringLiteral("seven"));
+}
+
+// Another desk on the folder saves record 7 while this one edits it: this save is refused naming
+// the record, what was typed stays, and the record shown again brings the other values and saves.
+TEST_F(Card, ASaveOverAnotherDesksChangeIsRefusedUntilTheRecordIsShownAgain)
+{
+    Archive other(Database::open(d.temp().path()));
+    walkToTheDate(7, QStringLiteral("mine"));
+    other.records.saveRecord(7, {{QStringLiteral("Namae"), QStringLiteral("theirs")}},
+                             other.records.record(7));
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    {
+        AlertAnswerer alerts;
+        QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.texts().size() == 1; }));
+        EXPECT_TRUE(alerts.texts()[0].startsWith(QStringLiteral("3197\r")));
+        EXPECT_TRUE(alerts.texts()[0].contains(QStringLiteral("レコード 7 ")));
+    }
+    EXPECT_EQ(card().eNamae->text(), QStringLiteral("mine"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::Edit);
+    EXPECT_EQ(stored(7, "Namae"), Variant("theirs"));
+
+    card().Display(7);
+    EXPECT_EQ(card().eNamae->text(), QStringLiteral("theirs"));
+    walkToTheDate(7, QStringLiteral("mine"));
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    EXPECT_EQ(card().session().mode, CardSession::Mode::View);
+    EXPECT_EQ(stored(7, "Namae"), Variant("mine"));
 }
 
 TEST_F(Card, TheHiddenGestureOnEndOpensOptions)

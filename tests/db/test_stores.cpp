@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QProcess>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 using namespace zumen;
@@ -147,6 +149,48 @@ TEST_F(Stores, ANewRecordComesWithItsFirstPageOrNotAtAll)
         records.addRecord(15, values, {1, QStringLiteral(" "), QStringLiteral("a.tif")}, {}, failing),
         NumberedError);
     EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM DT WHERE ID>15")), 0);
+}
+
+// Two desks on one file: a save over a row the other desk (or any program) wrote since it was
+// shown is refused, whatever it changed; shown again, it saves.
+TEST_F(Stores, ASaveOverARowChangedSinceItWasShownIsRefused)
+{
+    Database other = Database::open(t.path());
+    RecordStore theirs(other);
+    const auto refusal = [](const std::function<void()> &save) {
+        try {
+            save();
+        } catch (const NumberedError &e) {
+            return e.number() == 3197 ? e.description() : e.alertText();
+        }
+        return QStringLiteral("saved");
+    };
+    const RowValues mine{{QStringLiteral("Namae"), QStringLiteral("mine")}};
+    RowValues shown = *records.record(5);
+    theirs.saveRecord(5, {{QStringLiteral("Namae"), QStringLiteral("theirs")}}, theirs.record(5));
+    EXPECT_TRUE(refusal([&] { records.saveRecord(5, mine, shown); }).contains(QStringLiteral("レコード 5 ")));
+    EXPECT_EQ(records.record(5)->value(QStringLiteral("Namae")), Variant("theirs"));
+
+    shown = *records.record(5);
+    other.executeNative(QStringLiteral("UPDATE DT SET Val1=9 WHERE ID=5"));
+    EXPECT_NE(refusal([&] { records.saveRecord(5, mine, shown); }), QStringLiteral("saved"));
+    shown = *records.record(5);
+    const RowValues saved = records.saveRecord(5, mine, shown);
+    EXPECT_EQ(saved, *records.record(5)); // as the card keeps it for its next save
+    EXPECT_EQ(records.record(5)->value(QStringLiteral("Val1")), Variant(9.0));
+
+    // Deleted since, or added where none was shown: never written over or brought back.
+    shown = *records.record(9);
+    other.executeNative(QStringLiteral("DELETE FROM DT WHERE ID=9"));
+    other.executeNative(QStringLiteral("INSERT INTO DT (ID) VALUES (20)"));
+    EXPECT_NE(refusal([&] { records.saveRecord(9, mine, shown); }), QStringLiteral("saved"));
+    EXPECT_NE(refusal([&] { records.saveRecord(20, mine, RowValues()); }), QStringLiteral("saved"));
+    EXPECT_FALSE(records.record(9));
+
+    histories.saveEntry(5, 1, mine);
+    shown = *histories.entry(5, 1);
+    other.executeNative(QStringLiteral("UPDATE Hstry SET Str1='x' WHERE ID=5 AND Page=1"));
+    EXPECT_TRUE(refusal([&] { histories.saveEntry(5, 1, mine, shown); }).contains(QStringLiteral("履歴 1 ")));
 }
 
 QList<qint64> found(Database &db, const char *where)

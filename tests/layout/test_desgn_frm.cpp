@@ -135,6 +135,15 @@ TEST_F(Designer, CancelEscAndAFailedWriteKeepTheOldLayout)
     EXPECT_FALSE(m_desk.ended());
     EXPECT_TRUE(m_desk.desk().db.isOpen());
     EXPECT_TRUE(m_window && m_window->isVisible()) << "the edits stay for another try";
+
+    // Another desk changed the layout since it was loaded: refused, its rows stay.
+    m_desk.exec("DROP TRIGGER t");
+    m_desk.exec("UPDATE Desgn SET Label='他' WHERE ID=1");
+    click(2);
+    ASSERT_EQ(alerts.texts().size(), 2);
+    EXPECT_TRUE(alerts.texts().last().startsWith("3197\r"));
+    EXPECT_EQ(rows()[1], "1|S|1|他| ");
+    EXPECT_FALSE(m_desk.ended());
 }
 
 TEST_F(Designer, ColumnChangesAreListedAndWrittenOnlyWhenConfirmed)
