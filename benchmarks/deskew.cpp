@@ -18,7 +18,7 @@ using namespace zumen;
 
 namespace {
 
-const QString A1 = QStringLiteral("/work/shared/fixtures/a1_400dpi_g4.tif");
+const QString A1 = bench::fixture(bench::A1Fixture);
 constexpr float SkewDegrees = 1.5f;
 
 void A1Deskew(benchmark::State &state)

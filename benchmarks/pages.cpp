@@ -34,8 +34,8 @@ using bench::median;
 
 namespace {
 
-const QString A1 = QStringLiteral("/work/shared/fixtures/a1_400dpi_g4.tif");
-const QString A3 = QStringLiteral("/work/shared/fixtures/a3_300dpi_gray.jpg");
+const QString A1 = bench::fixture(bench::A1Fixture);
+const QString A3 = bench::fixture(bench::A3Fixture);
 const QSize View(1600, 1000);
 
 // Wall time of a step; cpu gets the processor time of the whole process (every thread), which

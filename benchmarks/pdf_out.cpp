@@ -23,7 +23,7 @@ using namespace zumen;
 
 namespace {
 
-const QString A1 = QStringLiteral("/work/shared/fixtures/a1_400dpi_g4.tif");
+const QString A1 = bench::fixture(bench::A1Fixture);
 constexpr int Pages = 10;
 
 // libtiff alone: every strip of the page decoded into one buffer.

@@ -294,4 +294,10 @@ double median(std::vector<double> samples)
     return *middle;
 }
 
+QString fixture(const char *name)
+{
+    return qEnvironmentVariable("ZUMEN_FIXTURES", QStringLiteral(ZUMEN_FIXTURES_DEFAULT)) + u'/' +
+           QString::fromLatin1(name);
+}
+
 } // namespace zumen::bench

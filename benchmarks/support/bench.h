@@ -37,6 +37,13 @@ Archive &archive(int records);
 // once per size.
 Desk &desk(int records);
 
+// The real-size scans shared by the team (ZUMEN_FIXTURES, by default the shared fixtures folder
+// beside the repository): an A1 400 dpi Group 4 TIFF and an A3 grey JPEG. A benchmark skips
+// what is not there.
+QString fixture(const char *name);
+inline const char *const A1Fixture = "a1_400dpi_g4.tif";
+inline const char *const A3Fixture = "a3_300dpi_gray.jpg";
+
 // Windows and files kept from one benchmark to the next are let go by releaseKept, which
 // main calls while the QApplication still stands.
 void keepUntilEnd(std::function<void()> release);
