@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6opengl6-dev qt6-translations-l10n
-  libsqlite3-dev sqlite3 libsane-dev sane-utils libtiff-dev libtiff-tools zlib1g-dev libleptonica-dev
+  libsqlite3-dev sqlite3 libpq-dev postgresql postgresql-contrib libsane-dev sane-utils libtiff-dev libtiff-tools zlib1g-dev libleptonica-dev
   libpoppler-qt6-dev libgtest-dev libgmock-dev libbenchmark-dev poppler-utils
   clang libclang-rt-14-dev
   fonts-ipafont-gothic fonts-ipafont-mincho

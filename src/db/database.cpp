@@ -1,6 +1,7 @@
 #include "db/database.h"
 
 #include "db/db_error.h"
+#include "db/engine.h"
 #include "db/jet_sql.h"
 #include "db/text_index.h"
 #include "text/utility.h"
@@ -18,36 +19,20 @@
 
 namespace zumen {
 
-enum class ColumnKind { Integer, Double, Date, Text, Other };
-
-struct RowShape {
-    QStringList names;
-    std::vector<ColumnKind> kinds;
-};
-
-// What the engine layer keeps for one open file. Recordsets and statements point here,
-// so the Database object itself may move.
-class Connection {
+// The embedded file: one SQLite connection.
+class SqliteConnection final : public Connection {
 public:
     sqlite3 *db = nullptr;
-    QString path;
-    std::unordered_map<std::string, std::vector<sqlite3_stmt *>> idle;
-    // Result shapes by SQL text: reading 42 names and declared types cost more than the row.
-    std::unordered_map<std::string, std::shared_ptr<const RowShape>> shapes;
-    std::function<void()> onDamage;
-    std::function<bool()> onProgress;
-    int busyTimeoutMs = 5000;
-    int savepoints = 0;
 
-    ~Connection() { close(); }
-
+    ~SqliteConnection() override { close(); }
+    bool isOpen() const override { return db != nullptr; }
+    std::unique_ptr<Cursor> prepare(const std::string &sql, const QString &shown) override;
+    void execute(const QString &sql) override;
+    bool inTransaction() const override { return db && !sqlite3_get_autocommit(db); }
+    void beginWrite() override { execute(QStringLiteral("BEGIN IMMEDIATE")); }
     // Statements still in use keep SQLite's side alive until they are finalized.
-    void close()
+    void close() override
     {
-        for (auto &[sql, stmts] : idle) {
-            for (sqlite3_stmt *s : stmts)
-                sqlite3_finalize(s);
-        }
         idle.clear();
         if (db)
             sqlite3_close_v2(db);
@@ -58,6 +43,9 @@ public:
 namespace {
 
 constexpr std::size_t MaxCachedTexts = 128;
+// Keys a result reads when it opens; on a server, one query's worth (one more tells whether
+// there are more).
+constexpr long long FirstPageKeys = 257;
 
 QString message(sqlite3 *db)
 {
@@ -71,7 +59,7 @@ QString objectName(const QString &msg)
     return colon < 0 ? msg : msg.mid(colon + 1).trimmed();
 }
 
-[[noreturn]] void fail(Connection *c, int rc, const QString &context = {})
+[[noreturn]] void fail(SqliteConnection *c, int rc, const QString &context = {})
 {
     const int primary = rc & 0xff;
     const QString msg = message(c ? c->db : nullptr);
@@ -125,6 +113,32 @@ QString objectName(const QString &msg)
 DbError databaseClosed()
 {
     return DbError(DbErr::ObjectClosed, QStringLiteral("データベースは閉じられています。"));
+}
+
+Statement prepareOn(const std::shared_ptr<Connection> &c, const QString &sql);
+
+// A server role that may only read; asked once per connection.
+bool isReadOnly(const std::shared_ptr<Connection> &c)
+{
+    if (c->dialect != Dialect::PostgreSQL)
+        return false;
+    if (!c->readOnly) {
+        // An empty database (being set up) has no DT yet: its owner is writing.
+        Statement may = prepareOn(c, QStringLiteral("SELECT to_regclass('dt') IS NULL OR "
+                                                    "has_table_privilege('dt', 'INSERT,UPDATE')"));
+        c->readOnly = may.step() && may.columnInteger(0) == 0;
+        may.run();
+    }
+    return *c->readOnly;
+}
+
+// Refused before anything is written, with the reason rather than the engine's refusal half-way.
+void refuseReadOnly(const std::shared_ptr<Connection> &c)
+{
+    if (isReadOnly(c))
+        throw DbError(DbErr::NoPermission,
+                      QStringLiteral("この操作を行う権限がありません。共有アーカイブに読むだけの役割で"
+                                     "接続しています。"));
 }
 
 DbError noCurrentRecord()
@@ -189,7 +203,7 @@ int waitForLock(void *connection, int count)
         waited += delays[i];
     waited += std::max(0, count - steps) * delays[steps - 1];
     const int delay = std::min(delays[std::min(count, steps - 1)],
-                               static_cast<const Connection *>(connection)->busyTimeoutMs - waited);
+                               static_cast<const SqliteConnection *>(connection)->busyTimeoutMs - waited);
     if (delay <= 0)
         return 0;
     sqlite3_sleep(delay);
@@ -281,7 +295,7 @@ Variant fromStored(const Variant &v, ColumnKind kind)
 // Prepares exactly one statement. SQLite stops at the first ";" and reports the rest as a
 // tail; running only the head of "DELETE … WHERE a ; AND b" would delete far more than
 // asked, so anything but blanks and comments after the statement is refused.
-sqlite3_stmt *prepareOne(Connection *c, const std::string &text, unsigned flags, const QString &sql)
+sqlite3_stmt *prepareOne(SqliteConnection *c, const std::string &text, unsigned flags, const QString &sql)
 {
     sqlite3_stmt *stmt = nullptr;
     const char *tail = nullptr;
@@ -301,59 +315,172 @@ sqlite3_stmt *prepareOne(Connection *c, const std::string &text, unsigned flags,
     return stmt;
 }
 
-std::shared_ptr<const RowShape> shapeOf(Connection &c, const std::string &sql, sqlite3_stmt *stmt)
+std::shared_ptr<const RowShape> shapeOf(Connection &c, const std::string &sql, const Cursor &cursor)
 {
     if (c.shapes.size() >= MaxCachedTexts && !c.shapes.count(sql))
         c.shapes.clear();
     std::shared_ptr<const RowShape> &cached = c.shapes[sql];
-    if (!cached) {
-        auto shape = std::make_shared<RowShape>();
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-            shape->names << QString::fromUtf8(sqlite3_column_name(stmt, i));
-            const char *type = sqlite3_column_decltype(stmt, i);
-            shape->kinds.push_back(kindOf(type ? QString::fromUtf8(type) : QString()));
-        }
-        cached = std::move(shape);
-    }
+    if (!cached)
+        cached = std::make_shared<const RowShape>(cursor.describe());
     return cached;
 }
 
 // Takes a prepared statement for the text from the connection's cache, or prepares one.
 Statement prepareOn(const std::shared_ptr<Connection> &c, const QString &sql)
 {
+    if (!c->isOpen())
+        throw databaseClosed();
     std::string text = sql.toStdString();
     auto it = c->idle.find(text);
     if (it != c->idle.end() && !it->second.empty()) {
-        sqlite3_stmt *stmt = it->second.back();
+        std::unique_ptr<Cursor> cursor = std::move(it->second.back());
         it->second.pop_back();
-        return Statement(c, std::move(text), stmt);
+        return Statement(c, std::move(text), std::move(cursor));
     }
-    sqlite3_stmt *stmt = prepareOne(c.get(), text, SQLITE_PREPARE_PERSISTENT, sql);
-    return Statement(c, std::move(text), stmt);
+    std::unique_ptr<Cursor> cursor = c->prepare(text, sql);
+    return Statement(c, std::move(text), std::move(cursor));
 }
 
-std::shared_ptr<const RowShape> rowShape(const std::shared_ptr<Connection> &c, const QString &sql)
-{
-    const std::string text = sql.toStdString();
-    if (const auto cached = c->shapes.find(text); cached != c->shapes.end())
-        return cached->second;
-    const Statement row = prepareOn(c, sql);
-    return shapeOf(*c, text, row.handle());
-}
+class SqliteCursor final : public Cursor {
+public:
+    SqliteCursor(SqliteConnection *c, sqlite3_stmt *stmt, QString shown)
+        : m_c(c), m_stmt(stmt), m_shown(std::move(shown))
+    {}
+    ~SqliteCursor() override { sqlite3_finalize(m_stmt); }
+
+    void bind(int index, const Variant &value) override
+    {
+        int rc = SQLITE_OK;
+        if (value.isNull()) {
+            rc = sqlite3_bind_null(m_stmt, index);
+        } else if (value.isInteger()) {
+            rc = sqlite3_bind_int64(m_stmt, index, value.toInteger());
+        } else if (value.isDouble()) {
+            rc = sqlite3_bind_double(m_stmt, index, value.toDouble());
+        } else {
+            const QByteArray utf8 =
+                value.isDate() ? value.toDate().toString(Qt::ISODate).toUtf8() : value.toString().toUtf8();
+            rc = sqlite3_bind_text(m_stmt, index, utf8.constData(), static_cast<int>(utf8.size()),
+                                   SQLITE_TRANSIENT);
+        }
+        if (rc != SQLITE_OK)
+            fail(m_c, rc);
+    }
+
+    bool step() override
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE) {
+            // Ready for new bindings and another run.
+            sqlite3_reset(m_stmt);
+            return false;
+        }
+        const int code = sqlite3_extended_errcode(m_c->db);
+        sqlite3_reset(m_stmt);
+        fail(m_c, code, m_shown);
+    }
+
+    void reset() override
+    {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+
+    int columnCount() const override { return sqlite3_column_count(m_stmt); }
+
+    Variant column(int i) const override
+    {
+        switch (sqlite3_column_type(m_stmt, i)) {
+        case SQLITE_INTEGER:
+            return Variant(static_cast<std::int64_t>(sqlite3_column_int64(m_stmt, i)));
+        case SQLITE_FLOAT:
+            return Variant(sqlite3_column_double(m_stmt, i));
+        case SQLITE_NULL:
+            return Variant();
+        default: {
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, i));
+            return Variant(QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, i)));
+        }
+        }
+    }
+
+    std::int64_t columnInteger(int i) const override { return sqlite3_column_int64(m_stmt, i); }
+
+    void readRow(std::vector<RowCell> &cells, std::string &bytes) const override
+    {
+        cells.assign(static_cast<std::size_t>(sqlite3_column_count(m_stmt)), RowCell{});
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            RowCell &cell = cells[i];
+            const int c = static_cast<int>(i);
+            switch (sqlite3_column_type(m_stmt, c)) {
+            case SQLITE_NULL:
+                break;
+            case SQLITE_INTEGER:
+                cell.type = RowCell::Type::Integer;
+                cell.integer = sqlite3_column_int64(m_stmt, c);
+                break;
+            case SQLITE_FLOAT:
+                cell.type = RowCell::Type::Real;
+                cell.real = sqlite3_column_double(m_stmt, c);
+                break;
+            default: {
+                cell.type = RowCell::Type::Text;
+                const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, c));
+                cell.offset = bytes.size();
+                cell.size = static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, c));
+                bytes.append(text ? text : "", cell.size);
+            }
+            }
+        }
+    }
+
+    RowShape describe() const override
+    {
+        RowShape shape;
+        for (int i = 0; i < sqlite3_column_count(m_stmt); ++i) {
+            shape.names << QString::fromUtf8(sqlite3_column_name(m_stmt, i));
+            const char *type = sqlite3_column_decltype(m_stmt, i);
+            shape.kinds.push_back(kindOf(type ? QString::fromUtf8(type) : QString()));
+        }
+        return shape;
+    }
+
+private:
+    SqliteConnection *m_c;
+    sqlite3_stmt *m_stmt;
+    QString m_shown;
+};
 
 } // namespace
 
+std::unique_ptr<Cursor> SqliteConnection::prepare(const std::string &sql, const QString &shown)
+{
+    return std::make_unique<SqliteCursor>(this, prepareOne(this, sql, SQLITE_PREPARE_PERSISTENT, shown),
+                                          shown);
+}
+
+void SqliteConnection::execute(const QString &sql)
+{
+    // A schema change may change the shape of a result.
+    shapes.clear();
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> stmt(
+        prepareOne(this, sql.toStdString(), 0, sql), sqlite3_finalize);
+    int rc = SQLITE_ROW;
+    while (rc == SQLITE_ROW)
+        rc = sqlite3_step(stmt.get());
+    if (rc != SQLITE_DONE)
+        fail(this, sqlite3_extended_errcode(db), sql);
+}
+
 // ---- Statement ----
 
-Statement::Statement(std::shared_ptr<Connection> connection, std::string sql, sqlite3_stmt *stmt)
-    : m_connection(std::move(connection)), m_sql(std::move(sql)), m_stmt(stmt)
+Statement::Statement(std::shared_ptr<Connection> connection, std::string sql, std::unique_ptr<Cursor> cursor)
+    : m_connection(std::move(connection)), m_sql(std::move(sql)), m_cursor(std::move(cursor))
 {}
 
-Statement::Statement(Statement &&other) noexcept
-    : m_connection(std::move(other.m_connection)), m_sql(std::move(other.m_sql)), m_stmt(other.m_stmt)
-{
-    other.m_stmt = nullptr;
-}
+Statement::Statement(Statement &&other) noexcept = default;
 
 Statement &Statement::operator=(Statement &&other) noexcept
 {
@@ -361,8 +488,8 @@ Statement &Statement::operator=(Statement &&other) noexcept
         release();
         m_connection = std::move(other.m_connection);
         m_sql = std::move(other.m_sql);
-        m_stmt = other.m_stmt;
-        other.m_stmt = nullptr;
+        m_cursor = std::move(other.m_cursor);
+        m_shape = std::move(other.m_shape);
     }
     return *this;
 }
@@ -374,37 +501,24 @@ Statement::~Statement()
 
 void Statement::release()
 {
-    if (!m_stmt)
+    if (!m_cursor)
         return;
-    sqlite3_reset(m_stmt);
-    sqlite3_clear_bindings(m_stmt);
+    std::unique_ptr<Cursor> cursor = std::move(m_cursor);
+    if (!m_connection->isOpen())
+        return;
+    try {
+        cursor->reset();
+    } catch (const DbError &) {
+        return; // a cursor that cannot be reset is not used again
+    }
     auto &pool = m_connection->idle;
-    if (!m_connection->db)
-        sqlite3_finalize(m_stmt);
-    else if (pool.size() < MaxCachedTexts || pool.count(m_sql))
-        pool[m_sql].push_back(m_stmt);
-    else
-        sqlite3_finalize(m_stmt);
-    m_stmt = nullptr;
+    if (pool.size() < MaxCachedTexts || pool.count(m_sql))
+        pool[m_sql].push_back(std::move(cursor));
 }
 
 void Statement::bind(int index, const Variant &value)
 {
-    int rc = SQLITE_OK;
-    if (value.isNull()) {
-        rc = sqlite3_bind_null(m_stmt, index);
-    } else if (value.isInteger()) {
-        rc = sqlite3_bind_int64(m_stmt, index, value.toInteger());
-    } else if (value.isDouble()) {
-        rc = sqlite3_bind_double(m_stmt, index, value.toDouble());
-    } else {
-        const QByteArray utf8 =
-            value.isDate() ? value.toDate().toString(Qt::ISODate).toUtf8() : value.toString().toUtf8();
-        rc = sqlite3_bind_text(m_stmt, index, utf8.constData(), static_cast<int>(utf8.size()),
-                               SQLITE_TRANSIENT);
-    }
-    if (rc != SQLITE_OK)
-        fail(m_connection.get(), rc);
+    m_cursor->bind(index, value);
 }
 
 void Statement::bindAll(const QList<Variant> &values)
@@ -415,17 +529,9 @@ void Statement::bindAll(const QList<Variant> &values)
 
 bool Statement::step()
 {
-    const int rc = sqlite3_step(m_stmt);
-    if (rc == SQLITE_ROW)
-        return true;
-    if (rc == SQLITE_DONE) {
-        // Ready for new bindings and another run.
-        sqlite3_reset(m_stmt);
-        return false;
-    }
-    const int code = sqlite3_extended_errcode(m_connection->db);
-    sqlite3_reset(m_stmt);
-    fail(m_connection.get(), code, QString::fromStdString(m_sql));
+    if (!m_connection->isOpen())
+        throw databaseClosed();
+    return m_cursor->step();
 }
 
 void Statement::run()
@@ -436,24 +542,13 @@ void Statement::run()
 
 int Statement::columnCount() const
 {
-    return sqlite3_column_count(m_stmt);
-}
-
-QString Statement::columnName(int i) const
-{
-    return QString::fromUtf8(sqlite3_column_name(m_stmt, i));
-}
-
-QString Statement::columnDeclType(int i) const
-{
-    const char *t = sqlite3_column_decltype(m_stmt, i);
-    return t ? QString::fromUtf8(t) : QString();
+    return m_cursor->columnCount();
 }
 
 const RowShape &Statement::shape() const
 {
     if (!m_shape)
-        m_shape = shapeOf(*m_connection, m_sql, m_stmt);
+        m_shape = shapeOf(*m_connection, m_sql, *m_cursor);
     return *m_shape;
 }
 
@@ -469,23 +564,12 @@ Variant Statement::typedColumn(int i) const
 
 Variant Statement::column(int i) const
 {
-    switch (sqlite3_column_type(m_stmt, i)) {
-    case SQLITE_INTEGER:
-        return Variant(static_cast<std::int64_t>(sqlite3_column_int64(m_stmt, i)));
-    case SQLITE_FLOAT:
-        return Variant(sqlite3_column_double(m_stmt, i));
-    case SQLITE_NULL:
-        return Variant();
-    default: {
-        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, i));
-        return Variant(QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, i)));
-    }
-    }
+    return m_cursor->column(i);
 }
 
 std::int64_t Statement::columnInteger(int i) const
 {
-    return sqlite3_column_int64(m_stmt, i);
+    return m_cursor->columnInteger(i);
 }
 
 // ---- Database ----
@@ -498,9 +582,9 @@ Database::~Database() = default;
 
 namespace {
 
-std::shared_ptr<Connection> connect(const QString &path, int flags, int busyTimeoutMs = 5000)
+std::shared_ptr<Connection> openFile(const QString &path, int flags, int busyTimeoutMs = 5000)
 {
-    auto c = std::make_shared<Connection>();
+    auto c = std::make_shared<SqliteConnection>();
     c->path = path;
     const int rc =
         sqlite3_open_v2(QFile::encodeName(path).constData(), &c->db, flags | SQLITE_OPEN_EXRESCODE, nullptr);
@@ -538,7 +622,7 @@ Database Database::open(const QString &path, int busyTimeoutMs)
         throw DbError(DbErr::FileNotFound,
                       QStringLiteral("ファイル '%1' が見つかりません。").arg(info.absoluteFilePath()));
     if (!info.isFile() || !info.isReadable() || !info.isWritable()) {
-        Connection c;
+        SqliteConnection c;
         c.path = path;
         fail(&c, SQLITE_CANTOPEN);
     }
@@ -549,19 +633,36 @@ Database Database::open(const QString &path, int busyTimeoutMs)
             QStringLiteral("'%1' は空 (0 バイト) のファイルで、データベースとして使えません。"
                            "バックアップから戻すか、消してから zumen-db init で作り直してください。")
                 .arg(info.absoluteFilePath()));
-    return Database(connect(path, SQLITE_OPEN_READWRITE, busyTimeoutMs));
+    return Database(openFile(path, SQLITE_OPEN_READWRITE, busyTimeoutMs));
 }
 
 Database Database::create(const QString &path)
 {
     if (QFileInfo::exists(path))
         throw DbError(DbErr::CannotOpen, QStringLiteral("ファイル '%1' はすでにあります。").arg(path));
-    return Database(connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
+    return Database(openFile(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
+}
+
+Database Database::connect(const QString &conninfo, const QString &origin, int busyTimeoutMs)
+{
+    return Database(connectPostgres(conninfo, origin, busyTimeoutMs));
 }
 
 bool Database::isOpen() const
 {
-    return m_connection && m_connection->db;
+    return m_connection && m_connection->isOpen();
+}
+
+Dialect Database::dialect() const
+{
+    return m_connection ? m_connection->dialect : Dialect::SQLite;
+}
+
+bool Database::readOnly()
+{
+    if (!isOpen())
+        throw databaseClosed();
+    return isReadOnly(m_connection);
 }
 
 QString Database::path() const
@@ -571,14 +672,18 @@ QString Database::path() const
 
 sqlite3 *Database::handle() const
 {
-    return m_connection ? m_connection->db : nullptr;
+    const auto *file = dynamic_cast<const SqliteConnection *>(m_connection.get());
+    return file ? file->db : nullptr;
 }
 
 void Database::verifyIntegrity()
 {
+    // The server keeps its own tables whole.
+    if (dialect() != Dialect::SQLite)
+        return;
     Statement check = prepare(QStringLiteral("PRAGMA quick_check(1)"));
     if (!check.step() || check.column(0).toString() != QLatin1String("ok"))
-        fail(m_connection.get(), SQLITE_CORRUPT);
+        fail(static_cast<SqliteConnection *>(m_connection.get()), SQLITE_CORRUPT);
 }
 
 void Database::setDamageHandler(std::function<void()> handler)
@@ -601,7 +706,9 @@ void Database::setProgressHandler(std::function<bool()> handler, int ops)
             return 1;
         }
     };
-    sqlite3_progress_handler(m_connection->db, m_connection->onProgress ? ops : 0,
+    if (!handle())
+        return; // a server statement is not interrupted from here
+    sqlite3_progress_handler(handle(), m_connection->onProgress ? ops : 0,
                              m_connection->onProgress ? +call : nullptr, m_connection.get());
 }
 
@@ -633,16 +740,7 @@ void Database::executeNative(const QString &sql)
 {
     if (!isOpen())
         throw databaseClosed();
-    // One-off texts (BEGIN, COMMIT, schema changes) stay out of the statement cache, and a
-    // schema change may change the shape of a result.
-    m_connection->shapes.clear();
-    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> stmt(
-        prepareOne(m_connection.get(), sql.toStdString(), 0, sql), sqlite3_finalize);
-    int rc = SQLITE_ROW;
-    while (rc == SQLITE_ROW)
-        rc = sqlite3_step(stmt.get());
-    if (rc != SQLITE_DONE)
-        fail(m_connection.get(), sqlite3_extended_errcode(m_connection->db), sql);
+    m_connection->execute(sql);
 }
 
 void Database::execute(const QString &jetSql)
@@ -660,9 +758,22 @@ Recordset Database::openRecordset(const QString &jetSql)
 {
     if (!isOpen())
         throw databaseClosed();
-    JetStatement st = translateJet(jetSql);
+    JetStatement st = translateJet(jetSql, TextSearch::Index, {}, dialect());
     if (st.kind != JetStatement::Kind::Select)
         throw DbError(DbErr::SyntaxError, QStringLiteral("SELECT 文ではありません。(%1)").arg(jetSql));
+    if (dialect() == Dialect::PostgreSQL) {
+        // The server sends a result whole: the first page's keys come by a query of their own.
+        JetStatement firstPage = st;
+        firstPage.top = std::min(st.top.value_or(FirstPageKeys), FirstPageKeys);
+        Statement keyQuery = prepare(firstPage.keySql());
+        keyQuery.bindAll(st.params);
+        Recordset result(m_connection, st.table, st.key, st.rowSql(), std::move(keyQuery));
+        if (st.top.value_or(FirstPageKeys + 1) > FirstPageKeys) {
+            result.m_restSql = st.keySql();
+            result.m_restParams = st.params;
+        }
+        return result;
+    }
     // An index behind DT that cannot be brought in step now would miss rows: scan instead. In
     // step, it is asked which terms are rare enough to look up.
     if (st.searchesText)
@@ -681,11 +792,11 @@ Recordset Database::openRecordset(const QString &jetSql)
         while (keyQuery.step())
             keys.push_back(keyQuery.columnInteger(0));
         std::sort(keys.begin(), keys.end());
-        return Recordset(m_connection, st.table, st.rowSql(), std::nullopt, std::move(keys));
+        return Recordset(m_connection, st.table, st.key, st.rowSql(), std::nullopt, std::move(keys));
     }
     Statement keyQuery = prepare(st.keySql());
     keyQuery.bindAll(st.params);
-    return Recordset(m_connection, st.table, st.rowSql(), std::move(keyQuery));
+    return Recordset(m_connection, st.table, st.key, st.rowSql(), std::move(keyQuery));
 }
 
 bool Database::indexAnswers(const QString &keySql, const QList<Variant> &params)
@@ -723,9 +834,9 @@ Transaction::Transaction(Database &db) : m_db(db)
     // SQLite takes no null handle: a closed file is refused here as everywhere else.
     if (!db.isOpen())
         throw databaseClosed();
-    if (sqlite3_get_autocommit(db.handle())) {
-        // Take the write lock now, so a clash shows at the start and not half-way.
-        db.executeNative(QStringLiteral("BEGIN IMMEDIATE"));
+    refuseReadOnly(db.m_connection);
+    if (!db.connection()->inTransaction()) {
+        db.connection()->beginWrite();
     } else {
         m_savepoint = QStringLiteral("zumen_%1").arg(++db.connection()->savepoints);
         db.executeNative(QStringLiteral("SAVEPOINT ") + m_savepoint);
@@ -744,7 +855,8 @@ Transaction::~Transaction()
             m_db.executeNative(QStringLiteral("RELEASE ") + m_savepoint);
         }
     } catch (const DbError &) {
-        // A failed rollback leaves SQLite to undo the transaction from its journal.
+        // A failed rollback leaves the engine to undo the transaction (SQLite from its journal,
+        // the server when the connection ends).
     }
 }
 
@@ -757,12 +869,16 @@ void Transaction::commit()
 
 // ---- Recordset ----
 
-Recordset::Recordset(std::shared_ptr<Connection> connection, QString table, QString rowSql,
+Recordset::Recordset(std::shared_ptr<Connection> connection, QString table, QString key, QString rowSql,
                      std::optional<Statement> keyQuery, std::vector<std::int64_t> keys)
-    : m_connection(std::move(connection)), m_table(std::move(table)), m_rowSql(std::move(rowSql)),
-      m_keys(std::move(keys)), m_keyQuery(std::move(keyQuery))
+    : m_connection(std::move(connection)), m_table(std::move(table)), m_key(std::move(key)),
+      m_rowSql(std::move(rowSql)), m_keys(std::move(keys)), m_keyQuery(std::move(keyQuery))
 {
-    m_shape = rowShape(m_connection, m_rowSql);
+    {
+        const Statement row = prepareOn(m_connection, m_rowSql);
+        row.shape();
+        m_shape = row.m_shape;
+    }
     // The first page of keys: small results are read whole at once, and the query's
     // errors surface when the result opens.
     fetchKeys(256);
@@ -774,18 +890,31 @@ Recordset::~Recordset() = default;
 
 void Recordset::ensureOpen() const
 {
-    if (!m_connection || !m_connection->db)
+    if (!m_connection || !m_connection->isOpen())
         throw DbError(DbErr::ObjectClosed, QStringLiteral("オブジェクトが無効か、設定されていません。"));
 }
 
 void Recordset::fetchKeys(std::size_t want) const
 {
-    while (m_keyQuery && m_keys.size() < want) {
-        if (m_keyQuery->step()) {
-            m_keys.push_back(m_keyQuery->columnInteger(0));
-        } else {
-            m_keyQuery.reset();
+    while (m_keys.size() < want) {
+        if (m_keyQuery) {
+            if (m_keyQuery->step())
+                m_keys.push_back(m_keyQuery->columnInteger(0));
+            else
+                m_keyQuery.reset();
+            continue;
         }
+        if (m_restSql.isEmpty())
+            return;
+        const QString sql = std::exchange(m_restSql, QString());
+        if (m_keys.size() < static_cast<std::size_t>(FirstPageKeys))
+            return; // the first page held them all
+        // The whole result again: rows added or removed since the first page are counted right.
+        Statement rest = prepareOn(m_connection, sql);
+        rest.bindAll(m_restParams);
+        m_keys.clear();
+        while (rest.step())
+            m_keys.push_back(rest.columnInteger(0));
     }
 }
 
@@ -832,7 +961,7 @@ bool Recordset::hasAtLeast(long long n) const
 std::optional<long long> Recordset::knownCount() const
 {
     ensureOpen();
-    if (m_keyQuery)
+    if (m_keyQuery || !m_restSql.isEmpty())
         return std::nullopt;
     return static_cast<long long>(m_keys.size());
 }
@@ -895,11 +1024,11 @@ void Recordset::findFirst(const QString &jetCriterion)
 {
     ensureOpen();
     fetchKeys(std::numeric_limits<std::size_t>::max());
-    const SqlText criterion = translateCondition(jetCriterion);
+    const SqlText criterion = translateCondition(jetCriterion, m_connection->dialect);
     std::vector<std::int64_t> matching;
     Statement query =
-        prepareOn(m_connection, QStringLiteral("SELECT rowid FROM ") + quoteIdentifier(m_table) +
-                                    QStringLiteral(" WHERE ") + criterion.sql);
+        prepareOn(m_connection, QStringLiteral("SELECT ") + m_key + QStringLiteral(" FROM ") +
+                                    quoteIdentifier(m_table) + QStringLiteral(" WHERE ") + criterion.sql);
     query.bindAll(criterion.params);
     while (query.step())
         matching.push_back(query.columnInteger(0));
@@ -949,25 +1078,8 @@ void Recordset::loadRow()
     row.bind(1, Variant(m_keys[static_cast<std::size_t>(m_pos)]));
     if (!row.step())
         throw DbError(DbErr::RecordDeleted, QStringLiteral("レコードは削除されています。"));
-    sqlite3_stmt *h = row.handle();
-    const auto columns = static_cast<std::size_t>(sqlite3_column_count(h));
-    m_cells.assign(columns, Cell{});
     m_bytes.clear();
-    for (std::size_t i = 0; i < columns; ++i) {
-        Cell &cell = m_cells[i];
-        const int c = static_cast<int>(i);
-        cell.type = sqlite3_column_type(h, c);
-        if (cell.type == SQLITE_INTEGER) {
-            cell.integer = sqlite3_column_int64(h, c);
-        } else if (cell.type == SQLITE_FLOAT) {
-            cell.real = sqlite3_column_double(h, c);
-        } else if (cell.type != SQLITE_NULL) {
-            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(h, c));
-            cell.offset = m_bytes.size();
-            cell.size = static_cast<std::size_t>(sqlite3_column_bytes(h, c));
-            m_bytes.append(text ? text : "", cell.size);
-        }
-    }
+    row.m_cursor->readRow(m_cells, m_bytes);
     m_row.assign(m_shape->names.size(), std::nullopt);
     m_rowLoaded = true;
 }
@@ -979,16 +1091,15 @@ Variant Recordset::fieldValue(int index)
     std::optional<Variant> &converted = m_row[i];
     if (!converted) {
         // A column another program dropped since the result opened reads as Null.
-        Cell cell;
-        cell.type = SQLITE_NULL;
+        RowCell cell;
         if (i < m_cells.size())
             cell = m_cells[i];
         Variant stored;
-        if (cell.type == SQLITE_INTEGER)
+        if (cell.type == RowCell::Type::Integer)
             stored = Variant(cell.integer);
-        else if (cell.type == SQLITE_FLOAT)
+        else if (cell.type == RowCell::Type::Real)
             stored = Variant(cell.real);
-        else if (cell.type != SQLITE_NULL)
+        else if (cell.type == RowCell::Type::Text)
             stored =
                 Variant(QString::fromUtf8(m_bytes.data() + cell.offset, static_cast<qsizetype>(cell.size)));
         converted = fromStored(stored, m_shape->kinds[i]);
@@ -1054,6 +1165,7 @@ void Recordset::cancelUpdate()
 void Recordset::update()
 {
     ensureOpen();
+    refuseReadOnly(m_connection);
     if (m_mode == EditMode::None)
         throw DbError(DbErr::UpdateWithoutEdit, QStringLiteral("AddNew または Edit を実行していません。"));
     QString sql;
@@ -1062,13 +1174,14 @@ void Recordset::update()
         names << quoteIdentifier(m_shape->names[i]);
     if (m_mode == EditMode::Add) {
         if (names.isEmpty()) {
-            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(m_table));
+            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES RETURNING %2")
+                      .arg(quoteIdentifier(m_table), m_key);
         } else {
             QStringList params;
             for (qsizetype k = 0; k < names.size(); ++k)
                 params << QStringLiteral("?%1").arg(k + 1);
-            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(quoteIdentifier(m_table), names.join(u','), params.join(u','));
+            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4")
+                      .arg(quoteIdentifier(m_table), names.join(u','), params.join(u','), m_key);
         }
     } else {
         ensureCurrent();
@@ -1079,8 +1192,8 @@ void Recordset::update()
         QStringList sets;
         for (qsizetype k = 0; k < names.size(); ++k)
             sets << QStringLiteral("%1=?%2").arg(names[k]).arg(k + 1);
-        sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?%3")
-                  .arg(quoteIdentifier(m_table), sets.join(u','))
+        sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3=?%4")
+                  .arg(quoteIdentifier(m_table), sets.join(u','), m_key)
                   .arg(names.size() + 1);
     }
     Statement write = prepareOn(m_connection, sql);
@@ -1089,9 +1202,9 @@ void Recordset::update()
         write.bind(k++, v);
     if (m_mode == EditMode::Edit)
         write.bind(k, Variant(m_keys[static_cast<std::size_t>(m_pos)]));
+    if (m_mode == EditMode::Add && write.step())
+        m_keys.push_back(write.columnInteger(0));
     write.run();
-    if (m_mode == EditMode::Add)
-        m_keys.push_back(sqlite3_last_insert_rowid(m_connection->db));
     m_rowLoaded = false;
     cancelUpdate();
 }

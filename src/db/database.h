@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/jet_sql.h"
 #include "text/variant.h"
 
 #include <QString>
@@ -21,11 +22,22 @@ class Connection;
 class Recordset;
 struct RowShape; // a result's column names and how each column's values are read and written
 
-// A prepared SQLite statement borrowed from the connection's cache; it goes back
-// (reset, bindings cleared) when the Statement is destroyed. Move-only.
+class Cursor;
+
+// A value of a row as an engine gave it, read into Recordset's buffer: converted only when
+// the field is asked for.
+struct RowCell {
+    enum class Type { Null, Integer, Real, Text } type = Type::Null;
+    std::int64_t integer = 0;
+    double real = 0;
+    std::size_t offset = 0, size = 0; // a text's bytes in the buffer
+};
+
+// A prepared statement borrowed from the connection's cache; it goes back (reset, bindings
+// cleared) when the Statement is destroyed. Move-only.
 class Statement {
 public:
-    Statement(std::shared_ptr<Connection> connection, std::string sql, sqlite3_stmt *stmt);
+    Statement(std::shared_ptr<Connection> connection, std::string sql, std::unique_ptr<Cursor> cursor);
     Statement(Statement &&other) noexcept;
     Statement &operator=(Statement &&other) noexcept;
     Statement(const Statement &) = delete;
@@ -35,14 +47,12 @@ public:
     void bind(int index, const Variant &value);
     // Binds the values to ?1, ?2 … in order.
     void bindAll(const QList<Variant> &values);
-    // Steps once; true while a row stands, false (and reset for new bindings) at the end.
+    // Steps once; true while a row stands, false (and ready to run again) at the end.
     // Throws DbError on failure.
     bool step();
     // Runs to completion.
     void run();
     int columnCount() const;
-    QString columnName(int i) const;
-    QString columnDeclType(int i) const;
     // The result's column names, worked out once per SQL text.
     QStringList columnNames() const;
     Variant column(int i) const;
@@ -50,20 +60,20 @@ public:
     // whole number in a floating-point column as a double.
     Variant typedColumn(int i) const;
     std::int64_t columnInteger(int i) const;
-    sqlite3_stmt *handle() const { return m_stmt; }
 
 private:
+    friend class Recordset;
     void release();
     const RowShape &shape() const;
 
     std::shared_ptr<Connection> m_connection;
     std::string m_sql;
-    sqlite3_stmt *m_stmt = nullptr;
+    std::unique_ptr<Cursor> m_cursor;
     mutable std::shared_ptr<const RowShape> m_shape;
 };
 
-// The one open database file. Opens an existing file only, read-write, with a rollback
-// journal and synchronous writes so that a file on a network share stays whole.
+// The one open archive: the working folder's database file, opened read-write with a rollback
+// journal and synchronous writes, or a shared archive on a PostgreSQL server.
 class Database {
 public:
     // Opens an existing file; throws DbError (3024 missing, 3051 no permission,
@@ -72,6 +82,11 @@ public:
     static Database open(const QString &path, int busyTimeoutMs = 5000);
     // Creates a new empty file; refuses an existing one.
     static Database create(const QString &path);
+    // Connects to a shared archive's server with a libpq connection string or "service=…";
+    // origin names where the string came from, for messages. Throws DbError (3151 refused or
+    // lost, 3029 authentication failed, 3024 no such database). A password is never kept in
+    // path() or in a message.
+    static Database connect(const QString &conninfo, const QString &origin = {}, int busyTimeoutMs = 5000);
 
     Database(Database &&) noexcept;
     Database &operator=(Database &&) noexcept;
@@ -88,16 +103,21 @@ public:
     void setProgressHandler(std::function<bool()> handler, int ops = 10000);
     // Runs a statement in the file engine's dialect ("DELETE FROM Desgn").
     void execute(const QString &jetSql);
-    // Runs SQLite text as it stands: schema set-up and maintenance only.
+    // Runs the engine's own text as it stands: schema set-up and maintenance only.
     void executeNative(const QString &sql);
     // Opens an updatable, keyset-driven result on a SELECT in the file engine's dialect.
     Recordset openRecordset(const QString &jetSql);
-    // Prepares (or takes from the cache) SQLite text.
+    // Prepares (or takes from the cache) text in the engine's own dialect; on a server, SQLite's
+    // "?N" marks, unquoted names and "SELECT * FROM table" are understood as on the file.
     Statement prepare(const QString &sql);
     // Writes everything out and closes the file; the object is unusable afterwards.
     void close();
     bool isOpen() const;
     QString path() const;
+    Dialect dialect() const;
+    // Whether this connection may only read: a shared archive's reading role.
+    bool readOnly();
+    // The file engine's handle; null on a shared archive.
     sqlite3 *handle() const;
     Connection *connection() const { return m_connection.get(); }
 
@@ -108,6 +128,7 @@ private:
     // Shared with the recordsets and statements taken from it: one that outlives a close
     // reports 3420 instead of touching a closed file.
     std::shared_ptr<Connection> m_connection;
+    friend class Transaction;
 };
 
 // When a connection of this program last waited for a lock on its file (a steady clock in
@@ -183,7 +204,7 @@ public:
 private:
     friend class Database;
     // Keys are either all given or read from keyQuery as the cursor needs them.
-    Recordset(std::shared_ptr<Connection> connection, QString table, QString rowSql,
+    Recordset(std::shared_ptr<Connection> connection, QString table, QString key, QString rowSql,
               std::optional<Statement> keyQuery, std::vector<std::int64_t> keys = {});
 
     enum class EditMode { None, Add, Edit };
@@ -197,21 +218,20 @@ private:
 
     std::shared_ptr<Connection> m_connection;
     QString m_table;
+    QString m_key; // the column holding each row's key
     QString m_rowSql;
     // Keys are read as the cursor needs them; the query stops holding the file once drained.
     mutable std::vector<std::int64_t> m_keys;
     mutable std::optional<Statement> m_keyQuery;
+    // On a server the first keys come from a query of their own, limited to one page: a large
+    // result's keys are all read only once the cursor goes past it.
+    mutable QString m_restSql;
+    mutable QList<Variant> m_restParams;
     long long m_pos = 0;
     std::shared_ptr<const RowShape> m_shape;
-    // The current row as SQLite gave it: a field is converted when it is read, not every column
-    // of the row when the row is.
-    struct Cell {
-        int type = 0; // SQLite's storage class
-        std::int64_t integer = 0;
-        double real = 0;
-        std::size_t offset = 0, size = 0; // a text's bytes in m_bytes
-    };
-    std::vector<Cell> m_cells;
+    // The current row as the engine gave it: a field is converted when it is read, not every
+    // column of the row when the row is.
+    std::vector<RowCell> m_cells;
     std::string m_bytes;
     std::vector<std::optional<Variant>> m_row;
     bool m_rowLoaded = false;

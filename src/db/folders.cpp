@@ -1,6 +1,10 @@
 #include "db/folders.h"
 
+#include "db/database.h"
+#include "db/db_error.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace zumen::WorkingFolder {
@@ -21,6 +25,47 @@ QString resolvedPath(const QString &absolute)
 }
 
 } // namespace
+
+bool holdsArchive(const QString &folder)
+{
+    const QDir dir(folder);
+    return QFileInfo(dir.filePath(DatabaseFile)).isFile() || QFileInfo(dir.filePath(ServerFile)).isFile();
+}
+
+QString serverConnection(const QString &file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        throw DbError(DbErr::CannotOpen, QStringLiteral("ファイル '%1' を読めません。(%2)")
+                                             .arg(QDir::toNativeSeparators(file), f.errorString()));
+    QStringList parts;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        const QString text = QString::fromUtf8(line).trimmed();
+        if (!text.isEmpty() && !text.startsWith(u'#'))
+            parts << text;
+    }
+    if (parts.isEmpty())
+        throw DbError(DbErr::CannotOpen,
+                      QStringLiteral("'%1' に接続文字列がありません。README の「共有アーカイブ」の書き方で、"
+                                     "たとえば host=サーバー名 dbname=データベース名 と書いてください。")
+                          .arg(QDir::toNativeSeparators(file)));
+    return parts.join(u' ');
+}
+
+Database openArchive(const QString &folder, int busyTimeoutMs)
+{
+    const QDir dir(folder);
+    const QString server = dir.filePath(ServerFile);
+    if (!QFileInfo(server).isFile())
+        return Database::open(dir.filePath(DatabaseFile), busyTimeoutMs);
+    if (QFileInfo::exists(dir.filePath(DatabaseFile)))
+        throw DbError(
+            DbErr::CannotOpen,
+            QStringLiteral("作業フォルダ '%1' に QV.MDB と QV.SERVER の両方があります。どちらの"
+                           "データを使うか決められません。使わないほうを別のフォルダへ移してください。")
+                .arg(QDir::toNativeSeparators(dir.absolutePath())));
+    return Database::connect(serverConnection(server), ServerFile, busyTimeoutMs);
+}
 
 QString absoluteFolder(const QString &stored, const QString &workingFolder)
 {

@@ -4,10 +4,16 @@
 
 namespace zumen {
 
+class Database;
+
 // The file names a working folder holds.
 namespace WorkingFolder {
 
 inline const QString DatabaseFile = QStringLiteral("QV.MDB");
+// In place of QV.MDB: the libpq connection string (or "service=name") of a shared archive on a
+// PostgreSQL server. Lines starting with # and blank lines are ignored; the rest are joined. A
+// password is refused: it belongs in the user's ~/.pgpass or service file, not in a shared folder.
+inline const QString ServerFile = QStringLiteral("QV.SERVER");
 inline const QString PlaceholderImage = QStringLiteral("ファイルが見つかりません.tif");
 inline const QString ScanFolder = QStringLiteral("scan");
 inline const QString FilesFolder = QStringLiteral("files");
@@ -23,6 +29,14 @@ QString absoluteFolder(const QString &stored, const QString &workingFolder);
 // file data folder in its own folder. The viewer opens this path and exports list it.
 QString pageFilePath(const QString &dir, const QString &file, const QString &scanFolder,
                      const QString &fileFolder);
+// Whether the folder holds an archive: QV.MDB, or QV.SERVER naming one.
+bool holdsArchive(const QString &folder);
+// The connection string in a QV.SERVER file. Throws DbError 3051 for a file that cannot be
+// read or holds nothing.
+QString serverConnection(const QString &file);
+// Opens the folder's archive: the server QV.SERVER names, or QV.MDB. A folder with both is
+// refused (3051): which one the desks share would depend on the program that opened it.
+Database openArchive(const QString &folder, int busyTimeoutMs = 5000);
 } // namespace WorkingFolder
 
 } // namespace zumen

@@ -120,8 +120,10 @@ QString parameter(const Variant &value, QList<Variant> &params)
 }
 
 // A code point written by number, so that nothing in a pattern is taken for expression syntax.
-QString codePoint(char32_t c)
+QString codePoint(char32_t c, Dialect dialect)
 {
+    if (dialect == Dialect::PostgreSQL)
+        return QStringLiteral("\\U%1").arg(static_cast<uint>(c), 8, 16, QLatin1Char('0'));
     return QStringLiteral("\\x{%1}").arg(static_cast<uint>(c), 0, 16);
 }
 
@@ -132,10 +134,10 @@ bool isAsciiLetter(char32_t c)
 
 // Expression class members for the code points from..to, with the other case of the ASCII
 // letters among them: like NOCASE and SQLite's LIKE, letter case is ignored for ASCII only.
-QString classMembers(char32_t from, char32_t to)
+QString classMembers(char32_t from, char32_t to, Dialect dialect)
 {
-    auto range = [](char32_t a, char32_t b) {
-        return a == b ? codePoint(a) : codePoint(a) + u'-' + codePoint(b);
+    auto range = [dialect](char32_t a, char32_t b) {
+        return a == b ? codePoint(a, dialect) : codePoint(a, dialect) + u'-' + codePoint(b, dialect);
     };
     QString out = range(from, to);
     for (const char32_t first : {U'A', U'a'}) {
@@ -149,9 +151,11 @@ QString classMembers(char32_t from, char32_t to)
 
 // Jet LIKE patterns: * any run, ? one character, # one digit, [..] a character class.
 // Patterns that need only * and ? become SQLite LIKE (which can use an index on a prefix);
-// others become a REGEXP served by the engine layer's own function.
-QString translateLike(const QString &pattern, bool negated, QList<Variant> &params)
+// others become a REGEXP served by the engine layer's own function. On a server, ILIKE and the
+// server's own regular expressions.
+QString translateLike(const QString &pattern, bool negated, QList<Variant> &params, Dialect dialect)
 {
+    const bool server = dialect == Dialect::PostgreSQL;
     const bool needsRegexp = pattern.contains(u'#') || pattern.contains(u'[');
     if (!needsRegexp) {
         QString like;
@@ -169,8 +173,9 @@ QString translateLike(const QString &pattern, bool negated, QList<Variant> &para
                 like += c;
             }
         }
-        QString result =
-            (negated ? QStringLiteral("NOT LIKE ") : QStringLiteral("LIKE ")) + parameter(like, params);
+        QString result = (negated ? QStringLiteral("NOT ") : QString()) +
+                         (server ? QStringLiteral("ILIKE ") : QStringLiteral("LIKE ")) +
+                         parameter(like, params);
         if (escaped)
             result += QStringLiteral(" ESCAPE '\\'");
         return result;
@@ -205,7 +210,7 @@ QString translateLike(const QString &pattern, bool negated, QList<Variant> &para
                     if (to < from)
                         throw syntaxError(pattern);
                 }
-                members += classMembers(from, to);
+                members += classMembers(from, to, dialect);
             }
             // "[]" asks for nothing; "[!]" for any one character.
             if (!members.isEmpty())
@@ -214,16 +219,20 @@ QString translateLike(const QString &pattern, bool negated, QList<Variant> &para
                 regexp += u'.';
             i = end;
         } else {
-            regexp += isAsciiLetter(c) ? u'[' + classMembers(c, c) + u']' : codePoint(c);
+            regexp += isAsciiLetter(c) ? u'[' + classMembers(c, c, dialect) + u']' : codePoint(c, dialect);
         }
     }
-    // \z, not $: "$" would also match before a final line break.
+    // \z (the server's \Z), not $: "$" would also match before a final line break.
+    if (server)
+        return QStringLiteral("%1 %2").arg(negated ? QStringLiteral("!~") : QStringLiteral("~"),
+                                           parameter(regexp + QStringLiteral("\\Z"), params));
     regexp += QStringLiteral("\\z");
     return (negated ? QStringLiteral("NOT REGEXP ") : QStringLiteral("REGEXP ")) + parameter(regexp, params);
 }
 
 // How a condition may search text: through DT's text index, or by folding every value.
 struct TextContext {
+    Dialect dialect = Dialect::SQLite;
     bool index = false;
     bool *searchesText = nullptr;
     const std::function<double(const QString &, const QString &)> *lookupShare = nullptr;
@@ -316,6 +325,10 @@ QString partialMatch(const std::vector<Token> &tokens, std::size_t &i, std::size
         *text.searchesText = true;
     if (text.index && TextIndex::indexes(tokens[i - 3].text))
         return indexLookup(tokens[i - 3].text, term, params, text);
+    // The server folds as fold_text does (zumen_fold, db/schema.cpp); its trigram index serves this.
+    if (text.dialect == Dialect::PostgreSQL)
+        return QStringLiteral("(%1 IS NOT NULL AND zumen_fold(%1) LIKE %2 ESCAPE '\\')")
+            .arg(column, parameter(anywhere(term), params));
     return QStringLiteral("ifnull(fold_text(%1) LIKE %2 ESCAPE '\\', 0)")
         .arg(column, parameter(anywhere(term), params));
 }
@@ -323,6 +336,16 @@ QString partialMatch(const std::vector<Token> &tokens, std::size_t &i, std::size
 bool isAndOr(const Token &t)
 {
     return isKeyword(t, "AND") || isKeyword(t, "OR");
+}
+
+// A word after which a value, not an operand of "-", follows.
+bool isOperatorWord(const Token &t)
+{
+    for (const char *word : {"AND", "OR", "NOT", "IN", "BETWEEN", "LIKE", "IS", "WHERE"}) {
+        if (isKeyword(t, word))
+            return true;
+    }
+    return false;
 }
 
 // For "column LIKE '*text*'" at tokens[like - 1 .. like + 1], standing as a condition of its own:
@@ -368,9 +391,21 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
             break;
         case Token::Type::Number: {
             bool whole = false;
-            const qlonglong n = t.text.toLongLong(&whole);
+            qlonglong n = t.text.toLongLong(&whole);
+            double d = t.text.toDouble();
+            // The server cannot tell which "-" a parameter of unknown type stands for: a sign
+            // (after an operator or at the start) goes into the value.
+            if (text.dialect == Dialect::PostgreSQL && i > begin &&
+                tokens[i - 1].type == Token::Type::Symbol && tokens[i - 1].text == u'-' &&
+                (i - 1 == begin ||
+                 (tokens[i - 2].type == Token::Type::Symbol && tokens[i - 2].text != u')') ||
+                 (tokens[i - 2].type == Token::Type::Word && isOperatorWord(tokens[i - 2])))) {
+                out.removeLast();
+                n = -n;
+                d = -d;
+            }
             out << (whole ? parameter(Variant(static_cast<std::int64_t>(n)), params)
-                          : parameter(Variant(t.text.toDouble()), params));
+                          : parameter(Variant(d), params));
             break;
         }
         case Token::Type::Text:
@@ -398,7 +433,7 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
                                               ? narrowingTerm(tokens, i, begin, end, depth, hasNot, text)
                                               : QString();
                 if (narrowing.isEmpty()) {
-                    out << translateLike(tokens[p].text, negatedLike, params);
+                    out << translateLike(tokens[p].text, negatedLike, params, text.dialect);
                 } else {
                     // The index finds the candidates, the LIKE as written decides.
                     *text.searchesText = true;
@@ -409,7 +444,7 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
                                         parameter(TextIndex::trigramQuery(tokens[i - 1].text, narrowing),
                                                   params)) +
                                QStringLiteral(" AND ") + column
-                        << translateLike(tokens[p].text, false, params) + u')';
+                        << translateLike(tokens[p].text, false, params, text.dialect) + u')';
                 }
                 i = p;
             } else if (isKeyword(t, "PartialMatch")) {
@@ -447,19 +482,31 @@ QString quoteIdentifier(const QString &name)
     return u'"' + quoted + u'"';
 }
 
-SqlText translateCondition(const QString &jetCondition)
+QString keyColumn(const QString &table, Dialect dialect)
+{
+    // DT's ID is its rowid on the file; a server's tables have a rowid column, but DT its ID only.
+    if (dialect == Dialect::PostgreSQL && table.compare(QLatin1String("DT"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("\"ID\"");
+    return QStringLiteral("rowid");
+}
+
+SqlText translateCondition(const QString &jetCondition, Dialect dialect)
 {
     const std::vector<Token> tokens = tokenize(jetCondition);
     if (tokens.empty())
         throw syntaxError(jetCondition);
     SqlText result;
-    result.sql = translateTokens(tokens, 0, tokens.size(), jetCondition, result.params);
+    TextContext text;
+    text.dialect = dialect;
+    result.sql = translateTokens(tokens, 0, tokens.size(), jetCondition, result.params, text);
     return result;
 }
 
 JetStatement translateJet(const QString &jetSql, TextSearch textSearch,
-                          const std::function<double(const QString &, const QString &)> &lookupShare)
+                          const std::function<double(const QString &, const QString &)> &lookupShare,
+                          Dialect dialect)
 {
+    const bool server = dialect == Dialect::PostgreSQL;
     std::vector<Token> tokens = tokenize(jetSql);
     while (!tokens.empty() && tokens.back().type == Token::Type::Symbol && tokens.back().text == u';')
         tokens.pop_back();
@@ -516,7 +563,9 @@ JetStatement translateJet(const QString &jetSql, TextSearch textSearch,
         if (whereEnd == whereBegin)
             throw syntaxError(jetSql);
         QStringList lookup;
-        const TextContext text{st.kind == JetStatement::Kind::Select && textSearch == TextSearch::Index &&
+        const TextContext text{dialect,
+                               !server && st.kind == JetStatement::Kind::Select &&
+                                   textSearch == TextSearch::Index &&
                                    st.table.compare(QLatin1String("DT"), Qt::CaseInsensitive) == 0,
                                &st.searchesText, lookupShare ? &lookupShare : nullptr, &lookup};
         st.where = translateTokens(tokens, whereBegin, whereEnd, jetSql, st.params, text);
@@ -536,8 +585,14 @@ JetStatement translateJet(const QString &jetSql, TextSearch textSearch,
         QStringList terms;
         while (i < tokens.size()) {
             QString term = quoteIdentifier(identifier(tokens[i++], jetSql));
-            if (i < tokens.size() && (isKeyword(tokens[i], "DESC") || isKeyword(tokens[i], "ASC")))
+            bool descending = false;
+            if (i < tokens.size() && (isKeyword(tokens[i], "DESC") || isKeyword(tokens[i], "ASC"))) {
+                descending = isKeyword(tokens[i], "DESC");
                 term += u' ' + tokens[i++].text.toUpper();
+            }
+            // Null sorts first as on the file; the server puts it last unless told.
+            if (server)
+                term += descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST");
             terms << term;
             if (i < tokens.size()) {
                 if (tokens[i].type != Token::Type::Symbol || tokens[i].text != u',')
@@ -549,6 +604,7 @@ JetStatement translateJet(const QString &jetSql, TextSearch textSearch,
             throw syntaxError(jetSql);
         st.orderBy = terms.join(QStringLiteral(", "));
     }
+    st.key = keyColumn(st.table, dialect);
     return st;
 }
 
@@ -560,14 +616,14 @@ QString JetStatement::keySql(bool ordered) const
         return indexKeySql + QStringLiteral(" ORDER BY ") + indexKeyOrder +
                (top ? QStringLiteral(" LIMIT ") + QString::number(*top) : QString());
     }
-    QString sql = QStringLiteral("SELECT rowid FROM ") + quoteIdentifier(table);
+    QString sql = QStringLiteral("SELECT ") + key + QStringLiteral(" FROM ") + quoteIdentifier(table);
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where;
     if (!ordered)
         return sql;
-    // rowid last keeps equal sort keys in a stable order.
-    sql += QStringLiteral(" ORDER BY ") + (orderBy.isEmpty() ? QString() : orderBy + QStringLiteral(", ")) +
-           QStringLiteral("rowid");
+    // The key last keeps equal sort keys in a stable order.
+    sql +=
+        QStringLiteral(" ORDER BY ") + (orderBy.isEmpty() ? QString() : orderBy + QStringLiteral(", ")) + key;
     if (top)
         sql += QStringLiteral(" LIMIT ") + QString::number(*top);
     return sql;
@@ -579,7 +635,8 @@ QString JetStatement::rowSql() const
     for (const QString &c : columns)
         cols << quoteIdentifier(c);
     return QStringLiteral("SELECT ") + (cols.isEmpty() ? QStringLiteral("*") : cols.join(u',')) +
-           QStringLiteral(" FROM ") + quoteIdentifier(table) + QStringLiteral(" WHERE rowid=?1");
+           QStringLiteral(" FROM ") + quoteIdentifier(table) + QStringLiteral(" WHERE ") + key +
+           QStringLiteral("=?1");
 }
 
 QString JetStatement::deleteSql() const

@@ -11,6 +11,9 @@
 
 namespace zumen {
 
+// The engine a statement is written for: the embedded file or a shared archive's server.
+enum class Dialect { SQLite, PostgreSQL };
+
 // A statement of the file engine's SQL dialect, taken apart so that the engine layer can
 // run it on SQLite: the keys of a SELECT's rows are read first, the rows themselves later.
 struct JetStatement {
@@ -22,6 +25,7 @@ struct JetStatement {
     QList<Variant> params; // the condition's literals, bound to ?1, ?2 …
     QString orderBy;       // SQLite ordering terms, empty when there is none
     std::optional<long long> top;
+    QString key = QStringLiteral("rowid"); // the column holding each row's key (keyColumn)
     // The condition searches text (PartialMatch, or a LIKE the text index narrows down): run
     // TextIndex::catchUp first, and when it gives false translate again with TextSearch::Scan.
     bool searchesText = false;
@@ -30,10 +34,10 @@ struct JetStatement {
     QString indexKeySql;
     QString indexKeyOrder;
 
-    // The rowids of the selected rows, in the statement's order; unordered, in whatever order
+    // The keys of the selected rows, in the statement's order; unordered, in whatever order
     // SQLite finds them (for a caller that sorts them itself; only without ORDER BY and TOP).
     QString keySql(bool ordered = true) const;
-    // The selected columns of one row, by rowid (bound as parameter 1).
+    // The selected columns of one row, by its key (bound as parameter 1).
     QString rowSql() const;
     // A DELETE as SQLite text.
     QString deleteSql() const;
@@ -53,8 +57,11 @@ enum class TextSearch { Index, Scan };
 // in parentheses) is first narrowed by the index, then checked as written. lookupShare(column,
 // folded term), when given, tells how many rows a lookup would leave (TextIndex::lookupShare);
 // for a common term the LIKE is not narrowed and PartialMatch reads the folded text row by row.
+// With Dialect::PostgreSQL the text is the server's: text columns compare without case by their
+// type (citext), LIKE is ILIKE, Null sorts first, and PartialMatch reads the folded text.
 JetStatement translateJet(const QString &jetSql, TextSearch textSearch = TextSearch::Index,
-                          const std::function<double(const QString &, const QString &)> &lookupShare = {});
+                          const std::function<double(const QString &, const QString &)> &lookupShare = {},
+                          Dialect dialect = Dialect::SQLite);
 
 // SQLite text with ?N placeholders and the values bound to them.
 struct SqlText {
@@ -65,7 +72,10 @@ struct SqlText {
 // Translates a condition (a WHERE clause or a FindFirst criterion) into SQLite text:
 // identifiers quoted, literals as parameters, #date# literals as ISO text, LIKE patterns
 // with Jet's wildcards.
-SqlText translateCondition(const QString &jetCondition);
+SqlText translateCondition(const QString &jetCondition, Dialect dialect = Dialect::SQLite);
+
+// The column that holds a table's row keys: rowid, or DT's ID on a server.
+QString keyColumn(const QString &table, Dialect dialect);
 
 // Quotes an identifier for SQLite.
 QString quoteIdentifier(const QString &name);

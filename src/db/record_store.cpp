@@ -155,9 +155,9 @@ RecordStore::PageLookup RecordStore::page(std::int32_t id, std::int16_t page)
 {
     PageLookup result;
     // One statement, so one lock of the file: shown on every step from record to record.
-    Statement rows =
-        m_db.prepare(QStringLiteral("SELECT count(*), max(Page=?2), max(CASE WHEN Page=?2 THEN Dir END), "
-                                    "max(CASE WHEN Page=?2 THEN FileName END) FROM PG WHERE ID=?1"));
+    Statement rows = m_db.prepare(QStringLiteral(
+        "SELECT count(*), max(CASE WHEN Page=?2 THEN 1 ELSE 0 END), max(CASE WHEN Page=?2 THEN Dir END), "
+        "max(CASE WHEN Page=?2 THEN FileName END) FROM PG WHERE ID=?1"));
     rows.bind(1, id);
     rows.bind(2, page);
     if (!rows.step())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/jet_sql.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -43,8 +45,8 @@ struct Table {
 };
 
 const QList<Table> &tables();
-// CREATE TABLE and CREATE INDEX texts for a new file.
-QStringList createStatements();
+// CREATE TABLE and CREATE INDEX texts for a new file, or for an empty database on a server.
+QStringList createStatements(Dialect dialect = Dialect::SQLite);
 // Creates every table and index in an empty file, marked with the current version, in one
 // transaction.
 void create(Database &db);

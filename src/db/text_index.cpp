@@ -205,7 +205,8 @@ void indexNames(Database &db)
 
 void create(Database &db)
 {
-    if (!tableExists(db, QStringLiteral("DT")))
+    // A server's archive has trigram indexes of its own (db/schema.cpp).
+    if (db.dialect() != Dialect::SQLite || !tableExists(db, QStringLiteral("DT")))
         return;
     registerFold(db);
     Transaction t(db);
@@ -233,6 +234,8 @@ void create(Database &db)
 
 bool catchUp(Database &db)
 {
+    if (db.dialect() != Dialect::SQLite)
+        return false;
     registerFold(db);
     if (!tableExists(db, QString::fromLatin1(Table)) || !tableExists(db, QStringLiteral("DT_TextDirty")))
         return false;
@@ -297,6 +300,8 @@ QString trigramQuery(const QString &column, const QString &term)
 
 void rebuild(Database &db)
 {
+    if (db.dialect() != Dialect::SQLite)
+        return;
     Transaction t(db);
     db.executeNative(QStringLiteral("DELETE FROM DT_TextDirty"));
     db.executeNative(QStringLiteral("INSERT INTO DT_TextDirty (ID) SELECT ID FROM DT"));

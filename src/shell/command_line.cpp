@@ -94,7 +94,7 @@ std::optional<int> enterWorkingFolder(const QStringList &arguments, const Recent
             return refuse(
                 QStringLiteral("フォルダ '%1' がありません。").arg(QDir::toNativeSeparators(folder)));
         if (!isWorkingFolder(folder))
-            return refuse(QStringLiteral("'%1' は作業フォルダではありません (QV.MDB がありません)。\n"
+            return refuse(QStringLiteral("'%1' は作業フォルダではありません (QV.MDB も QV.SERVER もありません)。\n"
                                          "zumen --choose で作業フォルダを選ぶか作ってください。")
                               .arg(QDir::toNativeSeparators(folder)));
     }

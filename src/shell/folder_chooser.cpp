@@ -66,7 +66,7 @@ void FolderChooser::openSelected()
         return;
     // The folder may have gone since the list was made.
     if (!isWorkingFolder(item->text())) {
-        refuse(QStringLiteral("'%1' に QV.MDB がありません。").arg(item->text()));
+        refuse(QStringLiteral("'%1' に QV.MDB も QV.SERVER もありません。").arg(item->text()));
         return;
     }
     m_folder = item->text();
@@ -79,7 +79,7 @@ void FolderChooser::browse()
     if (folder.isEmpty())
         return;
     if (!isWorkingFolder(folder)) {
-        refuse(QStringLiteral("'%1' は作業フォルダではありません (QV.MDB がありません)。\r"
+        refuse(QStringLiteral("'%1' は作業フォルダではありません (QV.MDB も QV.SERVER もありません)。\r"
                               "新しく作るときは「新しい作業フォルダ…」を使ってください。")
                    .arg(QDir::toNativeSeparators(folder)));
         return;

@@ -22,7 +22,7 @@ QString canonical(const QString &folder)
 
 bool isWorkingFolder(const QString &folder)
 {
-    return QFileInfo(QDir(folder).filePath(WorkingFolder::DatabaseFile)).isFile();
+    return WorkingFolder::holdsArchive(folder);
 }
 
 QStringList RecentFolders::folders() const

@@ -162,13 +162,37 @@ QString notUpgradedNotice(const UpgradeReport &u)
                "このまま使えますが、更新できるまで検索に時間がかかります。次の起動でもう一度更新します。");
 }
 
+Database openSharedArchive()
+{
+    Database db = WorkingFolder::openArchive(QStringLiteral("."));
+    const int version = Schema::version(db);
+    if (version == 0)
+        throw DbError(
+            DbErr::CannotOpen,
+            QStringLiteral("共有アーカイブ %1 は空です。zumen-db init-server で作るか、zumen-db migrate で"
+                           "作業フォルダの QV.MDB を移してください。")
+                .arg(db.path()));
+    if (version != Schema::CurrentVersion)
+        throw DbError(DbErr::CannotOpen,
+                      QStringLiteral("共有アーカイブ %1 の形式 %2 はこのプログラムの形式 %3 と違います。"
+                                     "どのデスクも同じ版の Zumen で開いてください。")
+                          .arg(db.path())
+                          .arg(version)
+                          .arg(Schema::CurrentVersion));
+    return db;
+}
+
 // Steps 1 to 6 of the start-up: the open file, its layouts and folders, the windows shown.
 std::unique_ptr<Desk> openDesk(StartCheck check, RepairReport &repaired, UpgradeReport &upgraded,
                                QStringList &foldersRewritten)
 {
     std::unique_ptr<Desk> desk;
     upgraded = {};
-    if (check == StartCheck::Repair) {
+    if (QFileInfo::exists(WorkingFolder::ServerFile)) {
+        // The server keeps its tables whole and is brought to a new version by zumen-db: the
+        // file's checks, repairs and upgrades have no part here.
+        desk = std::make_unique<Desk>(openSharedArchive());
+    } else if (check == StartCheck::Repair) {
         // The rebuilt file is of the current version.
         repaired = repairDatabase(WorkingFolder::DatabaseFile);
         desk = std::make_unique<Desk>(Database::open(WorkingFolder::DatabaseFile));
@@ -292,7 +316,7 @@ bool DeskRun::start(StartCheck check)
             this, [this, desk] { damageFound(desk); }, Qt::QueuedConnection);
     };
     m_desk->db.setDamageHandler(report);
-    if (check == StartCheck::None) {
+    if (check == StartCheck::None && m_desk->db.dialect() == Dialect::SQLite) {
         m_check = std::make_unique<StructureCheck>(m_desk->db.path(), [report](bool damaged) {
             if (damaged)
                 report();

@@ -19,10 +19,12 @@ using namespace zumen;
 namespace {
 
 // Records 2, 5 and 9; record 9 has page 1, and 12 only a page row (another desk's half-saved record).
-class Stores : public ::testing::Test {
+// On each engine: the file, and a shared archive on the test server.
+class Stores : public ::testing::TestWithParam<Dialect> {
 protected:
     void SetUp() override
     {
+        ZUMEN_REQUIRE_ENGINE(GetParam());
         t.exec(QStringLiteral("INSERT INTO DT (ID, Namae, Val1, Date1) VALUES (2, 'two', 3, '2001-03-05'),"
                               " (5, 'five', 2.5, NULL), (9, 'nine', NULL, NULL)"));
         t.exec(
@@ -34,12 +36,17 @@ protected:
         Statement s = t.db().prepare(sql);
         return s.step() ? s.columnInteger(0) : -1;
     }
-    TempDb t;
+    // Another desk on the same archive.
+    Database otherDesk()
+    {
+        return GetParam() == Dialect::PostgreSQL ? Database::connect(t.conninfo()) : Database::open(t.path());
+    }
+    TempDb t{GetParam()};
     RecordStore records{t.db()};
     HistoryStore histories{t.db()};
 };
 
-TEST_F(Stores, RecordsReadTypedAndStepToTheirNeighbours)
+TEST_P(Stores, RecordsReadTypedAndStepToTheirNeighbours)
 {
     const auto two = records.record(2);
     ASSERT_TRUE(two);
@@ -65,7 +72,7 @@ TEST_F(Stores, RecordsReadTypedAndStepToTheirNeighbours)
     EXPECT_EQ(records.page(2, 1).count, 0);
 }
 
-TEST_F(Stores, NewAndFreeIdentifiersPassOverRecordsPagesAndWaitingScans)
+TEST_P(Stores, NewAndFreeIdentifiersPassOverRecordsPagesAndWaitingScans)
 {
     EXPECT_EQ(records.newRecordId(), 10);
     EXPECT_EQ(records.freeRecordId(9), 10);
@@ -85,7 +92,7 @@ TEST_F(Stores, NewAndFreeIdentifiersPassOverRecordsPagesAndWaitingScans)
     EXPECT_EQ(records.newRecordId(), 1);
 }
 
-TEST_F(Stores, SavesUpdateInPlaceOrAddAndBindEveryValue)
+TEST_P(Stores, SavesUpdateInPlaceOrAddAndBindEveryValue)
 {
     const QString quoted = QStringLiteral("it's; DROP TABLE DT");
     records.saveRecord(5, {{QStringLiteral("Namae"), quoted}});
@@ -112,7 +119,7 @@ TEST_F(Stores, SavesUpdateInPlaceOrAddAndBindEveryValue)
     EXPECT_EQ(histories.newEntryNumber(6), 1);
 }
 
-TEST_F(Stores, ANewRecordComesWithItsFirstPageOrNotAtAll)
+TEST_P(Stores, ANewRecordComesWithItsFirstPageOrNotAtAll)
 {
     const RowValues values{{QStringLiteral("Namae"), QStringLiteral("new")}};
     const auto unused = [](std::int32_t) -> PageRef { throw std::logic_error("not taken"); };
@@ -136,8 +143,10 @@ TEST_F(Stores, ANewRecordComesWithItsFirstPageOrNotAtAll)
     EXPECT_TRUE(records.record(11)->value(QStringLiteral("Namae")).isNull()); // the other desk's, untouched
 
     // A page that cannot be written leaves no record behind, and nor does a failed move.
-    t.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON PG WHEN NEW.ID=14 BEGIN SELECT "
-                          "RAISE(ABORT, 'refused'); END"));
+    t.exec(GetParam() == Dialect::PostgreSQL
+               ? QStringLiteral("ALTER TABLE PG ADD CONSTRAINT refuse CHECK (ID <> 14)")
+               : QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON PG WHEN NEW.ID=14 BEGIN SELECT "
+                                "RAISE(ABORT, 'refused'); END"));
     EXPECT_ANY_THROW(
         records.addRecord(14, values, {1, QStringLiteral(" "), QStringLiteral("a.tif")}, {}, unused));
     EXPECT_FALSE(records.record(14));
@@ -151,11 +160,11 @@ TEST_F(Stores, ANewRecordComesWithItsFirstPageOrNotAtAll)
     EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM DT WHERE ID>15")), 0);
 }
 
-// Two desks on one file: a save over a row the other desk (or any program) wrote since it was
+// Two desks on one archive: a save over a row the other desk (or any program) wrote since it was
 // shown is refused, whatever it changed; shown again, it saves.
-TEST_F(Stores, ASaveOverARowChangedSinceItWasShownIsRefused)
+TEST_P(Stores, ASaveOverARowChangedSinceItWasShownIsRefused)
 {
-    Database other = Database::open(t.path());
+    Database other = otherDesk();
     RecordStore theirs(other);
     const auto refusal = [](const std::function<void()> &save) {
         try {
@@ -204,7 +213,9 @@ QList<qint64> found(Database &db, const char *where)
 
 // The card's saves leave the index in step when they commit; another program's writes are
 // folded in by the next search, or scanned past while the file cannot be written.
-TEST_F(Stores, TheTextIndexFollowsSavesAndOtherProgramsWrites)
+class FileStores : public Stores {};
+
+TEST_P(FileStores, TheTextIndexFollowsSavesAndOtherProgramsWrites)
 {
     records.saveRecord(5, {{QStringLiteral("Str1"), QStringLiteral("ﾌﾟﾚｰﾄ")}});
     records.addRecord(10, {{QStringLiteral("Text4"), QStringLiteral("ＡＢＣ溶接部")}}, {1, {}, {}}, {},
@@ -241,5 +252,10 @@ TEST_F(Stores, TheTextIndexFollowsSavesAndOtherProgramsWrites)
     ASSERT_TRUE(indexed.step());
     EXPECT_EQ(indexed.column(0).toString(), QStringLiteral("1,2"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, Stores, ::testing::Values(Dialect::SQLite, Dialect::PostgreSQL),
+                         [](const auto &info) { return engineName(info.param); });
+INSTANTIATE_TEST_SUITE_P(File, FileStores, ::testing::Values(Dialect::SQLite),
+                         [](const auto &info) { return engineName(info.param); });
 
 } // namespace
