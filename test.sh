@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Zumen with the sanitizers (the benchmarks too, so that they
 # keep compiling; they are run by hand, see benchmarks/), runs each fuzz target for a few
-# seconds on its seed corpus, then every test.
+# seconds on its seed corpus, then every test, the shared-archive tests against a throwaway
+# PostgreSQL cluster started here and stopped at the end, even on failure. A machine where the
+# server cannot start fails the run, unless ZUMEN_SKIP_SERVER_TESTS=1 asks for those tests to be
+# reported skipped.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
@@ -14,7 +17,8 @@ cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWith
   -DZUMEN_TESTS=OFF -DZUMEN_BENCHMARKS=OFF >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target fuzz
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+pgdir=$(mktemp -d /tmp/zumen-pg.XXXXXX)
+trap 'scripts/pg-cluster.sh stop "$pgdir"; rm -rf "$scratch"' EXIT
 for corpus in fuzz/corpus/*/; do
   name=$(basename "$corpus")
   mkdir "$scratch/$name"
@@ -27,6 +31,15 @@ for corpus in fuzz/corpus/*/; do
     exit 1
   fi
 done
+
+if server=$(scripts/pg-cluster.sh start "$pgdir"); then
+  export ZUMEN_TEST_PG="$server"
+elif [[ ${ZUMEN_SKIP_SERVER_TESTS:-} == 1 ]]; then
+  export ZUMEN_TEST_PG_SKIP="the PostgreSQL test cluster did not start (see above)"
+else
+  echo "The PostgreSQL test cluster did not start; ZUMEN_SKIP_SERVER_TESTS=1 runs without it." >&2
+  exit 1
+fi
 
 cd build
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"

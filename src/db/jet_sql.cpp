@@ -433,7 +433,12 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
                                               ? narrowingTerm(tokens, i, begin, end, depth, hasNot, text)
                                               : QString();
                 if (narrowing.isEmpty()) {
-                    out << translateLike(tokens[p].text, negatedLike, params, text.dialect);
+                    // The server's citext would fold every letter in a regular expression; the
+                    // expression spells out the ASCII letters' cases itself, as on the file.
+                    const QString like = translateLike(tokens[p].text, negatedLike, params, text.dialect);
+                    if (text.dialect == Dialect::PostgreSQL && like.contains(u'~') && !out.isEmpty())
+                        out.last() += QStringLiteral("::text");
+                    out << like;
                 } else {
                     // The index finds the candidates, the LIKE as written decides.
                     *text.searchesText = true;

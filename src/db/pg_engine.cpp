@@ -134,7 +134,8 @@ public:
     void execute(const QString &sql) override
     {
         shapes.clear();
-        PGresult *r = PQexec(conn, postgresText(sql).c_str());
+        // One statement only, as on the file: PQexecParams refuses a second one.
+        PGresult *r = PQexecParams(conn, postgresText(sql).c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
         const ExecStatusType status = PQresultStatus(r);
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
             fail(this, r, sql);
@@ -368,6 +369,13 @@ private:
 
 std::unique_ptr<Cursor> PgConnection::prepare(const std::string &sql, const QString &shown)
 {
+    // The server prepares blanks and comments alone as a statement that does nothing; the file
+    // refuses them, and so does this.
+    static const QRegularExpression nothing(QStringLiteral("^(\\s|--[^\\n]*(\\n|$)|/\\*.*?\\*/)*$"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    if (nothing.match(QString::fromStdString(sql)).hasMatch())
+        throw DbError(DbErr::SyntaxError,
+                      QStringLiteral("クエリ式 '%1' の構文エラーです。(一つの文ではありません)").arg(shown));
     const std::string name = "z" + std::to_string(++statements);
     const std::string text = postgresText(QString::fromStdString(sql));
     PGresult *prepared = PQprepare(conn, name.c_str(), text.c_str(), 0, nullptr);
