@@ -159,6 +159,8 @@ void Info_frm::GoNext()
 
 void Info_frm::StartEdit()
 {
+    if (!guarded([this] { m_archive.db.refuseChanges(); }))
+        return;
     m_session.mode = CardSession::Mode::Edit;
     m_entry->beginEntry();
 }
@@ -175,9 +177,12 @@ void Info_frm::save()
     // A page entry is written only for a record this card started with a captured page;
     // saving any other record must never touch its pages.
     if (m_session.mode != CardSession::Mode::New) {
-        // Refused when another desk wrote the record since it was shown: what was typed stays
-        // on the card, and showing the record again brings the other values.
+        // Refused when another desk wrote the record (or the layout) since it was shown: what
+        // was typed stays on the card, and showing the record again brings the other values.
+        Transaction transaction(m_archive.db);
+        m_archive.layouts.refuseIfChanged(LayoutStore::Table::Main, m_archive.mainLayout);
         m_session.shown = m_archive.records.saveRecord(m_session.id, m_entry->values(), m_session.shown);
+        transaction.commit();
         m_entry->finish();
         m_session.mode = CardSession::Mode::View;
         return;
@@ -214,6 +219,7 @@ void Info_frm::save()
     try {
         // The record and all its scanned pages, or none of them.
         Transaction transaction(m_archive.db);
+        m_archive.layouts.refuseIfChanged(LayoutStore::Table::Main, m_archive.mainLayout);
         id = m_archive.records.addRecord(handedOut, m_entry->values(),
                                          {1, m_session.pendingDir, m_session.pendingFile},
                                          ownScan ? folder : QString(), moveTo);
@@ -332,6 +338,8 @@ void Info_frm::ExitProgram()
 void Info_frm::DoAppend(bool aPageMode)
 {
     if (!m_pageSource)
+        return;
+    if (!guarded([this] { m_archive.db.refuseChanges(); }))
         return;
     m_session.pageMode = aPageMode;
     const PageSource::Kind choice = m_pageSource->choose(this);

@@ -665,6 +665,13 @@ bool Database::readOnly()
     return isReadOnly(m_connection);
 }
 
+void Database::refuseChanges()
+{
+    if (!isOpen())
+        throw databaseClosed();
+    refuseReadOnly(m_connection);
+}
+
 QString Database::path() const
 {
     return m_connection ? m_connection->path : QString();

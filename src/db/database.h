@@ -117,6 +117,9 @@ public:
     Dialect dialect() const;
     // Whether this connection may only read: a shared archive's reading role.
     bool readOnly();
+    // Throws DbError 3033 on a connection that may only read: called where an entry starts, so
+    // that nothing is typed only to be refused at the save.
+    void refuseChanges();
     // The file engine's handle; null on a shared archive.
     sqlite3 *handle() const;
     Connection *connection() const { return m_connection.get(); }

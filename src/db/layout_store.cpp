@@ -85,22 +85,33 @@ void LayoutStore::load(Layout &main, Layout &history)
     fill(m_db, Table::History, history);
 }
 
+bool LayoutStore::loadsAs(Table table, const Layout &asLoaded)
+{
+    Layout main, history;
+    load(main, history);
+    const Layout &now = table == Table::Main ? main : history;
+    const auto same = [](const LayoutItem &a, const LayoutItem &b) {
+        return a.kind == b.kind && a.eda == b.eda && a.label == b.label && a.fmat == b.fmat;
+    };
+    return std::equal(now.begin(), now.end(), asLoaded.begin(), same);
+}
+
+void LayoutStore::refuseIfChanged(Table table, const Layout &asLoaded)
+{
+    if (!loadsAs(table, asLoaded))
+        throw ChangedSinceShown(QStringLiteral("項目の設定が起動した後にほかの画面で変更されています。"
+                                               "Zumen を起動し直してから保存してください。入力した値は"
+                                               "画面に残っています。"));
+}
+
 void LayoutStore::write(Table table, const Layout &layout, const Layout *asLoaded)
 {
     const QString name = tableName(table);
     Transaction transaction(m_db);
-    if (asLoaded) {
-        // Read as the start-up reads them, under the write lock.
-        Layout main, history;
-        load(main, history);
-        const Layout &now = table == Table::Main ? main : history;
-        const auto same = [](const LayoutItem &a, const LayoutItem &b) {
-            return a.kind == b.kind && a.eda == b.eda && a.label == b.label && a.fmat == b.fmat;
-        };
-        if (!std::equal(now.begin(), now.end(), asLoaded->begin(), same))
-            throw ChangedSinceShown(QStringLiteral("レイアウトは読み込んだ後にほかの画面で変更されています。"
-                                                   "再起動すると、その内容が見えます。"));
-    }
+    // Read as the start-up reads them, under the write lock.
+    if (asLoaded && !loadsAs(table, *asLoaded))
+        throw ChangedSinceShown(QStringLiteral("レイアウトは読み込んだ後にほかの画面で変更されています。"
+                                               "再起動すると、その内容が見えます。"));
     m_db.prepare(QStringLiteral("DELETE FROM ") + name).run();
     Statement insert = m_db.prepare(
         QStringLiteral("INSERT INTO %1 (ID, Koumoku, Eda, Label, fmat) VALUES (?1, ?2, ?3, ?4, ?5)")

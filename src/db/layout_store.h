@@ -22,8 +22,13 @@ public:
     // With asLoaded (the layout as load gave it) the write is refused with
     // DbErr::ChangedByOther when the table no longer loads so: another desk changed it since.
     void write(Table table, const Layout &layout, const Layout *asLoaded = nullptr);
+    // Throws DbErr::ChangedByOther when the table no longer loads as asLoaded: another desk
+    // changed the layout since this one started, and a save would put values in the wrong items.
+    void refuseIfChanged(Table table, const Layout &asLoaded);
 
 private:
+    bool loadsAs(Table table, const Layout &asLoaded);
+
     Database &m_db;
 };
 

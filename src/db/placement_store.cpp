@@ -19,6 +19,9 @@ std::optional<Placement> PlacementStore::placement(int row)
 
 void PlacementStore::writePlacement(int row, const Placement &placement)
 {
+    // A reading role's windows keep their places for the session only.
+    if (m_db.readOnly())
+        return;
     upsertRow(m_db, QStringLiteral("Pos"), {{QStringLiteral("ID"), row}},
               {{QStringLiteral("Left"), placement.left},
                {QStringLiteral("Top"), placement.top},
@@ -37,6 +40,8 @@ std::optional<int> PlacementStore::width(int row)
 
 void PlacementStore::writeWidth(int row, int twips)
 {
+    if (m_db.readOnly())
+        return;
     upsertRow(m_db, QStringLiteral("Pos"), {{QStringLiteral("ID"), row}}, {{QStringLiteral("Width"), twips}});
 }
 

@@ -2,6 +2,7 @@
 
 #include "card/item_entry.h"
 #include "db/archive.h"
+#include "db/database.h"
 #include "dialogs/guard.h"
 #include "widgets/placements.h"
 #include "widgets/ui.h"
@@ -85,6 +86,8 @@ void History_frm::GoNext()
 
 void History_frm::AddEntry()
 {
+    if (!guarded([this] { m_archive.db.refuseChanges(); }))
+        return;
     m_entry->clear();
     // The new entry's number shows on the label; browsing goes on from the entry shown before.
     m_session.page = m_archive.histories.newEntryNumber(m_session.id);
@@ -97,14 +100,19 @@ void History_frm::AddEntry()
 
 void History_frm::StartEdit()
 {
+    if (!guarded([this] { m_archive.db.refuseChanges(); }))
+        return;
     m_session.mode = CardSession::Mode::Edit;
     m_entry->beginEntry();
 }
 
 void History_frm::save()
 {
+    Transaction transaction(m_archive.db);
+    m_archive.layouts.refuseIfChanged(LayoutStore::Table::History, m_archive.historyLayout);
     m_session.shown =
         m_archive.histories.saveEntry(m_session.id, m_session.page, m_entry->values(), m_session.shown);
+    transaction.commit();
     m_entry->finish();
     m_session.mode = CardSession::Mode::View;
 }

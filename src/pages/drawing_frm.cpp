@@ -1,6 +1,7 @@
 #include "pages/drawing_frm.h"
 
 #include "db/archive.h"
+#include "db/database.h"
 #include "db/folders.h"
 #include "dialogs/guard.h"
 #include "exchange/record_pdf.h"
@@ -212,6 +213,9 @@ void Drawing_frm::turnPage(int step)
 
 void Drawing_frm::Rotate(int index)
 {
+    // A page file is the archive's as much as its rows are.
+    if (!guarded([this] { m_archive.db.refuseChanges(); }))
+        return;
     // The turn goes to the page of the current file: one still being decoded is waited for.
     pain->waitForPage();
     const QString path = pain->image();

@@ -22,17 +22,20 @@ namespace {
 // A layout with every kind: 数量 N1 "#,##0", 図番 S1, 作成日 D1, 備考 M1, 品名 S2.
 class Card : public ::testing::Test {
 protected:
+    explicit Card(Dialect dialect = Dialect::SQLite) : d(dialect) {}
     void SetUp() override
     {
         d.exec(QStringLiteral(
             "INSERT INTO Desgn (ID, Koumoku, Eda, Label, fmat) VALUES "
             "(0, 'N', 1, '数量', '#,##0'), (1, 'S', 1, '図番', ' '), (2, 'D', 1, '作成日', ' '),"
             "(3, 'M', 1, '備考', ' '), (4, 'S', 2, '品名', ' ')"));
+        const bool server = d.temp().db().dialect() == Dialect::PostgreSQL;
         d.exec(QStringLiteral(
-            "INSERT INTO DT (ID, Namae, Val1, Str1, Date1, Text1, Str2, Val2) VALUES "
-            "(1, 'one', 12345, 'A1-100', '2001-03-05', 'line 1' || char(10) || 'line 2', 'bracket', 7),"
-            "(2, NULL, NULL, NULL, NULL, NULL, NULL, NULL),"
-            "(7, 'seven', 12.5, 'A7', NULL, ' ', 'shaft', NULL)"));
+                   "INSERT INTO DT (ID, Namae, Val1, Str1, Date1, Text1, Str2, Val2) VALUES "
+                   "(1, 'one', 12345, 'A1-100', '2001-03-05', 'line 1' || %1(10) || 'line 2', 'bracket', 7),"
+                   "(2, NULL, NULL, NULL, NULL, NULL, NULL, NULL),"
+                   "(7, 'seven', 12.5, 'A7', NULL, ' ', 'shaft', NULL)")
+                   .arg(server ? QStringLiteral("chr") : QStringLiteral("char")));
         d.exec(QStringLiteral(
             "INSERT INTO PG (ID, Page, Dir, FileName) VALUES (1, 1, '_SCAN', 'SC000001.TIF')"));
         d.open();
@@ -180,9 +183,20 @@ TEST_F(Card, AFailedSaveIsShownAndEscThenShowsTheStoredRecord)
 
 // Another desk on the folder saves record 7 while this one edits it: this save is refused naming
 // the record, what was typed stays, and the record shown again brings the other values and saves.
-TEST_F(Card, ASaveOverAnotherDesksChangeIsRefusedUntilTheRecordIsShownAgain)
+// Two desks on one archive, on each engine.
+class CardOnEachEngine : public Card, public ::testing::WithParamInterface<Dialect> {
+protected:
+    CardOnEachEngine() : Card(GetParam()) {}
+    void SetUp() override
+    {
+        ZUMEN_REQUIRE_ENGINE(GetParam());
+        Card::SetUp();
+    }
+};
+
+TEST_P(CardOnEachEngine, ASaveOverAnotherDesksChangeIsRefusedUntilTheRecordIsShownAgain)
 {
-    Archive other(Database::open(d.temp().path()));
+    Archive other(d.otherDesk());
     walkToTheDate(7, QStringLiteral("mine"));
     other.records.saveRecord(7, {{QStringLiteral("Namae"), QStringLiteral("theirs")}},
                              other.records.record(7));
@@ -206,6 +220,25 @@ TEST_F(Card, ASaveOverAnotherDesksChangeIsRefusedUntilTheRecordIsShownAgain)
     EXPECT_EQ(card().session().mode, CardSession::Mode::View);
     EXPECT_EQ(stored(7, "Namae"), Variant("mine"));
 }
+
+// A layout another desk registered since this one started would put the values in other items.
+TEST_F(Card, ASaveAfterAnotherDeskChangedTheLayoutIsRefusedAndKeepsWhatWasTyped)
+{
+    walkToTheDate(7, QStringLiteral("mine"));
+    d.otherDesk().executeNative(QStringLiteral("UPDATE Desgn SET Koumoku='N' WHERE ID=4"));
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    AlertAnswerer alerts;
+    QTest::keyClick(card().eNaiyou, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.texts().size() == 1; }));
+    EXPECT_TRUE(alerts.texts()[0].contains(QStringLiteral("起動し直して")))
+        << alerts.texts()[0].toStdString();
+    EXPECT_EQ(card().eNamae->text(), QStringLiteral("mine"));
+    EXPECT_EQ(card().session().mode, CardSession::Mode::Edit);
+    EXPECT_EQ(stored(7, "Namae"), Variant("seven"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, CardOnEachEngine, ::testing::Values(Dialect::SQLite, Dialect::PostgreSQL),
+                         [](const auto &info) { return engineName(info.param); });
 
 TEST_F(Card, TheHiddenGestureOnEndOpensOptions)
 {

@@ -29,8 +29,10 @@ const QString Rows = QStringLiteral("(3, 'three', 'A10', '2001-03-31'), (5, 'fiv
 enum Item { Zuban, Sakuseibi };
 enum Op { Eq, Ge, Le, Gt, Lt, Contains, Partial };
 
-class Search : public ::testing::Test {
+// On each engine: the file, and a shared archive on the test server.
+class Search : public ::testing::TestWithParam<Dialect> {
 protected:
+    void SetUp() override { ZUMEN_REQUIRE_ENGINE(GetParam()); }
     // Seeds the layout and the records, then starts the card as start-up does.
     void open(const QString &layout = Layout)
     {
@@ -96,10 +98,10 @@ protected:
     }
     QString shown() { return card().ID->text(); }
 
-    TestDesk d;
+    TestDesk d{GetParam()};
 };
 
-TEST_F(Search, ConditionsStayWhileTheWindowIsOpenAndGoWithIt)
+TEST_P(Search, ConditionsStayWhileTheWindowIsOpenAndGoWithIt)
 {
     open();
     QPointer<Srch_frm> first = &openSearch();
@@ -120,7 +122,7 @@ TEST_F(Search, ConditionsStayWhileTheWindowIsOpenAndGoWithIt)
     EXPECT_EQ(openSearch().ConditionCount, 0);
 }
 
-TEST_F(Search, ARangeOnTwoItemsListsWhatItFindsAndANarrowerOneRefillsTheList)
+TEST_P(Search, ARangeOnTwoItemsListsWhatItFindsAndANarrowerOneRefillsTheList)
 {
     open();
     Srch_frm &s = openSearch();
@@ -140,7 +142,7 @@ TEST_F(Search, ARangeOnTwoItemsListsWhatItFindsAndANarrowerOneRefillsTheList)
     EXPECT_EQ(found(), (QList<int>{5, 12}));
 }
 
-TEST_F(Search, NothingToRunTooMuchOrNothingFoundIsSaid)
+TEST_P(Search, NothingToRunTooMuchOrNothingFoundIsSaid)
 {
     open();
     Srch_frm &s = openSearch();
@@ -160,7 +162,7 @@ TEST_F(Search, NothingToRunTooMuchOrNothingFoundIsSaid)
     EXPECT_EQ(results(), nullptr);
 }
 
-TEST_F(Search, ALayoutWithoutItemsOffersNothingToRun)
+TEST_P(Search, ALayoutWithoutItemsOffersNothingToRun)
 {
     open(QString());
     AlertAnswerer alerts;
@@ -172,7 +174,7 @@ TEST_F(Search, ALayoutWithoutItemsOffersNothingToRun)
     EXPECT_EQ(results(), nullptr);
 }
 
-TEST_F(Search, OnlyItemsBeforeTheFirstNotSetAreOfferedAndEngineErrorsAreShown)
+TEST_P(Search, OnlyItemsBeforeTheFirstNotSetAreOfferedAndEngineErrorsAreShown)
 {
     // The one item names a column the table does not have.
     open(QStringLiteral("(0, 'S', 11, '予備', ' '), (1, ' ', 0, '', ' '), (2, 'S', 2, '品名', ' ')"));
@@ -187,7 +189,7 @@ TEST_F(Search, OnlyItemsBeforeTheFirstNotSetAreOfferedAndEngineErrorsAreShown)
     EXPECT_EQ(results(), nullptr);
 }
 
-TEST_F(Search, TheListShowsTheRecordOfItsRowAndTheCardStepsWalkItUntilItCloses)
+TEST_P(Search, TheListShowsTheRecordOfItsRowAndTheCardStepsWalkItUntilItCloses)
 {
     open();
     // 部分一致: anywhere in the value, full-width forms as their plain ones.
@@ -218,5 +220,8 @@ TEST_F(Search, TheListShowsTheRecordOfItsRowAndTheCardStepsWalkItUntilItCloses)
     click(2);
     EXPECT_EQ(shown(), QStringLiteral("7"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, Search, ::testing::Values(Dialect::SQLite, Dialect::PostgreSQL),
+                         [](const auto &info) { return engineName(info.param); });
 
 } // namespace

@@ -4,11 +4,28 @@
 #include "shell/startup.h"
 #include "support/modal.h"
 
+#include "db/folders.h"
+
+#include <QDir>
+#include <QFile>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-TestDesk::TestDesk() = default;
+TestDesk::TestDesk(zumen::Dialect dialect) : m_temp(dialect)
+{
+    if (m_temp.conninfo().isEmpty())
+        return;
+    QFile server(QDir(m_temp.folder()).filePath(zumen::WorkingFolder::ServerFile));
+    if (!server.open(QIODevice::WriteOnly) || server.write(m_temp.conninfo().toUtf8()) < 0)
+        throw std::runtime_error("QV.SERVER could not be written");
+}
+
+zumen::Database TestDesk::otherDesk()
+{
+    return m_temp.conninfo().isEmpty() ? zumen::Database::open(m_temp.path())
+                                       : zumen::Database::connect(m_temp.conninfo());
+}
 
 TestDesk::~TestDesk() = default;
 
