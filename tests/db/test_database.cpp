@@ -337,4 +337,30 @@ TEST(DatabaseErrors, AFileLockedByAnotherProgramIsReported)
     EXPECT_NO_THROW(Database::open(t.path(), 50));
 }
 
+// The server's faults reach the caller with the numbers the file's would have.
+TEST(DatabaseErrors, ServerFaultsCarryTheFileEnginesNumbers)
+{
+    ZUMEN_REQUIRE_SERVER();
+    TempDb t(Dialect::PostgreSQL);
+    EXPECT_EQ(errorNumber([&] { Database::connect(t.conninfo() + QStringLiteral(" user=zumen_nobody")); }),
+              DbErr::InvalidAccount);
+
+    // Another desk holds the write lock past this one's wait.
+    Database other = Database::connect(t.conninfo());
+    Database waiting = Database::connect(t.conninfo(), {}, 100);
+    {
+        Transaction holding(other);
+        EXPECT_EQ(errorNumber([&] { Transaction late(waiting); }), DbErr::LockedByOther);
+    }
+    EXPECT_NO_THROW(Transaction(waiting).commit());
+
+    // A connection the server ended: told, not crashed, and the message names no password.
+    Statement pid = waiting.prepare(QStringLiteral("SELECT pg_backend_pid()"));
+    ASSERT_TRUE(pid.step());
+    other.executeNative(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid.columnInteger(0)));
+    pid.run();
+    EXPECT_EQ(errorNumber([&] { waiting.openRecordset(QStringLiteral("SELECT * FROM DT")); }),
+              DbErr::ConnectionFailed);
+}
+
 } // namespace
