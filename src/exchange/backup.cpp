@@ -138,6 +138,15 @@ PageFolders pageFolders(OptionsStore &options, const QString &source, const QDir
     return folders;
 }
 
+// A shared archive's rows are the server's to back up, with its own tools.
+void refuseServerFolder(const QDir &folder)
+{
+    if (folder.exists(WorkingFolder::ServerFile))
+        fail(QStringLiteral("'%1' は共有アーカイブの作業フォルダです (QV.SERVER)。共有アーカイブはサーバーで "
+                            "pg_dump を使ってバックアップし、pg_restore で戻してください。")
+                 .arg(QDir::toNativeSeparators(folder.path())));
+}
+
 } // namespace
 
 QString timestampedFolder(const QString &parent)
@@ -149,6 +158,7 @@ QString timestampedFolder(const QString &parent)
 Result create(const QString &workingFolder, const QString &dest)
 {
     const QDir source(QFileInfo(workingFolder).absoluteFilePath());
+    refuseServerFolder(source);
     if (!source.exists(DatabaseFile))
         fail(QStringLiteral("'%1' は作業フォルダではありません (QV.MDB がありません)。").arg(source.path()));
     const QFileInfo destInfo(dest);
@@ -268,6 +278,7 @@ int restore(const QString &backup, const QString &target)
 {
     const QDir from(QFileInfo(backup).absoluteFilePath());
     const QDir into(QFileInfo(target).absoluteFilePath());
+    refuseServerFolder(into);
     if (into.exists(DatabaseFile))
         fail(QStringLiteral("'%1' にはすでに QV.MDB があります。作業フォルダの上には戻しません: "
                             "新しいフォルダに戻すか、今の作業フォルダを別の名前に移してください。")

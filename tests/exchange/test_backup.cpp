@@ -130,6 +130,16 @@ TEST(Backup, NothingIsOverwrittenAndRestoreChecksEveryFileBeforeWriting)
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err.contains("空のフォルダではありません")) << refused.err.toStdString();
     EXPECT_EQ(QDir(full).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"note.txt"});
+    // A shared archive's folder is the server's to back up and restore.
+    const QString shared = top.filePath("shared");
+    QDir().mkpath(shared);
+    writeBytes(QDir(shared).filePath("QV.SERVER"), "host=db dbname=zumen");
+    for (const QStringList &args : {QStringList{QStringLiteral("backup"), top.filePath("s"), shared},
+                                    QStringList{QStringLiteral("restore"), full, shared}}) {
+        const ToolRun server = zumenDb(args);
+        EXPECT_EQ(server.exitCode, 1);
+        EXPECT_TRUE(server.err.contains("pg_dump")) << server.err.toStdString();
+    }
 
     const QString backup = top.filePath("b");
     QDir().mkpath(backup); // an empty folder is fine
