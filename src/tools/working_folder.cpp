@@ -178,6 +178,20 @@ void saveTiff(const QImage &image, const QString &path, int dpi)
 
 } // namespace
 
+void writeStartingLayouts(Database &db)
+{
+    // The drawing number, product name and remarks are the columns that requests and
+    // the lookup list read whatever the layout says; the starting layout shows them.
+    writeLayout(db, QStringLiteral("Desgn"),
+                {{"S", 1, "図番", " "},
+                 {"S", 2, "品名", " "},
+                 {"D", 1, "作成日", " "},
+                 {"N", 1, "数量", "#,##0"},
+                 {"M", 1, "備考", " "}});
+    writeLayout(db, QStringLiteral("DesgnHS"),
+                {{"D", 1, "日付", " "}, {"S", 1, "内容", " "}, {"S", 2, "担当", " "}, {"M", 1, "備考", " "}});
+}
+
 void init(const QString &folder)
 {
     const QDir dir = madeFolder(folder);
@@ -201,17 +215,7 @@ void init(const QString &folder)
     try {
         Transaction t(db);
         Schema::create(db);
-        // The drawing number, product name and remarks are the columns that requests and
-        // the lookup list read whatever the layout says; the starting layout shows them.
-        writeLayout(db, QStringLiteral("Desgn"),
-                    {{"S", 1, "図番", " "},
-                     {"S", 2, "品名", " "},
-                     {"D", 1, "作成日", " "},
-                     {"N", 1, "数量", "#,##0"},
-                     {"M", 1, "備考", " "}});
-        writeLayout(
-            db, QStringLiteral("DesgnHS"),
-            {{"D", 1, "日付", " "}, {"S", 1, "内容", " "}, {"S", 2, "担当", " "}, {"M", 1, "備考", " "}});
+        writeStartingLayouts(db);
         writeOption(db, 11, storedFolder(ScanFolder, dir.path()));
         writeOption(db, 12, storedFolder(FilesFolder, dir.path()));
         t.commit();
@@ -293,7 +297,7 @@ void demo(const QString &folder)
 QStringList check(const QString &folder, int *version)
 {
     const QDir dir = existingFolder(folder);
-    Database db = Database::open(dir.filePath(DatabaseFile));
+    Database db = openArchive(dir.path());
     const int v = Schema::version(db);
     if (version)
         *version = v;

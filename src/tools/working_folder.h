@@ -17,10 +17,12 @@ namespace WorkingFolder {
 // database is complete before it takes its name. Throws DbError, or
 // std::runtime_error for file system faults, with a Japanese message.
 void init(const QString &folder);
+// The record and history layouts a new archive starts with, added to empty tables.
+void writeStartingLayouts(Database &db);
 // init plus sample records with page images and history entries.
 void demo(const QString &folder);
-// What the database in the folder lacks, a version other than this program's among it; empty
-// when it holds everything. The file's version goes to version.
+// What the folder's archive (QV.MDB, or the server QV.SERVER names) lacks, a version other than
+// this program's among it; empty when it holds everything. The archive's version goes to version.
 QStringList check(const QString &folder, int *version = nullptr);
 
 } // namespace WorkingFolder
