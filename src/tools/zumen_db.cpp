@@ -8,6 +8,7 @@
 #include "text/request_file.h"
 #include "text/utility.h"
 #include "tools/generate.h"
+#include "tools/shared_archive.h"
 #include "tools/working_folder.h"
 
 #include <QCommandLineParser>
@@ -33,7 +34,8 @@ const char *const Commands =
     "コマンド:\n"
     "  init [フォルダ]             空のデータベース QV.MDB と作業フォルダを作ります\n"
     "  demo フォルダ               見本の図面とデータ入りの作業フォルダを作ります\n"
-    "  check [フォルダ]            QV.MDB に必要な表と列がそろっているか調べます\n"
+    "  check [フォルダ]            QV.MDB (QV.SERVER があればそのサーバー) に必要な表と列が\n"
+    "                              そろっているか調べます\n"
     "  generate フォルダ --records 件数 [--seed 種]\n"
     "                              計測用の大きな作業フォルダを作ります\n"
     "  request ZUBAN|HINNAMAE 値 [フォルダ]\n"
@@ -48,7 +50,13 @@ const char *const Commands =
     "  backup 保存先 [フォルダ]    使用中でも一貫したコピーを、ページファイルとマニフェストと共に\n"
     "                              新しいか空の保存先に作ります (見つからないページがあれば終了状態 1)\n"
     "  restore バックアップ [フォルダ]\n"
-    "                              バックアップを確かめ、QV.MDB のないフォルダに戻します";
+    "                              バックアップを確かめ、QV.MDB のないフォルダに戻します\n"
+    "  init-server 接続文字列      PostgreSQL サーバーの空のデータベースに共有アーカイブを作ります\n"
+    "  roles 接続文字列            共有アーカイブに読むだけの役割 zumen_read と登録と変更ができる\n"
+    "                              役割 zumen_file を作り、各自のログインの作り方を示します\n"
+    "  migrate フォルダ 接続文字列 [--copy-pages 共有フォルダ]\n"
+    "                              作業フォルダの QV.MDB をサーバーの空のデータベースへ写します\n"
+    "                              (--copy-pages ならページファイルも写します)";
 
 // A command line that cannot be read: what was wrong, then how to write it, exit status 2.
 int usage(const QCommandLineParser &parser, const QString &problem = {})
@@ -150,6 +158,18 @@ int exportPdf(std::int32_t id, const QString &file, const QString &folder,
     return 0;
 }
 
+// What each workstation's QV.SERVER is to hold, after an archive was made on the server.
+void printServerLine(const QString &conninfo, zumen::Database &server)
+{
+    const zumen::SharedArchive::ServerLine line = zumen::SharedArchive::serverLine(conninfo, server);
+    print(stdout, QStringLiteral("各端末の作業フォルダに %1 というファイルを置き、次の一行を書いてください "
+                                 "(パスワードは各自の ~/.pgpass に):")
+                      .arg(zumen::WorkingFolder::ServerFile));
+    print(stdout, QStringLiteral("  ") + line.text);
+    if (!line.note.isEmpty())
+        print(stderr, QStringLiteral("注意: ") + line.note);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -192,8 +212,11 @@ int main(int argc, char *argv[])
                                           QStringLiteral("import ですでにある ID の値を置き換えます"));
     const QCommandLineOption skipBadOption(QStringLiteral("skip-bad"),
                                            QStringLiteral("import で読めない行を飛ばし、ほかを書きます"));
+    const QCommandLineOption copyPagesOption(
+        QStringLiteral("copy-pages"), QStringLiteral("migrate でページファイルを共有フォルダへ写します"),
+        QStringLiteral("共有フォルダ"));
     parser.addOptions({recordsOption, seedOption, historyOption, encodingOption, datesOption, forceOption,
-                       updateOption, skipBadOption, skipMissingOption});
+                       updateOption, skipBadOption, skipMissingOption, copyPagesOption});
     parser.addPositionalArgument(QStringLiteral("コマンド"), QStringLiteral("下のどれか"),
                                  QStringLiteral("コマンド [引数...]"));
     if (!parser.parse(app.arguments()))
@@ -225,6 +248,8 @@ int main(int argc, char *argv[])
         return usage(parser, QStringLiteral("--skip-missing は export-pdf だけのものです。"));
     if ((parser.isSet(updateOption) || parser.isSet(skipBadOption)) && !importing)
         return usage(parser, QStringLiteral("--update と --skip-bad は import だけのものです。"));
+    if (parser.isSet(copyPagesOption) && command != QLatin1String("migrate"))
+        return usage(parser, QStringLiteral("--copy-pages は migrate だけのものです。"));
     zumen::Csv::ExportOptions out;
     zumen::Csv::ImportOptions in;
     out.rows = in.rows = parser.isSet(historyOption) ? zumen::Csv::Rows::History : zumen::Csv::Rows::Records;
@@ -316,15 +341,48 @@ int main(int argc, char *argv[])
         } else if (command == QLatin1String("check") && args.size() <= 2) {
             int fileVersion = 0;
             const QStringList missing = zumen::WorkingFolder::check(folder, &fileVersion);
+            const QString archive =
+                QFileInfo(QDir(folder).filePath(zumen::WorkingFolder::ServerFile)).isFile()
+                    ? QStringLiteral("共有アーカイブ (%1 のサーバー)").arg(zumen::WorkingFolder::ServerFile)
+                    : zumen::WorkingFolder::DatabaseFile;
             if (!missing.isEmpty()) {
-                print(stdout, QStringLiteral("QV.MDB に足りないもの:"));
+                print(stdout, QStringLiteral("%1 に足りないもの:").arg(archive));
                 for (const QString &m : missing)
                     print(stdout, QStringLiteral("  ") + m);
                 return 1;
             }
-            print(
-                stdout,
-                QStringLiteral("QV.MDB (形式 %1) には必要な表と列がすべてそろっています。").arg(fileVersion));
+            print(stdout, QStringLiteral("%1 (形式 %2) には必要な表と列がすべてそろっています。")
+                              .arg(archive)
+                              .arg(fileVersion));
+        } else if (command == QLatin1String("init-server") && args.size() == 2) {
+            zumen::Database server = zumen::Database::connect(args[1]);
+            zumen::SharedArchive::initServer(server);
+            print(stdout, QStringLiteral("サーバーのデータベース %1 に共有アーカイブを作りました。")
+                              .arg(server.path()));
+            printServerLine(args[1], server);
+        } else if (command == QLatin1String("roles") && args.size() == 2) {
+            zumen::Database server = zumen::Database::connect(args[1]);
+            const QStringList lines = zumen::SharedArchive::roles(server);
+            print(stdout,
+                  QStringLiteral("役割 %1 (読むだけ) と %2 (登録と変更) に %3 の表の権限を与えました。"
+                                 "各自のログインは、たとえば次のように作ります:")
+                      .arg(zumen::SharedArchive::ReadRole, zumen::SharedArchive::FileRole, server.path()));
+            for (const QString &line : lines)
+                print(stdout, QStringLiteral("  ") + line);
+        } else if (command == QLatin1String("migrate") && args.size() == 3) {
+            zumen::Database server = zumen::Database::connect(args[2]);
+            const zumen::SharedArchive::Migrated done = zumen::SharedArchive::migrate(
+                args[1], server, parser.value(copyPagesOption),
+                [](const QString &what, int, int) { print(stdout, what + QStringLiteral("…")); });
+            QStringList counts;
+            for (const auto &[table, rows] : done.counts)
+                counts << QStringLiteral("%1 %2").arg(table, count(static_cast<int>(rows)));
+            print(stdout,
+                  QStringLiteral("'%1' の QV.MDB をサーバーのデータベース %2 へ写しました (行数: %3)。")
+                      .arg(QDir(args[1]).absolutePath(), server.path(), counts.join(QStringLiteral(", "))));
+            for (const QString &warning : done.warnings)
+                print(stderr, QStringLiteral("注意: ") + warning);
+            printServerLine(args[2], server);
         } else {
             return usage(parser, QStringLiteral("コマンドか引数の数が違います: ") + args.join(u' '));
         }
