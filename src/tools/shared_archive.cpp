@@ -340,7 +340,7 @@ Migrated migrate(const QString &folder, Database &server, const QString &copyPag
         result.warnings = relativeFolderWarnings(sourceOptions, dir.path());
     else
         pages = planPages(sourceOptions, QDir(copyPagesTo).absolutePath(), result.warnings);
-    const int steps = static_cast<int>(tables.size()) + (pages.isEmpty() ? 1 : 2);
+    const int steps = static_cast<int>(tables.size()) + (pages.isEmpty() ? 2 : 3);
     int done = 0;
     const auto step = [&](const QString &what) {
         if (progress)
@@ -350,7 +350,17 @@ Migrated migrate(const QString &folder, Database &server, const QString &copyPag
 
     Transaction writing(server);
     CopiedFiles copied;
-    Schema::create(server);
+    // Schema::create's statements, the indexes held back: built once over the copied rows
+    // rather than row by row, they take a quarter off a large copy's time.
+    const QStringList statements = Schema::createStatements(Dialect::PostgreSQL);
+    static const QRegularExpression index(QStringLiteral("^CREATE (UNIQUE )?INDEX "));
+    const auto run = [&](bool indexes) {
+        for (const QString &sql : statements) {
+            if (index.match(sql).hasMatch() == indexes)
+                server.executeNative(sql);
+        }
+    };
+    run(false);
     for (const Schema::Table &table : tables) {
         const qint64 rows = rowCount(source, table.name);
         step(QStringLiteral("表 %1 (%2 行) を写しています").arg(table.name, count(rows)));
@@ -364,6 +374,8 @@ Migrated migrate(const QString &folder, Database &server, const QString &copyPag
         }
         result.counts.append({table.name, rows});
     }
+    step(QStringLiteral("索引を作っています"));
+    run(true);
     if (!pages.isEmpty())
         step(QStringLiteral("ページファイルを写しています"));
     OptionsStore serverOptions(server);

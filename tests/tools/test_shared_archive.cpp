@@ -17,6 +17,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
@@ -80,7 +81,7 @@ TEST(SharedArchive, MigrateCopiesEveryTableAndTheStoresReadTheSameOnTheServer)
     int steps = 0;
     const SharedArchive::Migrated migrated =
         SharedArchive::migrate(folder, server, {}, [&](const QString &, int, int) { ++steps; });
-    EXPECT_EQ(steps, Schema::tables().size() + 1);
+    EXPECT_EQ(steps, Schema::tables().size() + 2);
 
     Database file = Database::open(fileOf(folder));
     ASSERT_EQ(migrated.counts.size(), Schema::tables().size());
@@ -91,6 +92,14 @@ TEST(SharedArchive, MigrateCopiesEveryTableAndTheStoresReadTheSameOnTheServer)
     EXPECT_EQ(rows(server, QStringLiteral("DT")), 400);
     EXPECT_TRUE(Schema::missing(server).isEmpty());
     EXPECT_EQ(Schema::version(server), Schema::CurrentVersion);
+    // Every index, built after the rows, besides each table's key.
+    const QStringList made = Schema::createStatements(Dialect::PostgreSQL);
+    Statement indexes =
+        server.prepare(QStringLiteral("SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema()"));
+    ASSERT_TRUE(indexes.step());
+    EXPECT_EQ(indexes.columnInteger(0),
+              made.filter(QRegularExpression(QStringLiteral("^CREATE (UNIQUE )?INDEX "))).size() +
+                  Schema::tables().size());
 
     RecordStore fileRecords(file), serverRecords(server);
     for (int id : {1, 10, 250, 400}) {
