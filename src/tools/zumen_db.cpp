@@ -343,7 +343,7 @@ int main(int argc, char *argv[])
             const QStringList missing = zumen::WorkingFolder::check(folder, &fileVersion);
             const QString archive =
                 QFileInfo(QDir(folder).filePath(zumen::WorkingFolder::ServerFile)).isFile()
-                    ? QStringLiteral("共有アーカイブ (%1 のサーバー)").arg(zumen::WorkingFolder::ServerFile)
+                    ? QStringLiteral("%1 の共有アーカイブ").arg(zumen::WorkingFolder::ServerFile)
                     : zumen::WorkingFolder::DatabaseFile;
             if (!missing.isEmpty()) {
                 print(stdout, QStringLiteral("%1 に足りないもの:").arg(archive));
