@@ -11,6 +11,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <map>
 #include <stdexcept>
 
 using namespace zumen;
@@ -111,6 +112,25 @@ Query query(const QString &name, int records)
     throw std::invalid_argument("no such query");
 }
 
+// The bare query on the server for each search, with the archive's own indexes: its values
+// are Query::values, as $1.
+const char *serverAnchor(const QString &name)
+{
+    static const std::map<QString, const char *> anchors = {
+        {QStringLiteral("month"), "SELECT id FROM dt WHERE date1 BETWEEN '2015-06-01' AND '2015-06-30'"},
+        {QStringLiteral("number"), "SELECT id FROM dt WHERE val1 > 9990"},
+        {QStringLiteral("tenth"), "SELECT id FROM dt WHERE val1 < 1000"},
+        {QStringLiteral("number_prefix"), "SELECT id FROM dt WHERE str1 ILIKE $1"},
+        {QStringLiteral("memo"), "SELECT id FROM dt WHERE text1 ILIKE '%溶接部%'"},
+        {QStringLiteral("memo_rare"), "SELECT id FROM dt WHERE text1 ILIKE '%使用する。検査成績書%'"},
+        {QStringLiteral("partial"), "SELECT id FROM dt WHERE zumen_fold(str1) LIKE '%4512%'"},
+        {QStringLiteral("partial_halfwidth"), "SELECT id FROM dt WHERE zumen_fold(str2) LIKE '%プレート%'"},
+        {QStringLiteral("partial_2chars"), "SELECT id FROM dt WHERE zumen_fold(str2) LIKE '%ガイ%'"},
+        {QStringLiteral("partial_1char"), "SELECT id FROM dt WHERE zumen_fold(str2) LIKE '%蓋%'"},
+    };
+    return anchors.at(name);
+}
+
 QString queryText(const Query &q)
 {
     QString refusal;
@@ -167,33 +187,102 @@ BENCHMARK_CAPTURE(Search, partial_1char, QStringLiteral("partial_1char"))
     ->Apply(sizes)
     ->Unit(benchmark::kMillisecond);
 
+// The same searches on a shared archive over the server's local socket. Anchor: the bare query
+// through libpq (serverAnchor); file_us is the search on the file, measured in the same run.
+void ServerSearch(benchmark::State &state, const QString &name)
+{
+    const int records = static_cast<int>(state.range(0));
+    Database &db = serverArchive(records).db;
+    const Query q = query(name, records);
+    const QString sql = queryText(q);
+    BarePg bare(serverConnection(records));
+    const char *anchorSql = serverAnchor(name);
+    const Times anchor = medianMicros([&] { bare.run(anchorSql, q.values); });
+    state.counters["anchor_hits"] = static_cast<double>(bare.run(anchorSql, q.values));
+    Database &file = archive(records).db;
+    state.counters["file_us"] = medianMicros([&] { file.openRecordset(sql).recordCount(); }).wall;
+    long long hits = 0;
+    measure(
+        state,
+        [&] {
+            Recordset found = db.openRecordset(sql);
+            hits = found.recordCount();
+        },
+        anchor);
+    state.counters["hits"] = static_cast<double>(hits);
+}
+BENCHMARK_CAPTURE(ServerSearch, month, QStringLiteral("month"))
+    ->Apply(serverSizes)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ServerSearch, number, QStringLiteral("number"))
+    ->Apply(serverSizes)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ServerSearch, number_prefix, QStringLiteral("number_prefix"))
+    ->Apply(serverSizes)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ServerSearch, memo, QStringLiteral("memo"))
+    ->Apply(serverSizes)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ServerSearch, partial, QStringLiteral("partial"))
+    ->Apply(serverSizes)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ServerSearch, partial_halfwidth, QStringLiteral("partial_halfwidth"))
+    ->Apply(serverSizes)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ServerSearch, partial_1char, QStringLiteral("partial_1char"))
+    ->Apply(serverSizes)
+    ->Unit(benchmark::kMillisecond);
+
 // The result list as the user first sees it: filled, its row count and the first screen's
 // identifiers and names read.
-void ResultList(benchmark::State &state, const QString &name)
+int showList(Database &db, const QString &sql)
 {
     constexpr int Screen = 25;
+    SrchList_frm list;
+    list.fill(db.openRecordset(sql));
+    const int rows = list.rowCount() - 1;
+    for (int r = 1; r <= std::min(rows, Screen); ++r) {
+        QString text = list.textMatrix(r, 0) + list.textMatrix(r, 1);
+        benchmark::DoNotOptimize(text);
+    }
+    return rows;
+}
+
+void ResultList(benchmark::State &state, const QString &name)
+{
     const int records = static_cast<int>(state.range(0));
     Database &db = archive(records).db;
     const Query q = query(name, records);
     const QString sql = queryText(q);
     int rows = 0;
     measure(
-        state,
-        [&] {
-            SrchList_frm list;
-            list.fill(db.openRecordset(sql));
-            rows = list.rowCount() - 1;
-            for (int r = 1; r <= std::min(rows, Screen); ++r) {
-                QString text = list.textMatrix(r, 0) + list.textMatrix(r, 1);
-                benchmark::DoNotOptimize(text);
-            }
-        },
-        anchors(state, q, records));
+        state, [&] { rows = showList(db, sql); }, anchors(state, q, records));
     state.counters["hits"] = rows;
 }
 BENCHMARK_CAPTURE(ResultList, tenth, QStringLiteral("tenth"))->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ResultList, number_prefix, QStringLiteral("number_prefix"))
     ->Apply(sizes)
+    ->Unit(benchmark::kMillisecond);
+
+// The list on a shared archive: its first page of keys by a query of its own. file_us is the
+// list on the file, in the same run.
+void ServerResultList(benchmark::State &state, const QString &name)
+{
+    const int records = static_cast<int>(state.range(0));
+    Database &db = serverArchive(records).db;
+    const Query q = query(name, records);
+    const QString sql = queryText(q);
+    BarePg bare(serverConnection(records));
+    const char *anchorSql = serverAnchor(name);
+    const Times anchor = medianMicros([&] { bare.run(anchorSql, q.values); });
+    state.counters["file_us"] = medianMicros([&] { showList(archive(records).db, sql); }).wall;
+    int rows = 0;
+    measure(
+        state, [&] { rows = showList(db, sql); }, anchor);
+    state.counters["hits"] = rows;
+}
+BENCHMARK_CAPTURE(ServerResultList, tenth, QStringLiteral("tenth"))
+    ->Apply(serverSizes)
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -4,11 +4,13 @@
 #include "shell/desk.h"
 #include "shell/startup.h"
 #include "tools/generate.h"
+#include "tools/shared_archive.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -165,6 +167,55 @@ Archive &archive(int records)
     return *a;
 }
 
+void serverSizes(benchmark::internal::Benchmark *b)
+{
+    b->Arg(1000000);
+}
+
+QString serverConnection(int records)
+{
+    const QString admin = qEnvironmentVariable("ZUMEN_BENCH_PG");
+    if (admin.isEmpty())
+        throw std::runtime_error("ZUMEN_BENCH_PG is not set: see README, Benchmarks");
+    const QString name = QStringLiteral("zumen_bench_%1").arg(records);
+    // A later keyword overrides an earlier one in a libpq connection string.
+    const QString conninfo = admin + QStringLiteral(" dbname=") + name;
+    Database server = Database::connect(admin);
+    Statement exists = server.prepare(QStringLiteral("SELECT 1 FROM pg_database WHERE datname = ?1"));
+    exists.bind(1, name);
+    if (exists.step()) {
+        exists.run();
+        Database made = Database::connect(conninfo);
+        Statement count = made.prepare(QStringLiteral("SELECT count(*) FROM DT"));
+        if (Schema::version(made) == Schema::CurrentVersion && count.step() &&
+            count.columnInteger(0) == records)
+            return conninfo;
+    }
+    note(QStringLiteral("copying %1 records into the server database %2 (once)").arg(records).arg(name));
+    const QString source = folder(records);
+    server.executeNative(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
+    server.executeNative(
+        QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8' LC_COLLATE 'C' "
+                       "LC_CTYPE 'C.UTF-8'")
+            .arg(name));
+    Database target = Database::connect(conninfo);
+    SharedArchive::migrate(source, target);
+    // Statistics for the planner, as autovacuum would gather them on a server that runs a while.
+    target.executeNative(QStringLiteral("ANALYZE"));
+    return conninfo;
+}
+
+Archive &serverArchive(int records)
+{
+    static std::map<int, std::unique_ptr<Archive>> open;
+    if (open.empty())
+        keepUntilEnd([] { open.clear(); });
+    auto &a = open[records];
+    if (!a)
+        a = std::make_unique<Archive>(Database::connect(serverConnection(records)));
+    return *a;
+}
+
 Desk &desk(int records)
 {
     static std::map<int, std::unique_ptr<Desk>> started;
@@ -178,6 +229,53 @@ Desk &desk(int records)
         d->endProgram = [] {};
     }
     return *d;
+}
+
+BarePg::BarePg(const QString &conninfo) : m_conn(PQconnectdb(conninfo.toUtf8().constData()))
+{
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        throw std::runtime_error(PQerrorMessage(m_conn));
+}
+
+BarePg::~BarePg()
+{
+    PQfinish(m_conn);
+}
+
+long long BarePg::run(const char *sql, const QList<Variant> &values)
+{
+    auto it = std::find_if(m_prepared.begin(), m_prepared.end(),
+                           [&](const char *s) { return std::strcmp(s, sql) == 0; });
+    const std::string name = "b" + std::to_string(it - m_prepared.begin());
+    if (it == m_prepared.end()) {
+        PGresult *prepared = PQprepare(m_conn, name.c_str(), sql, 0, nullptr);
+        const bool ok = PQresultStatus(prepared) == PGRES_COMMAND_OK;
+        PQclear(prepared);
+        if (!ok)
+            throw std::runtime_error(PQerrorMessage(m_conn));
+        m_prepared.push_back(sql);
+    }
+    std::vector<std::string> texts;
+    for (const Variant &v : values)
+        texts.push_back(v.toString().toStdString());
+    std::vector<const char *> params;
+    for (const std::string &t : texts)
+        params.push_back(t.c_str());
+    PGresult *r = PQexecPrepared(m_conn, name.c_str(), static_cast<int>(params.size()), params.data(),
+                                 nullptr, nullptr, 0);
+    if (PQresultStatus(r) != PGRES_TUPLES_OK) {
+        PQclear(r);
+        throw std::runtime_error(PQerrorMessage(m_conn));
+    }
+    const int rows = PQntuples(r), columns = PQnfields(r);
+    std::size_t bytes = 0;
+    for (int row = 0; row < rows; ++row) {
+        for (int c = 0; c < columns; ++c)
+            bytes += std::strlen(PQgetvalue(r, row, c));
+    }
+    benchmark::DoNotOptimize(bytes);
+    PQclear(r);
+    return rows;
 }
 
 Bare::Bare(const QString &path)

@@ -14,6 +14,7 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+struct pg_conn;
 
 namespace zumen {
 struct Desk;
@@ -33,6 +34,14 @@ QString folder(int records);
 QString anchorFile(int records);
 // The folder's database with its stores, opened once per size.
 Archive &archive(int records);
+// The same archive on a PostgreSQL server over its local socket: ZUMEN_BENCH_PG is the
+// connection string of a role that may create databases (scripts/pg-cluster.sh start prints
+// one). Database zumen_bench_N is copied from folder(records) by migrate on first use and kept;
+// drop it when the generator changes. Throws when ZUMEN_BENCH_PG is not set.
+QString serverConnection(int records);
+Archive &serverArchive(int records);
+// The server benchmarks are measured at a million records only: ->Apply(serverSizes).
+void serverSizes(benchmark::internal::Benchmark *b);
 // A desk started in the folder as the program starts it (the current folder is left there),
 // once per size.
 Desk &desk(int records);
@@ -63,6 +72,22 @@ public:
 private:
     sqlite3 *m_db = nullptr;
     std::vector<std::pair<const char *, sqlite3_stmt *>> m_statements;
+};
+
+// A plain libpq connection to the server archive, for the operation the path is compared with.
+class BarePg {
+public:
+    explicit BarePg(const QString &conninfo);
+    ~BarePg();
+    BarePg(const BarePg &) = delete;
+    BarePg &operator=(const BarePg &) = delete;
+    // Runs the statement (prepared once, $N marks) with the values sent as text and reads every
+    // value of every row; gives the number of rows.
+    long long run(const char *sql, const QList<Variant> &values = {});
+
+private:
+    pg_conn *m_conn = nullptr;
+    std::vector<const char *> m_prepared;
 };
 
 // Median times in microseconds: on the clock, and the calling thread's CPU time (the machine

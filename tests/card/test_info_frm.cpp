@@ -238,7 +238,7 @@ TEST_F(Card, ASaveAfterAnotherDeskChangedTheLayoutIsRefusedAndKeepsWhatWasTyped)
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, CardOnEachEngine, ::testing::Values(Dialect::SQLite, Dialect::PostgreSQL),
-                         [](const auto &info) { return engineName(info.param); });
+                         engineParamName);
 
 TEST_F(Card, TheHiddenGestureOnEndOpensOptions)
 {

@@ -285,9 +285,9 @@ TEST_P(Recordsets, TransactionRollsBackUnlessCommitted)
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, JetTexts, ::testing::Values(Dialect::SQLite, Dialect::PostgreSQL),
-                         [](const auto &info) { return engineName(info.param); });
+                         engineParamName);
 INSTANTIATE_TEST_SUITE_P(Engines, Recordsets, ::testing::Values(Dialect::SQLite, Dialect::PostgreSQL),
-                         [](const auto &info) { return engineName(info.param); });
+                         engineParamName);
 
 TEST(DatabaseErrors, EachFaultCarriesItsNumber)
 {

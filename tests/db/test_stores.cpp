@@ -254,8 +254,7 @@ TEST_P(FileStores, TheTextIndexFollowsSavesAndOtherProgramsWrites)
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Stores, ::testing::Values(Dialect::SQLite, Dialect::PostgreSQL),
-                         [](const auto &info) { return engineName(info.param); });
-INSTANTIATE_TEST_SUITE_P(File, FileStores, ::testing::Values(Dialect::SQLite),
-                         [](const auto &info) { return engineName(info.param); });
+                         engineParamName);
+INSTANTIATE_TEST_SUITE_P(File, FileStores, ::testing::Values(Dialect::SQLite), engineParamName);
 
 } // namespace

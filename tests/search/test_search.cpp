@@ -222,6 +222,6 @@ TEST_P(Search, TheListShowsTheRecordOfItsRowAndTheCardStepsWalkItUntilItCloses)
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Search, ::testing::Values(Dialect::SQLite, Dialect::PostgreSQL),
-                         [](const auto &info) { return engineName(info.param); });
+                         engineParamName);
 
 } // namespace

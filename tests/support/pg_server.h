@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <gtest/gtest.h>
+
 #include <optional>
 
 // The test server ./test.sh starts (scripts/pg-cluster.sh): its connection string is in
@@ -36,3 +38,7 @@ private:
 
 // Parameter names for tests run on each engine: "SQLite", "PostgreSQL".
 std::string engineName(zumen::Dialect dialect);
+inline std::string engineParamName(const ::testing::TestParamInfo<zumen::Dialect> &info)
+{
+    return engineName(info.param);
+}
