@@ -67,6 +67,12 @@ int usage(const QCommandLineParser &parser, const QString &problem = {})
     return 2;
 }
 
+QString notWorkingFolder(const QString &folder)
+{
+    return QStringLiteral("'%1' は作業フォルダではありません (QV.MDB も QV.SERVER もありません)。")
+        .arg(QDir(folder).absolutePath());
+}
+
 QString count(int n)
 {
     return zumen::FormatNumber(zumen::Variant(n), QStringLiteral("#,##0"));
@@ -78,17 +84,15 @@ int exchange(const QString &command, const QString &file, const QString &folder,
              const zumen::Csv::ImportOptions &in, bool force)
 {
     using namespace zumen;
-    const QString path = QDir(folder).filePath(WorkingFolder::DatabaseFile);
-    if (!QFileInfo::exists(path)) {
+    if (!WorkingFolder::holdsArchive(folder)) {
         if (command == QLatin1String("export")) {
-            print(stderr, QStringLiteral("'%1' は作業フォルダではありません (QV.MDB がありません)。")
-                              .arg(QDir(folder).absolutePath()));
+            print(stderr, notWorkingFolder(folder));
             return 1;
         }
         WorkingFolder::init(folder);
         print(stdout, QStringLiteral("'%1' に QV.MDB を作りました。").arg(QDir(folder).absolutePath()));
     }
-    Archive archive(Database::open(path));
+    Archive archive(WorkingFolder::openArchive(folder));
     archive.layouts.load(archive.mainLayout, archive.historyLayout);
     archive.scanFolder = archive.options.folder(OptionCode::ScanFolder).value_or(QString());
     archive.fileFolder = archive.options.folder(OptionCode::FileFolder).value_or(QString());
@@ -135,13 +139,11 @@ int exportPdf(std::int32_t id, const QString &file, const QString &folder,
               const zumen::RecordPdf::Options &options)
 {
     using namespace zumen;
-    const QString path = QDir(folder).filePath(WorkingFolder::DatabaseFile);
-    if (!QFileInfo::exists(path)) {
-        print(stderr, QStringLiteral("'%1' は作業フォルダではありません (QV.MDB がありません)。")
-                          .arg(QDir(folder).absolutePath()));
+    if (!WorkingFolder::holdsArchive(folder)) {
+        print(stderr, notWorkingFolder(folder));
         return 1;
     }
-    Archive archive(Database::open(path));
+    Archive archive(WorkingFolder::openArchive(folder));
     archive.scanFolder = archive.options.folder(OptionCode::ScanFolder).value_or(QString());
     archive.fileFolder = archive.options.folder(OptionCode::FileFolder).value_or(QString());
     try {
@@ -271,9 +273,8 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("request") && (args.size() == 3 || args.size() == 4)) {
         const QString into = args.size() == 4 ? args[3] : QDir::currentPath();
         // A request left where no working folder is would wait for a program that never comes.
-        if (!QFileInfo::exists(QDir(into).filePath(zumen::WorkingFolder::DatabaseFile))) {
-            print(stderr, QStringLiteral("'%1' は作業フォルダではありません (QV.MDB がありません)。")
-                              .arg(QDir(into).absolutePath()));
+        if (!zumen::WorkingFolder::holdsArchive(into)) {
+            print(stderr, notWorkingFolder(into));
             return 1;
         }
         QString error;

@@ -50,7 +50,7 @@ TEST(ZumenDb, InitMakesAWorkingFolderNeverTouchesAnExistingOneAndFailuresSayWhy)
     // A request where no working folder is would never be served: refused, nothing written.
     const ToolRun nowhere =
         zumenDb({QStringLiteral("request"), QStringLiteral("ZUBAN"), QStringLiteral("A"), dir.path()});
-    EXPECT_TRUE(nowhere.exitCode == 1 && nowhere.err.contains(QStringLiteral("QV.MDB がありません")));
+    EXPECT_TRUE(nowhere.exitCode == 1 && nowhere.err.contains(QStringLiteral("作業フォルダではありません")));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("plain")});
 
     const ToolRun init = zumenDb({QStringLiteral("init")}, dir.path());
