@@ -18,7 +18,9 @@ cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWith
 cmake --build build-fuzz -j"$(nproc)" --target fuzz
 scratch=$(mktemp -d)
 pgdir=$(mktemp -d /tmp/zumen-pg.XXXXXX)
-trap 'scripts/pg-cluster.sh stop "$pgdir"; rm -rf "$scratch"' EXIT
+# The trap runs wherever the script stands by then: the cluster script is named from here.
+cluster="$PWD/scripts/pg-cluster.sh"
+trap '"$cluster" stop "$pgdir"; rm -rf "$scratch"' EXIT
 for corpus in fuzz/corpus/*/; do
   name=$(basename "$corpus")
   mkdir "$scratch/$name"
@@ -32,7 +34,7 @@ for corpus in fuzz/corpus/*/; do
   fi
 done
 
-if server=$(scripts/pg-cluster.sh start "$pgdir"); then
+if server=$("$cluster" start "$pgdir"); then
   export ZUMEN_TEST_PG="$server"
 elif [[ ${ZUMEN_SKIP_SERVER_TESTS:-} == 1 ]]; then
   export ZUMEN_TEST_PG_SKIP="the PostgreSQL test cluster did not start (see above)"
