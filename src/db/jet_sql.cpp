@@ -152,8 +152,10 @@ QString classMembers(char32_t from, char32_t to, Dialect dialect)
 // Jet LIKE patterns: * any run, ? one character, # one digit, [..] a character class.
 // Patterns that need only * and ? become SQLite LIKE (which can use an index on a prefix);
 // others become a REGEXP served by the engine layer's own function. On a server, ILIKE and the
-// server's own regular expressions.
-QString translateLike(const QString &pattern, bool negated, QList<Variant> &params, Dialect dialect)
+// server's own regular expressions; `lowered` when the column before it is read as lower(col),
+// which an index of the server serves for a fixed beginning.
+QString translateLike(const QString &pattern, bool negated, QList<Variant> &params, Dialect dialect,
+                      bool lowered = false)
 {
     const bool server = dialect == Dialect::PostgreSQL;
     const bool needsRegexp = pattern.contains(u'#') || pattern.contains(u'[');
@@ -173,9 +175,11 @@ QString translateLike(const QString &pattern, bool negated, QList<Variant> &para
                 like += c;
             }
         }
+        const QString mark = parameter(like, params);
         QString result = (negated ? QStringLiteral("NOT ") : QString()) +
-                         (server ? QStringLiteral("ILIKE ") : QStringLiteral("LIKE ")) +
-                         parameter(like, params);
+                         (!server   ? QStringLiteral("LIKE ") + mark
+                          : lowered ? QStringLiteral("LIKE lower(CAST(%1 AS text))").arg(mark)
+                                    : QStringLiteral("ILIKE ") + mark);
         if (escaped)
             result += QStringLiteral(" ESCAPE '\\'");
         return result;
@@ -323,12 +327,12 @@ QString partialMatch(const std::vector<Token> &tokens, std::size_t &i, std::size
     i += 5;
     if (text.searchesText)
         *text.searchesText = true;
-    if (text.index && TextIndex::indexes(tokens[i - 3].text))
-        return indexLookup(tokens[i - 3].text, term, params, text);
     // The server folds as fold_text does (zumen_fold, db/schema.cpp); its trigram index serves this.
     if (text.dialect == Dialect::PostgreSQL)
         return QStringLiteral("(%1 IS NOT NULL AND zumen_fold(%1) LIKE %2 ESCAPE '\\')")
             .arg(column, parameter(anywhere(term), params));
+    if (text.index && TextIndex::indexes(tokens[i - 3].text))
+        return indexLookup(tokens[i - 3].text, term, params, text);
     return QStringLiteral("ifnull(fold_text(%1) LIKE %2 ESCAPE '\\', 0)")
         .arg(column, parameter(anywhere(term), params));
 }
@@ -432,13 +436,30 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
                 const QString narrowing = text.index && !negatedLike
                                               ? narrowingTerm(tokens, i, begin, end, depth, hasNot, text)
                                               : QString();
+                const bool server = text.dialect == Dialect::PostgreSQL;
+                // A column of its own before the LIKE: on the server, read as lower(col), which
+                // its index on the column's lower-case text serves for a fixed beginning.
+                const bool plainColumn =
+                    i > begin && !out.isEmpty() &&
+                    (tokens[i - 1].type == Token::Type::Word || tokens[i - 1].type == Token::Type::Quoted);
                 if (narrowing.isEmpty()) {
+                    const QString like = translateLike(tokens[p].text, negatedLike, params, text.dialect,
+                                                       server && plainColumn);
                     // The server's citext would fold every letter in a regular expression; the
                     // expression spells out the ASCII letters' cases itself, as on the file.
-                    const QString like = translateLike(tokens[p].text, negatedLike, params, text.dialect);
-                    if (text.dialect == Dialect::PostgreSQL && like.contains(u'~') && !out.isEmpty())
+                    if (server && like.contains(u'~') && !out.isEmpty())
                         out.last() += QStringLiteral("::text");
+                    else if (server && plainColumn)
+                        out.last() = QStringLiteral("lower(%1::text)").arg(out.last());
                     out << like;
+                } else if (server) {
+                    // The trigram index of the folded text finds the candidates (folding keeps
+                    // the infix), the LIKE as written decides.
+                    *text.searchesText = true;
+                    const QString name = out.takeLast();
+                    out << QStringLiteral("(zumen_fold(%1) LIKE %2 ESCAPE '\\' AND lower(%1::text)")
+                               .arg(name, parameter(anywhere(narrowing), params))
+                        << translateLike(tokens[p].text, false, params, text.dialect, true) + u')';
                 } else {
                     // The index finds the candidates, the LIKE as written decides.
                     *text.searchesText = true;
@@ -568,9 +589,10 @@ JetStatement translateJet(const QString &jetSql, TextSearch textSearch,
         if (whereEnd == whereBegin)
             throw syntaxError(jetSql);
         QStringList lookup;
+        // The server has no text index to catch up: its trigram indexes are always in step.
         const TextContext text{dialect,
-                               !server && st.kind == JetStatement::Kind::Select &&
-                                   textSearch == TextSearch::Index &&
+                               st.kind == JetStatement::Kind::Select &&
+                                   (server || textSearch == TextSearch::Index) &&
                                    st.table.compare(QLatin1String("DT"), Qt::CaseInsensitive) == 0,
                                &st.searchesText, lookupShare ? &lookupShare : nullptr, &lookup};
         st.where = translateTokens(tokens, whereBegin, whereEnd, jetSql, st.params, text);
