@@ -768,8 +768,15 @@ Recordset Database::openRecordset(const QString &jetSql)
     JetStatement st = translateJet(jetSql, TextSearch::Index, {}, dialect());
     if (st.kind != JetStatement::Kind::Select)
         throw DbError(DbErr::SyntaxError, QStringLiteral("SELECT 文ではありません。(%1)").arg(jetSql));
+    // The server sends a result whole: a whole table's first page of keys comes by a query of
+    // its own, walking the key's index. Not for a condition: for a rare one that walk would
+    // read the table to find a page, where the condition's index and a sort find all at once.
+    if (dialect() == Dialect::PostgreSQL && !st.where.isEmpty()) {
+        Statement keyQuery = prepare(st.keySql());
+        keyQuery.bindAll(st.params);
+        return Recordset(m_connection, st.table, st.key, st.rowSql(), std::move(keyQuery));
+    }
     if (dialect() == Dialect::PostgreSQL) {
-        // The server sends a result whole: the first page's keys come by a query of their own.
         JetStatement firstPage = st;
         firstPage.top = std::min(st.top.value_or(FirstPageKeys), FirstPageKeys);
         Statement keyQuery = prepare(firstPage.keySql());

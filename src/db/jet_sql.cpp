@@ -452,14 +452,6 @@ QString translateTokens(const std::vector<Token> &tokens, std::size_t begin, std
                     else if (server && plainColumn)
                         out.last() = QStringLiteral("lower(%1::text)").arg(out.last());
                     out << like;
-                } else if (server) {
-                    // The trigram index of the folded text finds the candidates (folding keeps
-                    // the infix), the LIKE as written decides.
-                    *text.searchesText = true;
-                    const QString name = out.takeLast();
-                    out << QStringLiteral("(zumen_fold(%1) LIKE %2 ESCAPE '\\' AND lower(%1::text)")
-                               .arg(name, parameter(anywhere(narrowing), params))
-                        << translateLike(tokens[p].text, false, params, text.dialect, true) + u')';
                 } else {
                     // The index finds the candidates, the LIKE as written decides.
                     *text.searchesText = true;
@@ -589,10 +581,9 @@ JetStatement translateJet(const QString &jetSql, TextSearch textSearch,
         if (whereEnd == whereBegin)
             throw syntaxError(jetSql);
         QStringList lookup;
-        // The server has no text index to catch up: its trigram indexes are always in step.
         const TextContext text{dialect,
-                               st.kind == JetStatement::Kind::Select &&
-                                   (server || textSearch == TextSearch::Index) &&
+                               !server && st.kind == JetStatement::Kind::Select &&
+                                   textSearch == TextSearch::Index &&
                                    st.table.compare(QLatin1String("DT"), Qt::CaseInsensitive) == 0,
                                &st.searchesText, lookupShare ? &lookupShare : nullptr, &lookup};
         st.where = translateTokens(tokens, whereBegin, whereEnd, jetSql, st.params, text);
