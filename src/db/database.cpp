@@ -26,7 +26,7 @@ public:
 
     ~SqliteConnection() override { close(); }
     bool isOpen() const override { return db != nullptr; }
-    std::unique_ptr<Cursor> prepare(const std::string &sql, const QString &shown) override;
+    std::unique_ptr<Cursor> prepare(const std::string &sql, const QString &shown, bool search) override;
     void execute(const QString &sql) override;
     bool inTransaction() const override { return db && !sqlite3_get_autocommit(db); }
     void beginWrite() override { execute(QStringLiteral("BEGIN IMMEDIATE")); }
@@ -115,7 +115,7 @@ DbError databaseClosed()
     return DbError(DbErr::ObjectClosed, QStringLiteral("データベースは閉じられています。"));
 }
 
-Statement prepareOn(const std::shared_ptr<Connection> &c, const QString &sql);
+Statement prepareOn(const std::shared_ptr<Connection> &c, const QString &sql, bool search = false);
 
 // A server role that may only read; asked once per connection.
 bool isReadOnly(const std::shared_ptr<Connection> &c)
@@ -326,19 +326,20 @@ std::shared_ptr<const RowShape> shapeOf(Connection &c, const std::string &sql, c
 }
 
 // Takes a prepared statement for the text from the connection's cache, or prepares one.
-Statement prepareOn(const std::shared_ptr<Connection> &c, const QString &sql)
+Statement prepareOn(const std::shared_ptr<Connection> &c, const QString &sql, bool search)
 {
     if (!c->isOpen())
         throw databaseClosed();
-    std::string text = sql.toStdString();
-    auto it = c->idle.find(text);
+    // A search's cursor is cached apart from the same text's ordinary one.
+    std::string key = (search ? "\x01" : "") + sql.toStdString();
+    auto it = c->idle.find(key);
     if (it != c->idle.end() && !it->second.empty()) {
         std::unique_ptr<Cursor> cursor = std::move(it->second.back());
         it->second.pop_back();
-        return Statement(c, std::move(text), std::move(cursor));
+        return Statement(c, std::move(key), std::move(cursor));
     }
-    std::unique_ptr<Cursor> cursor = c->prepare(text, sql);
-    return Statement(c, std::move(text), std::move(cursor));
+    std::unique_ptr<Cursor> cursor = c->prepare(sql.toStdString(), sql, search);
+    return Statement(c, std::move(key), std::move(cursor));
 }
 
 class SqliteCursor final : public Cursor {
@@ -455,7 +456,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<Cursor> SqliteConnection::prepare(const std::string &sql, const QString &shown)
+std::unique_ptr<Cursor> SqliteConnection::prepare(const std::string &sql, const QString &shown, bool)
 {
     return std::make_unique<SqliteCursor>(this, prepareOne(this, sql, SQLITE_PREPARE_PERSISTENT, shown),
                                           shown);
@@ -772,14 +773,14 @@ Recordset Database::openRecordset(const QString &jetSql)
     // its own, walking the key's index. Not for a condition: for a rare one that walk would
     // read the table to find a page, where the condition's index and a sort find all at once.
     if (dialect() == Dialect::PostgreSQL && !st.where.isEmpty()) {
-        Statement keyQuery = prepare(st.keySql());
+        Statement keyQuery = prepareOn(m_connection, st.keySql(), true);
         keyQuery.bindAll(st.params);
         return Recordset(m_connection, st.table, st.key, st.rowSql(), std::move(keyQuery));
     }
     if (dialect() == Dialect::PostgreSQL) {
         JetStatement firstPage = st;
         firstPage.top = std::min(st.top.value_or(FirstPageKeys), FirstPageKeys);
-        Statement keyQuery = prepare(firstPage.keySql());
+        Statement keyQuery = prepareOn(m_connection, firstPage.keySql(), true);
         keyQuery.bindAll(st.params);
         Recordset result(m_connection, st.table, st.key, st.rowSql(), std::move(keyQuery));
         if (st.top.value_or(FirstPageKeys + 1) > FirstPageKeys) {
@@ -924,7 +925,7 @@ void Recordset::fetchKeys(std::size_t want) const
         if (m_keys.size() < static_cast<std::size_t>(FirstPageKeys))
             return; // the first page held them all
         // The whole result again: rows added or removed since the first page are counted right.
-        Statement rest = prepareOn(m_connection, sql);
+        Statement rest = prepareOn(m_connection, sql, true);
         rest.bindAll(m_restParams);
         m_keys.clear();
         while (rest.step())

@@ -60,7 +60,9 @@ public:
 
     virtual bool isOpen() const = 0;
     // Prepares exactly one statement; `shown` is the text as the caller wrote it, for messages.
-    virtual std::unique_ptr<Cursor> prepare(const std::string &sql, const QString &shown) = 0;
+    // A search (`search`) is planned anew for its values on each run where the engine would
+    // otherwise keep one plan for any values.
+    virtual std::unique_ptr<Cursor> prepare(const std::string &sql, const QString &shown, bool search) = 0;
     // Runs one-off text (transaction control, schema changes) outside the statement cache.
     virtual void execute(const QString &sql) = 0;
     virtual bool inTransaction() const = 0;

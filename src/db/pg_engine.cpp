@@ -129,7 +129,7 @@ public:
 
     ~PgConnection() override { close(); }
     bool isOpen() const override { return conn != nullptr; }
-    std::unique_ptr<Cursor> prepare(const std::string &sql, const QString &shown) override;
+    std::unique_ptr<Cursor> prepare(const std::string &sql, const QString &shown, bool search) override;
 
     void execute(const QString &sql) override
     {
@@ -216,8 +216,8 @@ public:
 
 class PgCursor final : public Cursor {
 public:
-    PgCursor(PgConnection *c, std::string name, QString shown, PGresult *description)
-        : m_c(c), m_name(std::move(name)), m_shown(std::move(shown))
+    PgCursor(PgConnection *c, std::string name, std::string searchText, QString shown, PGresult *description)
+        : m_c(c), m_name(std::move(name)), m_searchText(std::move(searchText)), m_shown(std::move(shown))
     {
         m_params.resize(static_cast<std::size_t>(PQnparams(description)));
         for (int i = 0; i < PQnfields(description); ++i) {
@@ -260,8 +260,11 @@ public:
             std::vector<const char *> values;
             for (const auto &p : m_params)
                 values.push_back(p ? p->c_str() : nullptr);
-            PGresult *r = PQexecPrepared(m_c->conn, m_name.c_str(), static_cast<int>(values.size()),
-                                         values.data(), nullptr, nullptr, 0);
+            PGresult *r = m_searchText.empty()
+                              ? PQexecPrepared(m_c->conn, m_name.c_str(), static_cast<int>(values.size()),
+                                               values.data(), nullptr, nullptr, 0)
+                              : PQexecParams(m_c->conn, m_searchText.c_str(), static_cast<int>(values.size()),
+                                             nullptr, values.data(), nullptr, nullptr, 0);
             const ExecStatusType status = PQresultStatus(r);
             if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
                 fail(m_c, r, m_shown);
@@ -359,6 +362,7 @@ private:
 
     PgConnection *m_c;
     std::string m_name;
+    std::string m_searchText; // the text a search runs with its values; empty for the prepared one
     QString m_shown;
     std::vector<std::optional<std::string>> m_params;
     std::vector<Oid> m_types;
@@ -367,7 +371,7 @@ private:
     int m_row = -1;
 };
 
-std::unique_ptr<Cursor> PgConnection::prepare(const std::string &sql, const QString &shown)
+std::unique_ptr<Cursor> PgConnection::prepare(const std::string &sql, const QString &shown, bool search)
 {
     // The server prepares blanks and comments alone as a statement that does nothing; the file
     // refuses them, and so does this.
@@ -385,7 +389,10 @@ std::unique_ptr<Cursor> PgConnection::prepare(const std::string &sql, const QStr
     PGresult *description = PQdescribePrepared(conn, name.c_str());
     if (PQresultStatus(description) != PGRES_COMMAND_OK)
         fail(this, description, shown);
-    auto cursor = std::make_unique<PgCursor>(this, name, shown, description);
+    // A search runs its text with its values each time (PQexecParams), so the server plans it
+    // for them: a prepared statement's generic plan guesses a third of the rows for any range
+    // and walks the whole table for a rare one. The card's steps keep their one plan.
+    auto cursor = std::make_unique<PgCursor>(this, name, search ? text : std::string(), shown, description);
     PQclear(description);
     return cursor;
 }
@@ -449,9 +456,6 @@ std::shared_ptr<Connection> connectPostgres(const QString &conninfo, const QStri
                   .arg(QString::fromUtf8(PQdb(c->conn)), QString::fromUtf8(PQhost(c->conn)),
                        QString::fromUtf8(PQport(c->conn)));
     c->execute(QStringLiteral("SET DateStyle = ISO"));
-    // Plans for the values at hand: a search's generic plan guesses a third of the rows for any
-    // range and then walks the whole table in key order for a rare one.
-    c->execute(QStringLiteral("SET plan_cache_mode = force_custom_plan"));
     return c;
 }
 
