@@ -187,28 +187,36 @@ BENCHMARK_CAPTURE(Search, partial_1char, QStringLiteral("partial_1char"))
     ->Apply(sizes)
     ->Unit(benchmark::kMillisecond);
 
+// A search on the shared archive at this size, with its bare query through libpq.
+struct ServerQuery {
+    ServerQuery(const QString &name, int records)
+        : q(query(name, records)), sql(queryText(q)), bare(serverConnection(records)),
+          anchorSql(serverAnchor(name))
+    {}
+    Times anchor()
+    {
+        return medianMicros([&] { bare.run(anchorSql, q.values); });
+    }
+    Query q;
+    QString sql;
+    BarePg bare;
+    const char *anchorSql;
+};
+
 // The same searches on a shared archive over the server's local socket. Anchor: the bare query
 // through libpq (serverAnchor); file_us is the search on the file, measured in the same run.
 void ServerSearch(benchmark::State &state, const QString &name)
 {
     const int records = static_cast<int>(state.range(0));
     Database &db = serverArchive(records).db;
-    const Query q = query(name, records);
-    const QString sql = queryText(q);
-    BarePg bare(serverConnection(records));
-    const char *anchorSql = serverAnchor(name);
-    const Times anchor = medianMicros([&] { bare.run(anchorSql, q.values); });
-    state.counters["anchor_hits"] = static_cast<double>(bare.run(anchorSql, q.values));
-    Database &file = archive(records).db;
-    state.counters["file_us"] = medianMicros([&] { file.openRecordset(sql).recordCount(); }).wall;
+    ServerQuery s(name, records);
+    const Times anchor = s.anchor();
+    state.counters["anchor_hits"] = static_cast<double>(s.bare.run(s.anchorSql, s.q.values));
+    state.counters["file_us"] =
+        medianMicros([&] { archive(records).db.openRecordset(s.sql).recordCount(); }).wall;
     long long hits = 0;
     measure(
-        state,
-        [&] {
-            Recordset found = db.openRecordset(sql);
-            hits = found.recordCount();
-        },
-        anchor);
+        state, [&] { hits = db.openRecordset(s.sql).recordCount(); }, anchor);
     state.counters["hits"] = static_cast<double>(hits);
 }
 BENCHMARK_CAPTURE(ServerSearch, month, QStringLiteral("month"))
@@ -264,21 +272,17 @@ BENCHMARK_CAPTURE(ResultList, number_prefix, QStringLiteral("number_prefix"))
     ->Apply(sizes)
     ->Unit(benchmark::kMillisecond);
 
-// The list on a shared archive: its first page of keys by a query of its own. file_us is the
-// list on the file, in the same run.
+// The list on a shared archive; file_us is the list on the file, in the same run.
 void ServerResultList(benchmark::State &state, const QString &name)
 {
     const int records = static_cast<int>(state.range(0));
     Database &db = serverArchive(records).db;
-    const Query q = query(name, records);
-    const QString sql = queryText(q);
-    BarePg bare(serverConnection(records));
-    const char *anchorSql = serverAnchor(name);
-    const Times anchor = medianMicros([&] { bare.run(anchorSql, q.values); });
-    state.counters["file_us"] = medianMicros([&] { showList(archive(records).db, sql); }).wall;
+    ServerQuery s(name, records);
+    const Times anchor = s.anchor();
+    state.counters["file_us"] = medianMicros([&] { showList(archive(records).db, s.sql); }).wall;
     int rows = 0;
     measure(
-        state, [&] { rows = showList(db, sql); }, anchor);
+        state, [&] { rows = showList(db, s.sql); }, anchor);
     state.counters["hits"] = rows;
 }
 BENCHMARK_CAPTURE(ServerResultList, tenth, QStringLiteral("tenth"))

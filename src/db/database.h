@@ -226,8 +226,8 @@ private:
     // Keys are read as the cursor needs them; the query stops holding the file once drained.
     mutable std::vector<std::int64_t> m_keys;
     mutable std::optional<Statement> m_keyQuery;
-    // On a server the first keys come from a query of their own, limited to one page: a large
-    // result's keys are all read only once the cursor goes past it.
+    // On a server a whole table's first keys come from a query of their own, limited to one
+    // page; the rest are read only once the cursor goes past it.
     mutable QString m_restSql;
     mutable QList<Variant> m_restParams;
     long long m_pos = 0;
